@@ -1,0 +1,42 @@
+// Process-wide objects of the application, set once at start-up.
+#pragma once
+
+#include <QString>
+
+class MyClass;
+class QTimer;
+class QProgressBar;
+class QSlider;
+class QLabel;
+class QWidget;
+class QGroupBox;
+class QBoxLayout;
+
+constexpr int TICK_MS = 20;
+
+extern MyClass* controller;
+extern QTimer* play_timer;
+extern QProgressBar* progress_bar;
+extern QSlider* play_slider;
+extern QSlider* cut_slider;
+extern QLabel* status_label;
+extern QWidget* main_window;
+
+// Builds the window and everything behind it on an existing application
+// object; the entry point then runs the event loop.
+void app_start();
+// The whole program: application object, start-up, event loop, exit.
+int app_main();
+// Ends the process at once with the given status; temporary files are
+// removed first. Used on every way out, so that the audio back end's
+// objects are never torn down behind its back.
+[[noreturn]] void app_exit(int status);
+
+QGroupBox* make_group_box(const char* title, int count, QWidget* const* widgets,
+                          QBoxLayout* layout = nullptr);
+
+void update_status();
+void show_error_box(const QString& text);
+// Yes/No question with the program's title; true only for Yes.
+bool ask_yes_no(const char* text);
+QString tr(const char* text);

@@ -1,0 +1,45 @@
+#include "app/app.h"
+#include "app/myclass.h"
+#include "song/frontend.h"
+#include "song/song.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <cstdio>
+
+void update_status()
+{
+    char length[16], cut[16], play[16], text[100];
+    format_time(frame_count, length);
+    format_time(cut_pos, cut);
+    format_time(play_pos, play);
+    snprintf(text, sizeof text, "Play position=%s, Cut position=%s, Length=%s", play, cut, length);
+    status_label->setText(QString::fromLatin1(text));
+}
+
+void show_error_box(const QString& text)
+{
+    QMessageBox box;
+    box.setText(text);
+    box.setIcon(QMessageBox::Critical);
+    box.setWindowTitle(QStringLiteral("Trelvane"));
+    box.exec();
+}
+
+bool ask_yes_no(const char* text)
+{
+    QMessageBox box;
+    box.setWindowTitle(QStringLiteral("Trelvane"));
+    box.setText(QString::fromLatin1(text));
+    box.setStandardButtons(QMessageBox::Yes);
+    QPushButton* no = box.addButton(QMessageBox::No);
+    box.setDefaultButton(no);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString tr(const char* text)
+{
+    return MyClass::tr(text);
+}

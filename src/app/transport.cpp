@@ -1,0 +1,69 @@
+// Starting and stopping playback and moving the two positions.
+#include "app/app.h"
+#include "app/myclass.h"
+#include "audio/playback.h"
+#include "song/song.h"
+
+#include <QSlider>
+
+void MyClass::play1()
+{
+    update_status();
+    playing = 1;
+}
+
+void MyClass::play2()
+{
+    if (cut_pos == 0 && !ask_yes_no("Cut position is 0. Play from Begin?"))
+        return;
+    play_pos = cut_pos;
+    update_status();
+    play_event = frames[cut_pos].first_event;
+    queue_frame_regs(cut_pos);
+    playing = 1;
+}
+
+void MyClass::play3()
+{
+    play_pos = 0;
+    update_status();
+    play_event = frames[0].first_event;
+    playing = 1;
+}
+
+void MyClass::set()
+{
+    cut_slider->setSliderPosition(static_cast<int>(play_pos));
+}
+
+void MyClass::stop()
+{
+    playing = 0;
+}
+
+void MyClass::cp()
+{
+    if (cut_pos != 0)
+        --cut_pos;
+    update_status();
+}
+
+void MyClass::cpp()
+{
+    if (cut_pos < frame_count)
+        ++cut_pos;
+    update_status();
+}
+
+void MyClass::position(int v)
+{
+    play_pos = static_cast<uint32_t>(v);
+    update_status();
+    seek_play(static_cast<uint32_t>(v));
+}
+
+void MyClass::position1(int v)
+{
+    cut_pos = static_cast<uint32_t>(v);
+    update_status();
+}

@@ -1,0 +1,126 @@
+#include "audio/fifo.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+std::mutex lock;
+uint8_t* ring;        // capacity bytes, a power of two
+uint64_t capacity;
+uint64_t head;        // index of the first byte
+uint64_t count;       // bytes queued
+uint8_t last_byte;
+FifoStats stats;
+
+void grow(uint64_t needed)
+{
+    uint64_t cap = capacity ? capacity : 1 << 16;
+    while (cap < needed)
+        cap *= 2;
+    if (cap == capacity)
+        return;
+    auto* bigger = static_cast<uint8_t*>(malloc(cap));
+    if (!bigger)
+        abort();
+    for (uint64_t i = 0; i < count; ++i)
+        bigger[i] = ring[(head + i) & (capacity - 1)];
+    free(ring);
+    ring = bigger;
+    capacity = cap;
+    head = 0;
+}
+
+void push_locked(const uint8_t* bytes, uint64_t n)
+{
+    if (count + n > capacity)
+        grow(count + n);
+    uint64_t tail = (head + count) & (capacity - 1);
+    uint64_t first = capacity - tail < n ? capacity - tail : n;
+    memcpy(ring + tail, bytes, first);
+    memcpy(ring, bytes + first, n - first);
+    count += n;
+    if (count > stats.max_size)
+        stats.max_size = count;
+}
+
+}  // namespace
+
+void fifo_push(uint8_t byte)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    push_locked(&byte, 1);
+}
+
+void fifo_push_block(const uint8_t* bytes, uint64_t n)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    push_locked(bytes, n);
+}
+
+uint8_t fifo_take()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    uint8_t byte = ring[head];
+    head = (head + 1) & (capacity - 1);
+    --count;
+    return byte;
+}
+
+void fifo_clear()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    head = 0;
+    count = 0;
+    stats = FifoStats{};
+}
+
+uint64_t fifo_size()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return count;
+}
+
+int64_t fifo_read(uint8_t* data, int64_t maxlen)
+{
+    if (maxlen <= 0)
+        return maxlen;
+    std::lock_guard<std::mutex> guard(lock);
+    uint64_t want = static_cast<uint64_t>(maxlen);
+    uint64_t n = count < want ? count : want;
+    uint64_t first = capacity - head < n ? capacity - head : n;
+    if (n > 0) {
+        memcpy(data, ring + head, first);
+        memcpy(data + first, ring, n - first);
+        head = (head + n) & (capacity - 1);
+        count -= n;
+        last_byte = data[n - 1];
+    }
+    ++stats.reads;
+    if (n < want) {
+        memset(data + n, last_byte, want - n);
+        ++stats.filled_reads;
+        stats.filled_bytes += want - n;
+    }
+    return maxlen;
+}
+
+uint8_t fifo_last_byte()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return last_byte;
+}
+
+FifoStats fifo_stats()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return stats;
+}
+
+void fifo_reset_stats()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    stats = FifoStats{};
+    stats.max_size = count;
+}

@@ -1,0 +1,19 @@
+// One playback step, shared by the application's 20 ms clock and offline
+// renders, so that what is heard and what is rendered come from one path.
+#pragma once
+
+#include <cstdint>
+
+// Appends registers 0..12 of frame f's image to the register queue.
+void queue_frame_regs(uint32_t f);
+
+// The play slider's effect on the song state: play_pos and play_event go to
+// frame v, and while playing the frame's register image is queued.
+void seek_play(uint32_t v);
+
+// Plays frame play_pos: queues its writes, advances play_pos, moves the play
+// position through move_play_slider (which the front end connects to its
+// slider; it must end up in seek_play when the position changes), renders
+// the frame. Returns false when nothing was rendered (not playing, no song,
+// or the end of the song, where playing is turned off).
+bool play_tick(void (*move_play_slider)(uint32_t p));

@@ -1,0 +1,20 @@
+// The editing commands' work on the song, shared by the application's
+// buttons and the command-line tool. The dialogs, the zero-cut test and the
+// questions stay with the callers.
+#pragma once
+
+#include <QByteArray>
+
+// Drops the frames before cut_pos: writes frames cut_pos .. frame_count - 1
+// to a temporary file and reads it back as the song. On a failed write the
+// song stays as it was. Returns true when the song was replaced.
+bool cut_song();
+
+// Writes frames 0 .. cut_pos - 1 under the head name of chosen and frames
+// cut_pos .. frame_count - 1 under its rest name, then reads the rest back as
+// the song. Stops at the first piece that could not be written, leaving the
+// song as it was. Returns true when both pieces were written.
+bool save_pieces(const QByteArray& chosen);
+
+// Writes frames 0 .. frame_count - 1 under the head name of chosen.
+bool save_song(const QByteArray& chosen);

@@ -1,0 +1,104 @@
+#include "io/files.h"
+
+#include "song/frontend.h"
+
+#include <QDir>
+#include <QTemporaryFile>
+
+#include <cstdio>
+
+QList<QFile*> files;
+
+QString io_path(const char* path)
+{
+    if (!path)
+        return QString();
+    return QDir::fromNativeSeparators(QString::fromUtf8(path));
+}
+
+int io_open(const char* path)
+{
+    QString name = QDir::fromNativeSeparators(io_path(path));
+    auto* file = new QFile(name);
+    if (!QFile::exists(name)) {
+        fprintf(io_diag, "The file does not exist %s", name.toLocal8Bit().constData());
+        fflush(io_diag);
+        delete file;
+        return -1;
+    }
+    if (!file->open(QIODevice::ReadOnly)) {
+        fprintf(io_diag, "Failed to open %s", path ? path : "");
+        fflush(io_diag);
+        delete file;
+        return -1;
+    }
+    files.append(file);
+    return static_cast<int>(files.size() - 1);
+}
+
+int io_creat(const char* path)
+{
+    // The layer writes relative to a fixed output directory, the empty one:
+    // that is the current directory, and names are used as given.
+    const QString directory;
+    if (!QDir(directory).exists()) {
+        fprintf(io_diag, "io_creat : Directory does not exist\n");
+        fflush(io_diag);
+        return -1;
+    }
+    QString name = QDir::fromNativeSeparators(directory);
+    if (!directory.isEmpty())
+        name += QStringLiteral("/");
+    name += QDir::fromNativeSeparators(io_path(path));
+    auto* file = new QFile(name);
+    if (!file->open(QIODevice::ReadWrite)) {
+        fprintf(io_diag, "Failed to create %s\n", path ? path : "");
+        fflush(io_diag);
+        delete file;
+        return -1;
+    }
+    file->resize(0);
+    files.append(file);
+    return static_cast<int>(files.size() - 1);
+}
+
+int io_tmpfile()
+{
+    auto* file = new QTemporaryFile();
+    if (!file->open()) {
+        delete file;
+        show_error(QStringLiteral("Failed to create tempfiles\n"));
+        return -1;
+    }
+    file->resize(0);
+    files.append(file);
+    return static_cast<int>(files.size() - 1);
+}
+
+void io_read(int handle, unsigned char* dest)
+{
+    char byte;
+    if (files[handle]->read(&byte, 1) == 1)
+        *dest = static_cast<unsigned char>(byte);
+}
+
+qint64 io_write(int handle, const void* bytes, qint64 length)
+{
+    return files[handle]->write(static_cast<const char*>(bytes), length);
+}
+
+void io_drop_tmpfile(int handle)
+{
+    if (handle < 0 || handle >= files.size())
+        return;
+    if (auto* tmp = qobject_cast<QTemporaryFile*>(files[handle])) {
+        tmp->close();
+        tmp->remove();
+    }
+}
+
+void io_remove_tmpfiles()
+{
+    for (int h = 0; h < files.size(); ++h)
+        io_drop_tmpfile(h);
+}

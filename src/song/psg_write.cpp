@@ -1,0 +1,86 @@
+#include "song/psg_write.h"
+
+#include "io/files.h"
+#include "song/frontend.h"
+#include "song/psg_format.h"
+#include "song/song.h"
+
+namespace {
+
+// Collects the output in large blocks; remembers whether any write failed.
+class BlockWriter {
+public:
+    explicit BlockWriter(int file_handle) : handle(file_handle) {}
+
+    void put(uint8_t byte)
+    {
+        if (len == sizeof buffer)
+            flush();
+        buffer[len++] = static_cast<char>(byte);
+    }
+
+    void put(const char* bytes, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            put(static_cast<uint8_t>(bytes[i]));
+    }
+
+    void flush()
+    {
+        if (len > 0 && io_write(handle, buffer, len) != len)
+            failed = true;
+        len = 0;
+    }
+
+    bool failed = false;
+
+private:
+    int handle;
+    static char buffer[1 << 16];
+    qint64 len = 0;
+};
+
+char BlockWriter::buffer[1 << 16];
+
+}  // namespace
+
+int psg_write(uint32_t from, const char* path, uint32_t to)
+{
+    int handle = path ? io_creat(path) : io_tmpfile();
+    if (handle == -1) {
+        show_error(QStringLiteral("Can't ceate file!"));
+        return -1;
+    }
+
+    BlockWriter out(handle);
+    static const char header[PSG_HEADER_LEN] = {'P', 'S', 'G', 0x1A};
+    out.put(header, PSG_HEADER_LEN);
+    for (uint32_t f = from; f < to; ++f) {
+        const MusicEvent* end = frame_end_event(f);
+        for (const MusicEvent* e = frames[f].first_event; e < end; ++e) {
+            out.put(e->reg);
+            out.put(e->value);
+        }
+        out.put(PSG_FRAME_END);
+    }
+    out.flush();
+
+    QFile* file = files[handle];
+    if (!file->flush())
+        out.failed = true;
+    if (path) {
+        file->close();
+        if (file->error() != QFileDevice::NoError)
+            out.failed = true;
+    }
+    if (out.failed) {
+        file->close();
+        if (path)
+            file->remove();
+        else
+            io_drop_tmpfile(handle);
+        show_error(QStringLiteral("Can't write file!"));
+        return -1;
+    }
+    return handle;
+}

@@ -1,0 +1,37 @@
+#include "support/psg_data.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+QByteArray psg_header()
+{
+    QByteArray h("PSG\x1a", 4);
+    h.append(12, '\0');
+    return h;
+}
+
+QByteArray psg_bytes(std::initializer_list<int> commands)
+{
+    QByteArray bytes = psg_header();
+    for (int c : commands)
+        bytes.append(static_cast<char>(c));
+    return bytes;
+}
+
+QString write_temp_psg(const QString& name, const QByteArray& bytes)
+{
+    static QTemporaryDir dir;
+    QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return QString();
+    return path;
+}
+
+QString test_output_dir()
+{
+    QString dir = qEnvironmentVariable("TRELVANE_TEST_OUT", QDir::tempPath());
+    QDir().mkpath(dir);
+    return dir;
+}

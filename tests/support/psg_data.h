@@ -1,0 +1,15 @@
+// Small PSG files made by the tests themselves.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <initializer_list>
+
+// The usual 16-byte header: "PSG", 0x1A and twelve zero bytes.
+QByteArray psg_header();
+// Header followed by the given command bytes.
+QByteArray psg_bytes(std::initializer_list<int> commands);
+// Writes bytes to a file in the test's own temporary folder; returns its path.
+QString write_temp_psg(const QString& name, const QByteArray& bytes);
+// The folder where tests leave output for people to look at.
+QString test_output_dir();
