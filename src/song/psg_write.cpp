@@ -5,6 +5,8 @@
 #include "song/psg_format.h"
 #include "song/song.h"
 
+#include <QFileInfo>
+
 namespace {
 
 // Collects the output in large blocks; remembers whether any write failed.
@@ -75,10 +77,12 @@ int psg_write(uint32_t from, const char* path, uint32_t to)
     }
     if (out.failed) {
         file->close();
-        if (path)
-            file->remove();
-        else
+        // A half-written file goes; a device or pipe given as the name
+        // (/dev/full) is not ours to delete.
+        if (!path)
             io_drop_tmpfile(handle);
+        else if (QFileInfo(file->fileName()).isFile())
+            file->remove();
         show_error(QStringLiteral("Can't write file!"));
         return -1;
     }

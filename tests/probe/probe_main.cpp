@@ -1,0 +1,80 @@
+// The real application with a driver attached, for tests that need whole
+// processes: how it starts, how it ends and with which status. The driver
+// reads TRELVANE_PROBE and reports on standard output:
+//   quit   clicks "&Quit" once the window is up
+//   close  closes the window once it is up
+//   state  prints the song state, then quits
+// Every message box that opens is reported as "BOX:<text>" and accepted;
+// "WINDOW:<0|1>" tells whether the main window existed at that moment.
+#include "app/app.h"
+#include "song/song.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void report(const QString& line)
+{
+    printf("%s\n", line.toUtf8().constData());
+    fflush(stdout);
+}
+
+void answer_boxes()
+{
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box)
+        return;
+    report(QStringLiteral("WINDOW:%1").arg(main_window ? 1 : 0));
+    report(QStringLiteral("BOX:") + box->text());
+    box->accept();
+}
+
+void drive()
+{
+    if (!main_window || !main_window->isVisible())
+        return;
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    const QByteArray mode = qgetenv("TRELVANE_PROBE");
+    if (mode == "quit") {
+        for (auto* button : main_window->findChildren<QPushButton*>())
+            if (button->text() == QLatin1String("&Quit"))
+                button->click();
+    } else if (mode == "close") {
+        main_window->close();
+    } else if (mode == "state") {
+        report(QStringLiteral("STATE:frames=%1 writes=%2 playing=%3 status=%4")
+                   .arg(frame_count)
+                   .arg(event_count)
+                   .arg(playing)
+                   .arg(status_label->text()));
+        QApplication::quit();
+    }
+}
+
+void start_driver()
+{
+    auto* timer = new QTimer();
+    QObject::connect(timer, &QTimer::timeout, [] {
+        answer_boxes();
+        drive();
+    });
+    timer->start(30);
+}
+
+}  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(start_driver)
+
+int main()
+{
+    return app_main();
+}

@@ -1,0 +1,158 @@
+#include "support/app_driver.h"
+
+#include "app/app.h"
+#include "app/myclass.h"
+
+#include <QApplication>
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QFileInfo>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QList<DialogAnswer> pending;
+QStringList boxes;
+QStringList titles;
+QStringList filters;
+
+QPointer<QWidget> answered;
+QElapsedTimer answered_at;
+
+void serve_dialogs()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal == answered) {
+        // Answered but still open: give up on it, so a test fails instead of hanging.
+        if (answered_at.elapsed() > 3000) {
+            qWarning("dialog did not take its answer: %s", qPrintable(modal->windowTitle()));
+            if (auto* d = qobject_cast<QDialog*>(modal))
+                d->reject();
+        }
+        return;
+    }
+    if (!modal || pending.isEmpty())
+        return;
+    answered = modal;
+    answered_at.start();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        DialogAnswer a = pending.takeFirst();
+        boxes << box->text();
+        titles << box->windowTitle();
+        if (a.kind == DialogAnswer::Escape)
+            QTest::keyClick(box, Qt::Key_Escape);
+        else if (a.kind == DialogAnswer::CloseBox)
+            box->close();
+        else if (QAbstractButton* b = box->button(a.button))
+            b->click();
+        else
+            box->done(a.button);
+        return;
+    }
+    if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        DialogAnswer a = pending.takeFirst();
+        titles << dialog->windowTitle();
+        filters << dialog->nameFilters().join(QLatin1Char(';'));
+        if (a.kind == DialogAnswer::CancelFile) {
+            dialog->reject();
+            return;
+        }
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!edit) {
+            dialog->reject();
+            return;
+        }
+        // Go to the file's folder, type its name, press Return.
+        const QFileInfo file(a.path);
+        dialog->setDirectory(file.absolutePath());
+        edit->clear();
+        QTest::keyClicks(edit, file.fileName());
+        if (edit->completer() && edit->completer()->popup())
+            edit->completer()->popup()->hide();
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+}
+
+}  // namespace
+
+void start_app()
+{
+    static bool started = false;
+    if (started)
+        return;
+    started = true;
+    controller = new MyClass();
+    app_start();
+    auto* timer = new QTimer();
+    QObject::connect(timer, &QTimer::timeout, serve_dialogs);
+    timer->start(10);
+    QVERIFY(QTest::qWaitForWindowExposed(main_window));
+}
+
+QPushButton* button(const QString& caption)
+{
+    for (auto* b : main_window->findChildren<QPushButton*>())
+        if (b->text() == caption)
+            return b;
+    return nullptr;
+}
+
+void click(const QString& caption)
+{
+    QPushButton* b = button(caption);
+    if (b)
+        b->click();
+    else
+        QTest::qFail(qPrintable(QStringLiteral("no button ") + caption), __FILE__, __LINE__);
+}
+
+DialogAnswer press(QMessageBox::StandardButton b) { return {DialogAnswer::Button, b, {}}; }
+DialogAnswer press_escape() { return {DialogAnswer::Escape, QMessageBox::NoButton, {}}; }
+DialogAnswer close_box() { return {DialogAnswer::CloseBox, QMessageBox::NoButton, {}}; }
+DialogAnswer type_file(const QString& path) { return {DialogAnswer::File, QMessageBox::NoButton, path}; }
+DialogAnswer cancel_file() { return {DialogAnswer::CancelFile, QMessageBox::NoButton, {}}; }
+
+void answer(const QList<DialogAnswer>& answers)
+{
+    pending = answers;
+    boxes.clear();
+    titles.clear();
+    filters.clear();
+}
+
+QStringList seen_boxes()
+{
+    QStringList b = boxes;
+    boxes.clear();
+    return b;
+}
+
+QStringList seen_titles()
+{
+    QStringList t = titles;
+    titles.clear();
+    return t;
+}
+
+int unanswered()
+{
+    return static_cast<int>(pending.size());
+}
+
+void pump(int ms)
+{
+    QTest::qWait(ms);
+}
+
+QStringList seen_filters()
+{
+    QStringList f = filters;
+    filters.clear();
+    return f;
+}

@@ -1,0 +1,44 @@
+// Drives the real application window in-process on the offscreen platform:
+// buttons by caption, and the modal boxes and file dialogs that commands
+// open, answered from a timer while the command waits in its nested loop.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+class QPushButton;
+
+// Starts the application once per test process (controller, audio output,
+// timer, window), like the entry point does.
+void start_app();
+
+QPushButton* button(const QString& caption);
+void click(const QString& caption);
+
+// What the next modal dialogs get. Each entry is used once, in order:
+//   a message box: the standard button to press (Escape: press_escape()),
+//   a file dialog: a path to type and accept, or an empty string to cancel.
+struct DialogAnswer {
+    enum Kind { Button, Escape, CloseBox, File, CancelFile } kind;
+    QMessageBox::StandardButton button = QMessageBox::Ok;
+    QString path;
+};
+DialogAnswer press(QMessageBox::StandardButton b);
+DialogAnswer press_escape();
+DialogAnswer close_box();
+DialogAnswer type_file(const QString& path);
+DialogAnswer cancel_file();
+
+// Queues answers for the dialogs the next commands open.
+void answer(const QList<DialogAnswer>& answers);
+// Texts of the message boxes answered since the last call, and their titles.
+QStringList seen_boxes();
+QStringList seen_titles();
+// Name filters of the file dialogs answered since the last call.
+QStringList seen_filters();
+// Dialogs still waiting for an answer from the queue (0 after a command
+// opened every dialog that was expected).
+int unanswered();
+// Processes events for ms milliseconds.
+void pump(int ms);
