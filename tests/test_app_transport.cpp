@@ -1,0 +1,262 @@
+// The transport and position commands and the playback clock, through the
+// real buttons and sliders. The 20 ms timer is held still and its slot is
+// called by hand, so that every tick is one the test asked for.
+#include "app/app.h"
+#include "app/myclass.h"
+#include "audio/chip.h"
+#include "audio/fifo.h"
+#include "song/psg_read.h"
+#include "song/song.h"
+#include "support/app_driver.h"
+#include "support/psg_data.h"
+
+#include <QLabel>
+#include <QSlider>
+#include <QTimer>
+#include <QtTest>
+
+#include <vector>
+
+namespace {
+
+using Pairs = std::vector<std::pair<int, int>>;
+
+Pairs queued()
+{
+    Pairs out;
+    for (int i = 0; i < reg_queue_len; ++i)
+        out.emplace_back(reg_queue[2 * i], reg_queue[2 * i + 1]);
+    return out;
+}
+
+Pairs image_pairs(uint32_t f)
+{
+    Pairs out;
+    for (int r = 0; r <= 12; ++r)
+        out.emplace_back(r, frames[f].regs[r]);
+    return out;
+}
+
+// Frame f writes register (f % 13) with value f + 1, so every frame image
+// differs from the one before.
+void load_counting_song(int frames_in_song)
+{
+    QByteArray bytes = psg_header();
+    for (int f = 0; f < frames_in_song; ++f) {
+        bytes.append(static_cast<char>(f % 13));
+        bytes.append(static_cast<char>(f + 1));
+        bytes.append('\xff');
+    }
+    static int n = 0;
+    psg_read(write_temp_psg(QStringLiteral("t%1.psg").arg(n++), bytes).toUtf8().constData(), 0, true);
+}
+
+QString cut_time_shown()
+{
+    return status_label->text().section(QStringLiteral("Cut position="), 1).section(QLatin1Char(','), 0, 0);
+}
+
+}  // namespace
+
+class AppTransport : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        start_app();
+        play_timer->stop();
+    }
+
+    void init()
+    {
+        click(QStringLiteral("S&top"));
+        load_counting_song(20);
+        reg_queue_len = 0;
+        fifo_clear();
+    }
+
+    void play_from_begin_plays_one_frame_per_tick_and_ends()
+    {
+        click(QStringLiteral("Play from &Begin"));
+        QCOMPARE(playing, 1);
+        QCOMPARE(play_pos, 0u);
+        QVERIFY(queued().empty());  // frame 0's image is all zero: nothing queued
+
+        // One tick plays one frame: the slider follows and one rendered
+        // frame goes into the FIFO.
+        for (uint32_t p = 0; p < 20; ++p) {
+            QCOMPARE(play_event->frame, p);
+            controller->timer_update();
+            QCOMPARE(play_pos, p + 1);
+            QCOMPARE(play_slider->value(), int(p + 1));
+            QCOMPARE(fifo_size(), uint64_t(FRAME_BYTES) * (p + 1));
+        }
+        QCOMPARE(playing, 1);
+        controller->timer_update();  // play_pos == frame_count: the song is over
+        QCOMPARE(playing, 0);
+        QCOMPARE(fifo_size(), uint64_t(FRAME_BYTES) * 20);
+        QVERIFY(status_label->text().startsWith(QStringLiteral("Play position=0:00:00.400")));
+        QVERIFY(status_label->text().endsWith(QStringLiteral("Length=0:00:00.400")));
+
+        // "Pla&y" at the end ends again on the next tick.
+        click(QStringLiteral("Pla&y"));
+        QCOMPARE(playing, 1);
+        controller->timer_update();
+        QCOMPARE(playing, 0);
+        QCOMPARE(fifo_size(), uint64_t(FRAME_BYTES) * 20);
+    }
+
+    void a_tick_queues_the_frame_then_the_next_image()
+    {
+        click(QStringLiteral("Play from &Begin"));
+        controller->timer_update();
+        controller->timer_update();
+        reg_queue_len = 0;
+        // Seek by the slider while playing: the target's image is queued.
+        play_slider->setSliderPosition(7);
+        QCOMPARE(play_pos, 7u);
+        QCOMPARE(queued(), image_pairs(7));
+        QCOMPARE(play_event->frame, 7u);
+        reg_queue_len = 0;
+        // A tick leaves registers 0..12 as the next frame's image has them.
+        controller->timer_update();
+        QCOMPARE(play_pos, 8u);
+        QCOMPARE(reg_queue_len, 0);
+        for (int r = 0; r <= 12; ++r) {
+            uint8_t expect = frames[8].regs[r];
+            if (r == 1 || r == 3 || r == 5)
+                expect &= 0x0F;
+            if (r == 6 || r == 8 || r == 9 || r == 10)
+                expect &= 0x1F;
+            QCOMPARE(chip_regs[r], expect);
+        }
+    }
+
+    void seeking_while_stopped_queues_nothing()
+    {
+        play_slider->setSliderPosition(9);
+        QCOMPARE(play_pos, 9u);
+        QVERIFY(queued().empty());
+        QCOMPARE(play_event, frames[9].first_event);
+        // Resuming continues there.
+        click(QStringLiteral("Pla&y"));
+        controller->timer_update();
+        QCOMPARE(play_pos, 10u);
+    }
+
+    void stop_and_play_continue_where_playback_stopped()
+    {
+        click(QStringLiteral("Play from &Begin"));
+        for (int i = 0; i < 5; ++i)
+            controller->timer_update();
+        click(QStringLiteral("S&top"));
+        QCOMPARE(playing, 0);
+        const uint64_t size = fifo_size();
+        controller->timer_update();
+        QCOMPARE(fifo_size(), size);  // nothing rendered while stopped
+        QCOMPARE(play_pos, 5u);
+        click(QStringLiteral("Pla&y"));
+        controller->timer_update();
+        QCOMPARE(play_pos, 6u);
+    }
+
+    void play_from_cut_position_asks_at_zero()
+    {
+        click(QStringLiteral("Play from &Begin"));
+        controller->timer_update();
+        controller->timer_update();
+        // No, Escape and closing the box leave everything, also the playback.
+        for (DialogAnswer a : {press(QMessageBox::No), press_escape(), close_box()}) {
+            answer({a});
+            click(QStringLiteral("Play from C&ut Position"));
+            QCOMPARE(unanswered(), 0);
+            QCOMPARE(seen_boxes(), QStringList{QStringLiteral("Cut position is 0. Play from Begin?")});
+            QCOMPARE(playing, 1);
+            QCOMPARE(play_pos, 2u);
+            QVERIFY(queued().empty() || reg_queue_len == 0);
+        }
+        click(QStringLiteral("S&top"));
+        reg_queue_len = 0;
+        answer({press(QMessageBox::Yes)});
+        click(QStringLiteral("Play from C&ut Position"));
+        QCOMPARE(seen_titles(), QStringList{QStringLiteral("Trelvane")});
+        QCOMPARE(playing, 1);
+        QCOMPARE(play_pos, 0u);
+        QCOMPARE(queued(), image_pairs(0));
+        QCOMPARE(play_slider->value(), 2);  // the next tick moves it
+
+        // From a cut position: its image, no question.
+        click(QStringLiteral("S&top"));
+        reg_queue_len = 0;
+        cut_slider->setSliderPosition(12);
+        answer({});
+        click(QStringLiteral("Play from C&ut Position"));
+        QVERIFY(seen_boxes().isEmpty());
+        QCOMPARE(play_pos, 12u);
+        QCOMPARE(queued(), image_pairs(12));
+        QCOMPARE(play_event, frames[12].first_event);
+        controller->timer_update();
+        QCOMPARE(play_slider->value(), 13);
+
+        // At the very end: the next tick ends playback without sound.
+        cut_slider->setSliderPosition(20);
+        click(QStringLiteral("Play from C&ut Position"));
+        const uint64_t size = fifo_size();
+        controller->timer_update();
+        QCOMPARE(playing, 0);
+        QCOMPARE(fifo_size(), size);
+    }
+
+    void one_frame_buttons_move_only_the_cut_position()
+    {
+        cut_slider->setSliderPosition(10);
+        click(QStringLiteral("Cut &position >"));
+        click(QStringLiteral("Cut &position >"));
+        QCOMPARE(cut_pos, 12u);
+        QCOMPARE(cut_slider->value(), 10);
+        QCOMPARE(cut_time_shown(), QStringLiteral("0:00:00.240"));
+        click(QStringLiteral("Cut positi&on <"));
+        QCOMPARE(cut_pos, 11u);
+        QCOMPARE(cut_slider->value(), 10);
+
+        // Bounded at both ends, the status line still refreshed.
+        cut_slider->setSliderPosition(20);
+        click(QStringLiteral("Cut &position >"));
+        QCOMPARE(cut_pos, 20u);
+        cut_slider->setSliderPosition(0);
+        status_label->setText(QString());
+        click(QStringLiteral("Cut positi&on <"));
+        QCOMPARE(cut_pos, 0u);
+        QCOMPARE(cut_time_shown(), QStringLiteral("0:00:00.000"));
+    }
+
+    void set_copies_the_play_position_through_the_slider()
+    {
+        cut_slider->setSliderPosition(10);
+        click(QStringLiteral("Cut &position >"));  // cut_pos 11, slider still 10
+        play_slider->setSliderPosition(10);
+        click(QStringLiteral("S&et cut position"));
+        QCOMPARE(cut_pos, 11u);  // the slider already showed 10: nothing happens
+        play_slider->setSliderPosition(9);
+        click(QStringLiteral("S&et cut position"));
+        QCOMPARE(cut_slider->value(), 9);
+        QCOMPARE(cut_pos, 9u);
+        QCOMPARE(cut_time_shown(), QStringLiteral("0:00:00.180"));
+    }
+
+    void playback_waits_for_a_song_and_survives_a_load()
+    {
+        psg_read(write_temp_psg(QStringLiteral("empty.psg"), psg_header()).toUtf8().constData(), 0, true);
+        click(QStringLiteral("Pla&y"));
+        controller->timer_update();
+        QCOMPARE(playing, 1);
+        QCOMPARE(fifo_size(), 0u);
+        load_counting_song(3);  // loaded while playing: starts at the next tick
+        controller->timer_update();
+        QCOMPARE(play_pos, 1u);
+        QCOMPARE(fifo_size(), uint64_t(FRAME_BYTES));
+    }
+};
+
+QTEST_MAIN(AppTransport)
+#include "test_app_transport.moc"
