@@ -1,10 +1,9 @@
-// Placeholder until the search lands.
 #include "edit/find.h"
 
-FindStatus find_period(uint32_t, uint32_t, FindResult& result, void (*progress)(int))
+#include "edit/find_detail.h"
+
+FindStatus find_period(uint32_t from, uint32_t window, FindResult& result,
+                       void (*progress)(int percent))
 {
-    result = FindResult{};
-    if (progress)
-        progress(100);
-    return FIND_DONE;
+    return find_detail::search(from, window, result, progress, find_detail::PolyHash61(window));
 }

@@ -1,0 +1,190 @@
+// Writing stretches of the song as PSG files, and the editing operations
+// built on it: cut in memory, the two pieces of a cut, saving the song.
+#include "edit/editing.h"
+#include "edit/names.h"
+#include "io/files.h"
+#include "song/frontend.h"
+#include "song/psg_read.h"
+#include "song/psg_write.h"
+#include "song/song.h"
+#include "support/psg_data.h"
+#include "support/song_check.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray read_file(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void load(const QByteArray& bytes)
+{
+    static int n = 0;
+    psg_read(write_temp_psg(QStringLiteral("w%1.psg").arg(n++), bytes).toUtf8().constData(), 0, true);
+}
+
+}  // namespace
+
+class Writer : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QByteArray at(const char* name) { return dir.filePath(QString::fromUtf8(name)).toUtf8(); }
+
+private slots:
+    void init()
+    {
+        capture_reports();
+        io_diag = stderr;
+    }
+
+    void writes_give_back_the_file_that_was_read()
+    {
+        const QByteArray original = psg_bytes({0, 1, 7, 0x38, 0xFF, 0xFF, 13, 14, 15, 3, 0xFF});
+        load(original);
+        QCOMPARE(psg_write(0, at("same.psg"), frame_count) >= 0, true);
+        QCOMPARE(read_file(at("same.psg")), original);
+
+        // Waits come out as one frame end per frame; writes after the last
+        // frame end are not written; from == to gives the header alone.
+        load(psg_bytes({0, 1, 0xFE, 1, 2, 2, 0xFF, 9, 9}));
+        QVERIFY(psg_write(0, at("waits.psg"), frame_count) >= 0);
+        QCOMPARE(read_file(at("waits.psg")), psg_bytes({0, 1, 0xFF, 0xFF, 0xFF, 0xFF, 2, 2, 0xFF}));
+        QVERIFY(psg_write(2, at("middle.psg"), 5) >= 0);
+        QCOMPARE(read_file(at("middle.psg")), psg_bytes({0xFF, 0xFF, 2, 2, 0xFF}));
+        QVERIFY(psg_write(3, at("none.psg"), 3) >= 0);
+        QCOMPARE(read_file(at("none.psg")), psg_header());
+    }
+
+    void a_temporary_file_is_read_back_through_its_handle()
+    {
+        load(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF}));
+        const int h = psg_write(1, nullptr, frame_count);
+        QVERIFY(h >= 0);
+        QVERIFY(files[h]->isOpen());
+        QCOMPARE(files[h]->pos(), files[h]->size());
+        QCOMPARE(psg_read(nullptr, h, true), READ_COMPLETE);
+        QCOMPARE(song_writes(), (std::vector<Write>{{1, 2, 0}, {2, 3, 1}}));
+        QCOMPARE(frame_count, 2u);
+    }
+
+    void cut_keeps_the_frames_from_the_cut_position_with_images_from_zero()
+    {
+        load(psg_bytes({0, 1, 8, 15, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF, 9, 9}));
+        cut_pos = 2;
+        play_pos = 3;
+        find_start = 5;
+        const qsizetype before = files.size();
+        QVERIFY(cut_song());
+        QCOMPARE(song_writes(), (std::vector<Write>{{2, 3, 0}, {3, 4, 1}}));
+        QCOMPARE(frame_count, 2u);
+        QCOMPARE(frames[1].regs[8], 0);  // register 8 was set before the cut only
+        QCOMPARE(frames[1].regs[2], 3);
+        QCOMPARE(cut_pos, 0u);
+        QCOMPARE(play_pos, 0u);
+        QCOMPARE(find_start, 0u);
+        // The temporary file is gone once it has been read back.
+        QCOMPARE(files.size(), before + 1);
+        QVERIFY(!QFile::exists(files.last()->fileName()));
+
+        // Cut at the end: an empty song.
+        cut_pos = frame_count;
+        QVERIFY(cut_song());
+        QCOMPARE(frame_count, 0u);
+        QCOMPARE(event_count, 0u);
+    }
+
+    void pieces_are_named_by_the_chosen_name()
+    {
+        const char* cases[][3] = {{"D:/m/song", "D:/m/song.psg", "D:/m/song.rest.psg"},
+                                  {"D:/m/song.psg", "D:/m/song.psg", "D:/m/song.rest.psg"},
+                                  {"D:/m/song.PSG", "D:/m/song.PSG", "D:/m/song.rest.psg"},
+                                  {"D:/m/song.ay", "D:/m/song.ay.psg", "D:/m/song.ay.rest.psg"},
+                                  {"a.Psg", "a.Psg", "a.rest.psg"},
+                                  {"psg", "psg.psg", "psg.rest.psg"}};
+        for (auto& c : cases) {
+            QCOMPARE(head_name(c[0]), QByteArray(c[1]));
+            QCOMPARE(rest_name(head_name(c[0])), QByteArray(c[2]));
+        }
+    }
+
+    void cut_and_save_writes_head_and_rest_and_goes_on_with_the_rest()
+    {
+        load(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 0xFE, 1, 2, 3, 0xFF, 4, 4}));
+        cut_pos = 2;
+        QVERIFY(save_pieces(at("piece")));
+        QCOMPARE(read_file(at("piece.psg")), psg_bytes({0, 1, 0xFF, 1, 2, 0xFF}));
+        QCOMPARE(read_file(at("piece.rest.psg")), psg_bytes({0xFF, 0xFF, 0xFF, 0xFF, 2, 3, 0xFF}));
+        QCOMPARE(frame_count, 5u);
+        QCOMPARE(song_writes(), (std::vector<Write>{{2, 3, 4}}));
+
+        // Saving the whole song changes nothing in memory.
+        QVERIFY(save_song(at("whole.PSG")));
+        QCOMPARE(read_file(at("whole.PSG")), psg_bytes({0xFF, 0xFF, 0xFF, 0xFF, 2, 3, 0xFF}));
+        QCOMPARE(frame_count, 5u);
+    }
+
+    void names_of_any_length_work()
+    {
+        QString deep = dir.path();
+        while (deep.size() < 1500)
+            deep += QStringLiteral("/") + QString(200, QLatin1Char('d'));
+        QVERIFY(QDir().mkpath(deep));
+        load(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF}));
+        cut_pos = 1;
+        const QByteArray name = (deep + QStringLiteral("/") + QString(200, QLatin1Char('n'))).toUtf8();
+        QVERIFY(save_pieces(name));
+        QCOMPARE(read_file(QString::fromUtf8(name + ".psg")), psg_bytes({0, 1, 0xFF}));
+        QCOMPARE(read_file(QString::fromUtf8(name + ".rest.psg")), psg_bytes({1, 2, 0xFF}));
+    }
+
+    void write_failures_are_reported_and_nothing_half_written_stays()
+    {
+        Reports& r = capture_reports();
+        load(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF}));
+        // A full disk.
+        QCOMPARE(psg_write(0, "/dev/full", frame_count), -1);
+        QCOMPARE(r.errors, QStringList{QStringLiteral("Can't write file!")});
+        QVERIFY(QFileInfo::exists(QStringLiteral("/dev/full")));
+
+        // A name that cannot be created: its folder does not exist.
+        r = capture_reports();
+        QVERIFY(!save_song(at("w0.psg/inside")));
+        QCOMPARE(r.errors, QStringList{QStringLiteral("Can't ceate file!")});
+
+        // Cut and save stops at the first piece that fails; the song stays.
+        load(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF}));
+        cut_pos = 1;
+        const std::vector<Write> song = song_writes();
+        r = capture_reports();
+        QVERIFY(QDir().mkpath(QString::fromUtf8(at("blocked.rest.psg"))));  // the rest name is a folder
+        QFile::remove(QString::fromUtf8(at("blocked.psg")));
+        QVERIFY(!save_pieces(at("blocked")));
+        QCOMPARE(r.errors, QStringList{QStringLiteral("Can't ceate file!")});
+        QCOMPARE(song_writes(), song);
+        QCOMPARE(frame_count, 3u);
+        QCOMPARE(cut_pos, 1u);
+        QVERIFY(QDir().mkpath(QString::fromUtf8(at("head.psg"))));  // the head fails...
+        QVERIFY(!save_pieces(at("head")));
+        QVERIFY(!QFile::exists(QString::fromUtf8(at("head.rest.psg"))));  // ...and the rest is never tried
+        QCOMPARE(song_writes(), song);
+
+        // Cut keeps the song when no temporary file can be made.
+        r = capture_reports();
+        const QByteArray tmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", "/proc");  // no files can be made there, not even by root
+        QVERIFY(!cut_song());
+        qputenv("TMPDIR", tmp);
+        QCOMPARE(r.errors, (QStringList{QStringLiteral("Failed to create tempfiles\n"),
+                                        QStringLiteral("Can't ceate file!")}));
+        QCOMPARE(song_writes(), song);
+        QCOMPARE(cut_pos, 1u);
+    }
+};
+
+QTEST_GUILESS_MAIN(Writer)
+#include "test_writer.moc"
