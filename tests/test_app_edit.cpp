@@ -1,0 +1,188 @@
+// "&Cut", "Cut and &Save", "S&ave" and "&Find periodic" through the real
+// buttons, boxes and file dialogs.
+#include "app/app.h"
+#include "song/psg_read.h"
+#include "song/song.h"
+#include "support/app_driver.h"
+#include "support/psg_data.h"
+#include "support/song_check.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QRandomGenerator>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Frames 0..5, frame f writes register f with value f + 1, then two writes
+// after the last frame end.
+const QByteArray six_frames =
+    psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF, 4, 5, 0xFF, 5, 6, 0xFF, 9, 9, 10, 10});
+
+void load(const QByteArray& bytes)
+{
+    static int n = 0;
+    psg_read(write_temp_psg(QStringLiteral("e%1.psg").arg(n++), bytes).toUtf8().constData(), 0, true);
+}
+
+QByteArray read_file(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void expect_fresh_song(uint32_t frames_now)
+{
+    QCOMPARE(frame_count, frames_now);
+    for (QSlider* s : {play_slider, cut_slider}) {
+        QCOMPARE(s->maximum(), int(frames_now));
+        QCOMPARE(s->value(), 0);
+    }
+    QCOMPARE(cut_pos, 0u);
+    QCOMPARE(play_pos, 0u);
+    QCOMPARE(find_start, 0u);
+    QCOMPARE(song_invariant_violation(), QString());
+}
+
+}  // namespace
+
+class AppEdit : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+private slots:
+    void initTestCase() { start_app(); }
+    void init() { load(six_frames); }
+
+    void cut_asks_and_only_yes_cuts()
+    {
+        cut_slider->setSliderPosition(2);
+        for (DialogAnswer a : {press(QMessageBox::No), press_escape(), close_box()}) {
+            answer({a});
+            click(QStringLiteral("&Cut"));
+            QCOMPARE(unanswered(), 0);
+            QCOMPARE(seen_boxes(), QStringList{QStringLiteral("Cut?")});
+            QCOMPARE(frame_count, 6u);
+            QCOMPARE(cut_pos, 2u);
+        }
+        answer({press(QMessageBox::Yes)});
+        click(QStringLiteral("&Cut"));
+        QCOMPARE(seen_titles(), QStringList{QStringLiteral("Trelvane")});
+        expect_fresh_song(4);
+        // The kept frames, renumbered, with images rebuilt from zero; the
+        // writes after the old last frame end are gone.
+        QCOMPARE(song_writes(), (std::vector<Write>{{2, 3, 0}, {3, 4, 1}, {4, 5, 2}, {5, 6, 3}}));
+        QCOMPARE(frames[1].regs[0], 0);
+        QCOMPARE(frames[1].regs[2], 3);
+        QCOMPARE(status_label->text(),
+                 QStringLiteral("Play position=0:00:00.000, Cut position=0:00:00.000, Length=0:00:00.080"));
+    }
+
+    void zero_cut_is_judged_by_the_slider()
+    {
+        // The slider at 0 refuses, even after "Cut &position >" moved cut_pos.
+        click(QStringLiteral("Cut &position >"));
+        QCOMPARE(cut_pos, 1u);
+        for (const char* caption : {"&Cut", "Cut and &Save"}) {
+            answer({press(QMessageBox::Ok)});
+            click(QString::fromLatin1(caption));
+            QCOMPARE(unanswered(), 0);
+            QCOMPARE(seen_boxes(), QStringList{QStringLiteral("Zero cut position")});
+            QCOMPARE(frame_count, 6u);
+        }
+
+        // The slider at 10... here 3, with cut_pos brought down to 0: the cut
+        // happens at frame 0 and reloads the song as a save would write it.
+        cut_slider->setSliderPosition(3);
+        for (int i = 0; i < 3; ++i)
+            click(QStringLiteral("Cut positi&on <"));
+        QCOMPARE(cut_pos, 0u);
+        QCOMPARE(cut_slider->value(), 3);
+        answer({press(QMessageBox::Yes)});
+        click(QStringLiteral("&Cut"));
+        QCOMPARE(unanswered(), 0);
+        expect_fresh_song(6);
+        QCOMPARE(event_count, 6u);  // the two writes after the last frame end are dropped
+    }
+
+    void cut_and_save_writes_both_pieces_and_goes_on_with_the_rest()
+    {
+        cut_slider->setSliderPosition(4);
+        const QString name = dir.filePath(QStringLiteral("song.ay"));
+        answer({type_file(name)});
+        click(QStringLiteral("Cut and &Save"));
+        QCOMPARE(unanswered(), 0);
+        QCOMPARE(seen_titles(), QStringList{QStringLiteral("Trelvane")});
+        QCOMPARE(seen_filters(), QStringList{QStringLiteral("PSG files (*.psg)")});
+        QCOMPARE(read_file(name + QStringLiteral(".psg")), psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF}));
+        QCOMPARE(read_file(name + QStringLiteral(".rest.psg")), psg_bytes({4, 5, 0xFF, 5, 6, 0xFF}));
+        expect_fresh_song(2);
+        QCOMPARE(song_writes(), (std::vector<Write>{{4, 5, 0}, {5, 6, 1}}));
+
+        // Cancelling the dialog changes nothing.
+        load(six_frames);
+        cut_slider->setSliderPosition(4);
+        answer({cancel_file()});
+        click(QStringLiteral("Cut and &Save"));
+        QCOMPARE(frame_count, 6u);
+        QCOMPARE(cut_pos, 4u);
+    }
+
+    void save_writes_the_whole_song_and_changes_nothing()
+    {
+        cut_slider->setSliderPosition(2);
+        play_slider->setSliderPosition(1);
+        const QString status = status_label->text();
+        const QString name = dir.filePath(QStringLiteral("whole.PSG"));
+        answer({type_file(name)});
+        click(QStringLiteral("S&ave"));
+        QCOMPARE(unanswered(), 0);
+        QCOMPARE(read_file(name), six_frames.left(six_frames.size() - 4));
+        QCOMPARE(frame_count, 6u);
+        QCOMPARE(cut_pos, 2u);
+        QCOMPARE(play_pos, 1u);
+        QCOMPARE(status_label->text(), status);
+    }
+
+    void find_steps_through_three_copies_then_starts_over()
+    {
+        // Three copies of a stretch of 12,500 random writes, ten a frame.
+        QRandomGenerator rng(7);
+        QByteArray stretch;
+        for (int k = 0; k < 12500; ++k) {
+            stretch.append(static_cast<char>(rng.bounded(14)));
+            stretch.append(static_cast<char>(rng.bounded(256)));
+            if (k % 10 == 9)
+                stretch.append('\xff');
+        }
+        load(psg_header() + stretch + stretch + stretch);
+        QCOMPARE(event_count, 37500u);
+
+        click(QStringLiteral("&Find periodic"));
+        QCOMPARE(cut_slider->value(), 1250);
+        QCOMPARE(cut_pos, 1250u);
+        QCOMPARE(find_start, 12500u);
+        QCOMPARE(progress_bar->value(), 0);
+
+        click(QStringLiteral("&Find periodic"));
+        QCOMPARE(cut_slider->value(), 2500);
+        QCOMPARE(find_start, 25000u);
+        QCOMPARE(progress_bar->value(), 12500 * 100 / 18750);  // the starting value: no multiple of 1,000 passed
+
+        answer({press(QMessageBox::Ok)});
+        click(QStringLiteral("&Find periodic"));
+        QCOMPARE(unanswered(), 0);
+        QCOMPARE(seen_boxes(), QStringList{QStringLiteral("Not found!\n")});
+        QCOMPARE(find_start, 0u);
+        QCOMPARE(progress_bar->value(), 100);
+        QCOMPARE(cut_pos, 2500u);  // left where it was
+
+        click(QStringLiteral("&Find periodic"));
+        QCOMPARE(cut_pos, 1250u);
+    }
+};
+
+QTEST_MAIN(AppEdit)
+#include "test_app_edit.moc"
