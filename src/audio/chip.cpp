@@ -1,4 +1,6 @@
-// Placeholder until the chip model lands.
+// Three-channel sound chip model. Periods are converted into whole output
+// samples when their registers are written; the generators then count
+// samples. One call of chip_render_frame produces 882 stereo samples.
 #include "audio/chip.h"
 
 #include <cstring>
@@ -6,9 +8,181 @@
 uint8_t reg_queue[REG_QUEUE_MAX * 2];
 int32_t reg_queue_len;
 uint8_t chip_regs[16];
-const uint16_t volume_table[16] = {0, 418, 606, 886, 1309, 1937, 2698, 4411,
+const uint16_t volume_table[16] = {0,    418,  606,   886,   1309,  1937,  2698,  4411,
                                    5196, 8353, 11669, 14646, 18484, 23210, 27597, 32767};
 uint8_t frame_buf[FRAME_BYTES];
+
+namespace {
+
+struct Envelope {
+    uint32_t period;
+    uint32_t count;
+    uint8_t level;
+    bool rising;
+    bool stopped;
+    bool cont, attack, alternate, hold;
+};
+
+struct Chip {
+    uint32_t tone_period[3];
+    uint32_t tone_count[3];
+    bool tone_out[3];
+    bool tone_off[3];
+    bool noise_off[3];
+    uint32_t noise_period;
+    uint32_t noise_count;  // shared: see chip_render_frame
+    uint32_t noise_value[3];
+    Envelope env;
+};
+
+constexpr uint32_t NOISE_SEED = 1;
+
+Chip chip;
+uint32_t noise_seed = NOISE_SEED;
+uint16_t chan_buf[3][SAMPLES_PER_FRAME];
+
+// The noise source: a 32-bit linear congruential generator shared by the
+// three channels, so a render depends on nothing but the register writes.
+// Each draw is x = x * LCG_MUL + LCG_ADD (mod 2^32), yielding bits 16..30.
+constexpr uint32_t LCG_MUL = 1103515245u;
+constexpr uint32_t LCG_ADD = 12345u;
+// Two and three steps at once, so a noise tick's three draws do not wait
+// for each other.
+constexpr uint32_t LCG_MUL2 = LCG_MUL * LCG_MUL;
+constexpr uint32_t LCG_ADD2 = LCG_MUL * LCG_ADD + LCG_ADD;
+constexpr uint32_t LCG_MUL3 = LCG_MUL * LCG_MUL2;
+constexpr uint32_t LCG_ADD3 = LCG_MUL * LCG_ADD2 + LCG_ADD;
+
+inline uint32_t noise_bits(uint32_t x)
+{
+    return (x >> 16) & 0x7FFFu;
+}
+
+inline void env_step(Envelope& e)
+{
+    if (e.stopped)
+        return;
+    const uint32_t limit = e.alternate ? e.period : 2 * e.period;
+    if (e.count < limit) {
+        ++e.count;
+        return;
+    }
+    e.count = 0;
+    if (e.rising) {
+        if (e.level < 15) {
+            ++e.level;
+        } else if (!e.cont) {
+            e.stopped = true;
+            e.level = 0;
+        } else if (e.hold) {
+            if (e.alternate)
+                e.level = 0;
+            e.stopped = true;
+        } else if (e.alternate) {
+            e.rising = false;
+        } else {
+            e.level = 0;
+        }
+    } else {
+        if (e.level > 0) {
+            --e.level;
+        } else if (!e.cont) {
+            e.stopped = true;
+        } else if (e.hold) {
+            if (e.alternate)
+                e.level = 15;
+            e.stopped = true;
+        } else if (e.alternate) {
+            e.rising = true;
+        } else {
+            e.level = 15;
+        }
+    }
+}
+
+void set_tone_period(int channel)
+{
+    const uint32_t lo = chip_regs[2 * channel];
+    const uint32_t hi = chip_regs[2 * channel + 1];
+    chip.tone_period[channel] = period_samples(hi * 256 + lo);
+}
+
+void set_shape(uint8_t shape)
+{
+    Envelope& e = chip.env;
+    e.cont = (shape & 8) != 0;
+    e.attack = (shape & 4) != 0;
+    // Shapes 0..7 keep alternate and hold from the last shape 8..15.
+    if (e.cont) {
+        e.alternate = (shape & 2) != 0;
+        e.hold = (shape & 1) != 0;
+    }
+    e.level = static_cast<uint8_t>(e.attack ? 0 : 15);
+    e.rising = e.attack;
+    e.count = 0;
+    e.stopped = false;
+}
+
+// One channel's state in the render loop. A zero tone period keeps the channel
+// on whatever the mixer says, which folds into the two gates.
+struct Voice {
+    uint32_t period, half, count;
+    uint32_t tone_gate, noise_gate;  // 1 = that source cannot silence it
+    uint32_t env_mask, fixed_amp;    // amplitude = (envelope & mask) | fixed
+    uint32_t noise_value;
+};
+
+Voice load_voice(int c)
+{
+    Voice v;
+    v.period = chip.tone_period[c];
+    v.half = v.period / 2;
+    v.count = chip.tone_count[c];
+    v.tone_gate = (chip.tone_off[c] || v.period == 0) ? 1 : 0;
+    v.noise_gate = (chip.noise_off[c] || v.period == 0) ? 1 : 0;
+    const uint8_t amp = chip_regs[8 + c];
+    const bool follow = (amp & 0x10) != 0;
+    v.env_mask = follow ? 0xFFFF : 0;
+    v.fixed_amp = follow ? 0 : volume_table[amp & 0x0F];
+    v.noise_value = chip.noise_value[c];
+    return v;
+}
+
+void store_voice(int c, const Voice& v)
+{
+    chip.tone_count[c] = v.count;
+    chip.noise_value[c] = v.noise_value;
+    // v.count is at least 1 after a frame: it is the last sample's phase + 1.
+    chip.tone_out[c] = v.count - 1 < v.half;
+}
+
+// Tone step, noise step (a draw when the noise counter ticks; x is the
+// generator state this channel's draw leaves) and output of one sample.
+inline uint16_t voice_sample(Voice& v, bool noise_tick, uint32_t x, uint32_t env_amp)
+{
+    const uint32_t t = v.count >= v.period ? 0 : v.count;
+    const uint32_t tone = t < v.half ? 1 : 0;
+    v.count = t + 1;
+    if (noise_tick)
+        v.noise_value = noise_bits(x);
+    const uint32_t on = (tone | v.tone_gate) & ((v.noise_value & 1) | v.noise_gate);
+    const uint32_t amp = (env_amp & v.env_mask) | v.fixed_amp;
+    return static_cast<uint16_t>(amp & (0u - on));
+}
+
+// One stereo slot of frame_buf (0 left, 1 right) from two channels, each
+// halved with truncation before the sum.
+void mix_channels(int slot, const uint16_t* a, const uint16_t* b)
+{
+    uint8_t* out = frame_buf + 2 * slot;
+    for (uint32_t i = 0; i < SAMPLES_PER_FRAME; ++i) {
+        const uint16_t s = static_cast<uint16_t>(a[i] / 2 + b[i] / 2);
+        out[4 * i] = static_cast<uint8_t>(s & 0xFF);
+        out[4 * i + 1] = static_cast<uint8_t>(s >> 8);
+    }
+}
+
+}  // namespace
 
 void reg_queue_push(uint8_t reg, uint8_t value)
 {
@@ -19,10 +193,131 @@ void reg_queue_push(uint8_t reg, uint8_t value)
     ++reg_queue_len;
 }
 
-uint32_t period_samples(uint32_t value) { return value * PERIOD_MUL / PERIOD_DIV; }
-void chip_write(uint8_t, uint8_t) {}
-void envelope_step() {}
-void chip_render_frame() { reg_queue_len = 0; }
-void chip_reset() {}
-ChipState chip_state() { return ChipState{}; }
-const uint16_t* chip_channel(int) { static uint16_t z[SAMPLES_PER_FRAME]; return z; }
+uint32_t period_samples(uint32_t value)
+{
+    return value * PERIOD_MUL / PERIOD_DIV;
+}
+
+void chip_write(uint8_t reg, uint8_t value)
+{
+    if (reg > 13)
+        return;
+    chip_regs[reg] = value;
+    switch (reg) {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+        chip_regs[reg | 1] &= 0x0F;
+        set_tone_period(reg / 2);
+        break;
+    case 6:
+        chip_regs[6] &= 0x1F;
+        chip.noise_period = period_samples(chip_regs[6]);
+        break;
+    case 7:
+        for (int c = 0; c < 3; ++c) {
+            chip.tone_off[c] = ((value >> c) & 1) != 0;
+            chip.noise_off[c] = ((value >> (c + 3)) & 1) != 0;
+        }
+        break;
+    case 8:
+    case 9:
+    case 10:
+        chip_regs[reg] &= 0x1F;
+        break;
+    case 11:
+    case 12:
+        chip.env.period = period_samples(chip_regs[12] * 256u + chip_regs[11]);
+        break;
+    default:  // 13
+        chip_regs[13] &= 0x0F;
+        set_shape(chip_regs[13]);
+        break;
+    }
+}
+
+void envelope_step()
+{
+    env_step(chip.env);
+}
+
+void chip_render_frame()
+{
+    const int32_t queued = reg_queue_len < REG_QUEUE_MAX ? reg_queue_len : REG_QUEUE_MAX;
+    for (int32_t k = 0; k < queued; ++k)
+        chip_write(reg_queue[2 * k], reg_queue[2 * k + 1]);
+
+    // The registers cannot change inside the frame, so all they decide is
+    // fixed for the loop, and the state lives in locals meanwhile.
+    Voice va = load_voice(0), vb = load_voice(1), vc = load_voice(2);
+    Envelope env = chip.env;
+    const uint32_t noise_period = chip.noise_period;
+    uint32_t noise_count = chip.noise_count;
+    uint32_t seed = noise_seed;
+
+    for (uint32_t i = 0; i < SAMPLES_PER_FRAME; ++i) {
+        env_step(env);
+        const uint32_t env_amp = volume_table[env.level];
+        // The three noise counters start together and see the same period,
+        // so they are always equal and one counter serves them all. At a
+        // tick A draws first, then B, then C; their draws are the next
+        // three generator states, computed side by side.
+        const bool noise_tick = noise_count >= noise_period;
+        noise_count = noise_tick ? 1 : noise_count + 1;
+        chan_buf[0][i] = voice_sample(va, noise_tick, seed * LCG_MUL + LCG_ADD, env_amp);
+        chan_buf[1][i] = voice_sample(vb, noise_tick, seed * LCG_MUL2 + LCG_ADD2, env_amp);
+        chan_buf[2][i] = voice_sample(vc, noise_tick, seed * LCG_MUL3 + LCG_ADD3, env_amp);
+        if (noise_tick)
+            seed = seed * LCG_MUL3 + LCG_ADD3;
+    }
+
+    store_voice(0, va);
+    store_voice(1, vb);
+    store_voice(2, vc);
+    chip.env = env;
+    chip.noise_count = noise_count;
+    noise_seed = seed;
+
+    mix_channels(0, chan_buf[0], chan_buf[1]);
+    mix_channels(1, chan_buf[2], chan_buf[1]);
+    reg_queue_len = 0;
+}
+
+void chip_reset()
+{
+    std::memset(chip_regs, 0, sizeof chip_regs);
+    chip = Chip{};
+    noise_seed = NOISE_SEED;
+    std::memset(chan_buf, 0, sizeof chan_buf);
+    std::memset(frame_buf, 0, sizeof frame_buf);
+}
+
+ChipState chip_state()
+{
+    ChipState s{};
+    for (int c = 0; c < 3; ++c) {
+        s.tone_period[c] = chip.tone_period[c];
+        s.tone_off[c] = chip.tone_off[c];
+        s.noise_off[c] = chip.noise_off[c];
+    }
+    s.noise_period = chip.noise_period;
+    s.env_period = chip.env.period;
+    s.env_level = chip.env.level;
+    s.env_rising = chip.env.rising;
+    s.env_stopped = chip.env.stopped;
+    s.env_continue = chip.env.cont;
+    s.env_attack = chip.env.attack;
+    s.env_alternate = chip.env.alternate;
+    s.env_hold = chip.env.hold;
+    return s;
+}
+
+const uint16_t* chip_channel(int channel)
+{
+    if (channel < 0 || channel > 2)
+        return nullptr;
+    return chan_buf[channel];
+}

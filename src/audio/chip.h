@@ -1,6 +1,7 @@
 // Software model of a three-channel AY-3-8910 / YM2149 sound chip. It counts
 // whole output samples: every period is converted to samples when its
-// registers are written. All state is process-wide, zero at start.
+// registers are written. All state is process-wide, zero at start, except
+// the noise generator, which starts at 1.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,8 @@ void chip_render_frame();
 
 // Puts every register, counter, flag and the noise generator back to the
 // state at process start (offline renders and tests; playback never does).
+// The register queue is left alone: pairs queued before the call are still
+// applied by the next render.
 void chip_reset();
 
 // Read access to the derived state, for tests and diagnostics.
@@ -52,5 +55,6 @@ struct ChipState {
 };
 ChipState chip_state();
 
-// Amplitude samples of channel 0..2 (A, B, C) of the last rendered frame.
+// Amplitude samples of channel 0..2 (A, B, C) of the last rendered frame;
+// null for any other channel number.
 const uint16_t* chip_channel(int channel);
