@@ -1,0 +1,157 @@
+// render: the sound that playback makes, into a WAV file. The frames go
+// through the same playback step as the application's 20 ms clock.
+#include "cli/cli.h"
+
+#include "audio/chip.h"
+#include "audio/playback.h"
+#include "song/song.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t WAV_HEADER_LEN = 44;
+static_assert(uint64_t{FRAMES_MAX_LEN} * FRAME_BYTES + WAV_HEADER_LEN - 8 <= UINT32_MAX,
+              "the longest song must fit a WAV file");
+
+void put16(char* at, uint16_t v)
+{
+    at[0] = static_cast<char>(v & 0xFF);
+    at[1] = static_cast<char>(v >> 8);
+}
+
+void put32(char* at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// Canonical 44-byte header of 16-bit stereo PCM at the chip's sample rate.
+void wav_header(char* h, uint32_t data_bytes)
+{
+    memcpy(h, "RIFF", 4);
+    put32(h + 4, data_bytes + WAV_HEADER_LEN - 8);
+    memcpy(h + 8, "WAVEfmt ", 8);
+    put32(h + 16, 16);  // size of the fmt chunk
+    put16(h + 20, 1);   // PCM
+    put16(h + 22, 2);   // channels
+    put32(h + 24, SAMPLE_RATE);
+    put32(h + 28, SAMPLE_RATE * 4);  // bytes per second
+    put16(h + 32, 4);                // bytes per sample frame
+    put16(h + 34, 16);               // bits per sample
+    memcpy(h + 36, "data", 4);
+    put32(h + 40, data_bytes);
+}
+
+// The WAV file: a regular file is written under a temporary name beside it
+// and renamed when complete, so a failed render leaves whatever stood under
+// the name before. A device or pipe given as the name is written directly.
+class Output {
+public:
+    explicit Output(const QString& name)
+    {
+        QFileInfo info(name);
+        if (info.exists() && !info.isFile())
+            device = &direct;
+        direct.setFileName(name);
+        saved.setFileName(name);
+    }
+
+    bool open() { return device->open(QIODevice::WriteOnly); }
+    bool write(const char* bytes, qint64 count) { return device->write(bytes, count) == count; }
+    bool commit()
+    {
+        // QSaveFile::commit overlooks a write that fails while it flushes
+        // (a full disk, a file size limit), so flush first and look.
+        if (!device->flush()) {
+            message = QStringLiteral("the file could not be written completely");
+            cancel();
+            return false;
+        }
+        if (device == &saved)
+            return saved.commit();
+        direct.close();
+        return direct.error() == QFileDevice::NoError;
+    }
+    void cancel()
+    {
+        if (device == &saved)
+            saved.cancelWriting();
+    }
+    QByteArray error() const
+    {
+        return (message.isEmpty() ? device->errorString() : message).toLocal8Bit();
+    }
+
+private:
+    QSaveFile saved;
+    QFile direct;
+    QFileDevice* device = &saved;
+    QString message;
+};
+
+// Stands in for the application's play slider: moving it seeks.
+void move_play_slider(uint32_t p)
+{
+    seek_play(p);
+}
+
+}  // namespace
+
+int run_render(const Arguments& args)
+{
+    if (!load_song(args.files))
+        return EXIT_ERROR;
+    const uint32_t from = args.has_from ? args.from : 0;
+    if (from > frame_count) {
+        QByteArray text = "--from " + QByteArray::number(from) +
+                          " is past the end of the song (frame " +
+                          QByteArray::number(frame_count) + ")";
+        return usage_error(text.constData());
+    }
+
+    // Every tick plays one frame, from the start frame up to the song's last
+    // frame, which is never played; so the length is known before the first
+    // sample and the header can go first (the output may be a pipe).
+    const uint32_t total = frame_count - from;
+    Output out(QFile::decodeName(args.output));
+    if (!out.open())
+        return fail("can't create " + args.output + ": " + out.error());
+    char header[WAV_HEADER_LEN];
+    wav_header(header, total * FRAME_BYTES);
+    bool ok = out.write(header, WAV_HEADER_LEN);
+
+    chip_reset();
+    if (from == 0) {  // "Play from Begin"
+        play_pos = 0;
+        play_event = frames[0].first_event;
+    } else {  // "Play from Cut Position"
+        play_pos = from;
+        play_event = frames[from].first_event;
+        queue_frame_regs(from);
+    }
+    playing = 1;
+
+    uint32_t rendered = 0;
+    {
+        Progress progress("render");
+        while (ok && play_tick(move_play_slider)) {
+            ok = out.write(reinterpret_cast<const char*>(frame_buf), FRAME_BYTES);
+            ++rendered;
+            progress.show(total ? static_cast<int>(uint64_t{rendered} * 100 / total) : 100);
+        }
+    }
+    playing = 0;
+    if (ok && rendered != total) {
+        out.cancel();
+        return fail("rendered " + QByteArray::number(rendered) + " frames instead of " +
+                    QByteArray::number(total));
+    }
+    if (!ok || !out.commit())
+        return fail("can't write " + args.output + ": " + out.error());
+    return 0;
+}

@@ -1,0 +1,373 @@
+// The command-line tool, run as a separate process the way scripts run it.
+#include "support/psg_data.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+struct Run {
+    int status;
+    QByteArray out;
+    QByteArray err;
+};
+
+QString cli_path()
+{
+    return qEnvironmentVariable("TRELVANE_BIN", QCoreApplication::applicationDirPath() + "/..") +
+           "/trelvane-cli";
+}
+
+// Runs the tool in dir; file_limit > 0 caps the size of any file it writes.
+Run run(const QStringList& args, const QString& dir = QString(), rlim_t file_limit = 0)
+{
+    QProcess p;
+    if (!dir.isEmpty())
+        p.setWorkingDirectory(dir);
+    if (file_limit) {
+        p.setChildProcessModifier([file_limit] {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit = {file_limit, file_limit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
+    p.start(cli_path(), args);
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+        return {-1, {}, p.readAllStandardError()};
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+QByteArray read_file(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QByteArray stream(std::initializer_list<int> bytes)
+{
+    return psg_bytes(bytes).mid(16);
+}
+
+// Pseudo-random register writes that never repeat a long stretch of
+// themselves, with a frame end after every per_frame writes.
+QByteArray random_writes(int count, int per_frame, uint32_t seed)
+{
+    QByteArray s;
+    for (int k = 0; k < count; ++k) {
+        seed = seed * 1664525u + 1013904223u;
+        s.append(static_cast<char>((seed >> 28) % 14));
+        s.append(static_cast<char>(seed >> 16));
+        if ((k + 1) % per_frame == 0)
+            s.append('\xff');
+    }
+    return s;
+}
+
+// A channel-A tone: period value 100 (39 samples), fixed level 15, tone on
+// for A only, noise off everywhere; then `frames` frame ends.
+QByteArray tone_song(int frames)
+{
+    QByteArray s = stream({0x00, 100, 0x08, 15, 0x07, 0x3E});
+    s.append(frames, '\xff');
+    return psg_header() + s;
+}
+
+}  // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+    QString put(const QString& name, const QByteArray& bytes)
+    {
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(f.fileName()));
+        return f.fileName();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo(cli_path()).isExecutable(), qPrintable(cli_path() + " is not built"));
+        QVERIFY(dir.isValid());
+    }
+
+    void usage_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("nothing") << QStringList{};
+        QTest::newRow("unknown command") << QStringList{"play", "a.psg"};
+        QTest::newRow("no file") << QStringList{"info"};
+        QTest::newRow("unknown option") << QStringList{"info", "a.psg", "--fast"};
+        QTest::newRow("option of another command") << QStringList{"info", "a.psg", "--at", "3"};
+        QTest::newRow("save without -o") << QStringList{"save", "a.psg"};
+        QTest::newRow("cut without --at") << QStringList{"cut", "a.psg", "-o", "x"};
+        QTest::newRow("two files to cut") << QStringList{"cut", "a.psg", "b.psg", "--at", "1", "-o", "x"};
+        QTest::newRow("negative number") << QStringList{"find", "a.psg", "--from", "-1"};
+        QTest::newRow("number too big") << QStringList{"find", "a.psg", "--from", "4294967296"};
+        QTest::newRow("zero window") << QStringList{"find", "a.psg", "--window", "0"};
+        QTest::newRow("option twice") << QStringList{"render", "a.psg", "-o", "a", "-o", "b"};
+        QTest::newRow("value missing") << QStringList{"render", "a.psg", "-o"};
+    }
+
+    void usage()
+    {
+        QFETCH(QStringList, args);
+        Run r = run(args, dir.path());
+        QCOMPARE(r.status, 2);
+        QCOMPARE(r.out, QByteArray());
+        QVERIFY2(r.err.startsWith("trelvane-cli: "), r.err.constData());
+    }
+
+    void help_and_version()
+    {
+        Run help = run({"--help"});
+        QCOMPARE(help.status, 0);
+        QVERIFY(help.out.startsWith("Usage: trelvane-cli COMMAND"));
+        for (const char* command : {"info", "find", "cut", "save", "render"})
+            QVERIFY2(help.out.contains(QByteArray("\n  ") + command + " FILE"), command);
+        QCOMPARE(run({"cut", "--help"}).out, help.out);
+
+        Run version = run({"--version"});
+        QCOMPARE(version.status, 0);
+        QVERIFY2(QRegularExpression("^trelvane-cli \\d+\\.\\d+\\.\\d+\n$")
+                     .match(QString::fromUtf8(version.out)).hasMatch(),
+                 version.out.constData());
+    }
+
+    void info_and_joins()
+    {
+        // One write in frame 0, a wait of 4 frames, writes after the last end.
+        const QString a = put("a.psg", psg_header() + stream({0x00, 1, 0xFF, 0xFE, 1, 0x01, 2, 0xFF, 0x02, 3}));
+        Run one = run({"info", a});
+        QCOMPARE(one.status, 0);
+        QCOMPARE(one.out, QByteArray("frames: 6\nwrites: 3\nlength: 0:00:00.120\n"));
+        QCOMPARE(one.err, QByteArray());
+
+        Run two = run({"info", a, a, a});
+        QCOMPARE(two.out, QByteArray("frames: 18\nwrites: 9\nlength: 0:00:00.360\n"));
+
+        // 180 waits of 1,000 frames: one hour.
+        QByteArray hour = psg_header();
+        for (int i = 0; i < 180; ++i)
+            hour.append("\xfe\xfa", 2);
+        QCOMPARE(run({"info", put("hour.psg", hour)}).out,
+                 QByteArray("frames: 180000\nwrites: 0\nlength: 1:00:00.000\n"));
+        QCOMPARE(run({"info", put("empty.psg", psg_header())}).out,
+                 QByteArray("frames: 0\nwrites: 0\nlength: 0:00:00.000\n"));
+    }
+
+    void bad_files()
+    {
+        // Rejected at 0xFD (offset 0x14): the frames before it count.
+        const QString fd = put("fd.psg", psg_header() + stream({0x00, 1, 0xFF, 0xFF, 0xFD, 0x10, 0, 0xFF}));
+        Run r = run({"info", fd});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("frames: 2\nwrites: 1\nlength: 0:00:00.040\n"));
+        QCOMPARE(r.err, QByteArray("Wrong CMD 0xfd (0x14)\n"));
+        // ... and a join goes on after it.
+        const QString ok = put("ok.psg", psg_header() + stream({0x01, 2, 0xFF}));
+        QCOMPARE(run({"info", fd, ok}).out, QByteArray("frames: 3\nwrites: 2\nlength: 0:00:00.060\n"));
+
+        const QString missing = dir.filePath("missing.psg");
+        for (const QStringList& args : {QStringList{"info", missing}, QStringList{"info", ok, missing},
+                                        QStringList{"info", dir.path()},
+                                        QStringList{"save", missing, "-o", dir.filePath("m")}}) {
+            r = run(args);
+            QCOMPARE(r.status, 2);
+            QCOMPARE(r.out, QByteArray());
+            QVERIFY2(r.err.contains("Can't open"), r.err.constData());
+        }
+        QVERIFY(!QFile::exists(dir.filePath("m.psg")));
+
+        // 883 waits of 1,020 frames pass the 900,000 frames a song can hold.
+        QByteArray huge = psg_header();
+        for (int i = 0; i < 883; ++i)
+            huge.append("\xfe\xff", 2);
+        r = run({"info", put("huge.psg", huge)});
+        QCOMPARE(r.status, 2);
+        QCOMPARE(r.out, QByteArray());
+        QVERIFY2(r.err.contains("MUSIC_MAX_LEN is reached!"), r.err.constData());
+    }
+
+    void find()
+    {
+        // Three copies of a stretch of 12,500 writes, ten writes a frame.
+        const QByteArray a = random_writes(12500, 10, 7);
+        const QString song = put("three.psg", psg_header() + a + a + a);
+        Run r = run({"find", song});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("loop: frame 1250 write 12500\n"));
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(run({"find", song, "--from", "12500"}).out, QByteArray("loop: frame 2500 write 25000\n"));
+
+        r = run({"find", song, "--from=25000"});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.out, QByteArray("Not found!\n"));
+
+        // abcde abcde x, one write a frame: with a window of 4 it repeats.
+        QByteArray s;
+        for (int k = 0; k < 11; ++k)
+            s += stream({k == 10 ? 9 : k % 5, 0x40 + k % 5, 0xFF});
+        const QString small = put("small.psg", psg_header() + s);
+        QCOMPARE(run({"find", small, "--window", "4"}).out, QByteArray("loop: frame 5 write 5\n"));
+        QCOMPARE(run({"find", small}).status, 1);
+    }
+
+    void cut_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("head");
+        QTest::addColumn<QString>("rest");
+        QTest::newRow("plain") << "song" << "song.psg" << "song.rest.psg";
+        QTest::newRow(".psg") << "song.psg" << "song.psg" << "song.rest.psg";
+        QTest::newRow(".PSG") << "song.PSG" << "song.PSG" << "song.rest.psg";
+        QTest::newRow(".ay") << "song.ay" << "song.ay.psg" << "song.ay.rest.psg";
+    }
+
+    void cut()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, head);
+        QFETCH(QString, rest);
+        QTemporaryDir out;
+        // Frames: 0 {R0}, 1 {R1, R2}, 2..5 (a wait), 6 {R3}; R4 after the
+        // last frame end, which no piece keeps.
+        const QString song = put("cut.psg", psg_header() + stream({0x00, 1, 0xFF, 0x01, 2, 0x02, 3, 0xFF, 0xFE, 1,
+                                                                   0x03, 4, 0xFF, 0x04, 5}));
+        Run r = run({"cut", song, "--at", "2", "-o", chosen}, out.path());
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, (head + "\n" + rest + "\n").toUtf8());
+        QCOMPARE(read_file(out.filePath(head)), psg_header() + stream({0x00, 1, 0xFF, 0x01, 2, 0x02, 3, 0xFF}));
+        QCOMPARE(read_file(out.filePath(rest)), psg_header() + stream({0xFF, 0xFF, 0xFF, 0xFF, 0x03, 4, 0xFF}));
+
+        // At the last frame the rest is only the header.
+        r = run({"cut", song, "--at", "7", "-o", out.filePath("end")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(read_file(out.filePath("end.rest.psg")), psg_header());
+
+        for (const char* at : {"0", "8"}) {
+            r = run({"cut", song, "--at", at, "-o", out.filePath("bad")});
+            QCOMPARE(r.status, 2);
+            QCOMPARE(r.out, QByteArray());
+            QVERIFY(!QFile::exists(out.filePath("bad.psg")) && !QFile::exists(out.filePath("bad.rest.psg")));
+        }
+        QCOMPARE(run({"cut", song, "--at", "0", "-o", "x"}, out.path()).err, QByteArray("Zero cut position\n"));
+    }
+
+    void save_joins()
+    {
+        // A's write after its last frame end and B's writes before its first
+        // frame end make one frame.
+        const QString a = put("ja.psg", psg_header() + stream({0x00, 1, 0xFF, 0x08, 15}));
+        const QString b = put("jb.psg", psg_header() + stream({0x01, 2, 0xFF, 0xFE, 0, 0xFF}));
+        const QString chosen = dir.filePath("joined");
+        Run r = run({"save", a, b, "-o", chosen});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, (chosen + ".psg\n").toUtf8());
+        QCOMPARE(read_file(chosen + ".psg"), psg_header() + stream({0x00, 1, 0xFF, 0x08, 15, 0x01, 2, 0xFF, 0xFF}));
+    }
+
+    void render_wav_data()
+    {
+        QTest::addColumn<QStringList>("from");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("from the beginning") << QStringList{} << 10;
+        QTest::newRow("from frame 3") << QStringList{"--from", "3"} << 7;
+        QTest::newRow("from the end") << QStringList{"--from", "10"} << 0;
+    }
+
+    void render_wav()
+    {
+        QFETCH(QStringList, from);
+        QFETCH(int, frames);
+        const QString wav = dir.filePath("tone.wav");
+        Run r = run(QStringList{"render", put("tone.psg", tone_song(10)), "-o", wav} + from);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray());
+        QCOMPARE(r.err, QByteArray());  // no progress bar off a terminal
+
+        const QByteArray w = read_file(wav);
+        // The same bytes into a pipe, which cannot be renamed over.
+        QCOMPARE(run(QStringList{"render", dir.filePath("tone.psg"), "-o", "/dev/stdout"} + from).out, w);
+        const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(w.constData() + at); };
+        const auto u16 = [&](int at) { return qFromLittleEndian<quint16>(w.constData() + at); };
+        const quint32 data = quint32(frames) * 882 * 4;
+        QCOMPARE(quint32(w.size()), 44 + data);
+        QCOMPARE(w.left(4), QByteArray("RIFF"));
+        QCOMPARE(u32(4), 36 + data);
+        QCOMPARE(w.mid(8, 8), QByteArray("WAVEfmt "));
+        QCOMPARE(u32(16), 16u);
+        QCOMPARE(u16(20), quint16(1));  // PCM
+        QCOMPARE(u16(22), quint16(2));
+        QCOMPARE(u32(24), 44100u);
+        QCOMPARE(u32(28), 176400u);
+        QCOMPARE(u16(32), quint16(4));
+        QCOMPARE(u16(34), quint16(16));
+        QCOMPARE(w.mid(36, 4), QByteArray("data"));
+        QCOMPARE(u32(40), data);
+
+        // Channel A is on the left only: a square wave of 19 samples at half
+        // the loudest level and 20 of silence, unbroken across frames. From
+        // frame 3 the tone comes from the register image alone, as the song
+        // writes its registers in frame 0.
+        for (quint32 i = 0; i < data / 4; ++i) {
+            const qint16 left = qFromLittleEndian<qint16>(w.constData() + 44 + 4 * i);
+            const qint16 right = qFromLittleEndian<qint16>(w.constData() + 46 + 4 * i);
+            if (left != (i % 39 < 19 ? 16383 : 0) || right != 0)
+                QFAIL(qPrintable(QString("sample %1: %2 %3").arg(i).arg(left).arg(right)));
+        }
+    }
+
+    void failed_output_leaves_nothing()
+    {
+        QTemporaryDir out;
+        const QString song = put("long.psg", tone_song(50));
+        Run r = run({"render", song, "-o", out.filePath("no/such/folder.wav")});
+        QCOMPARE(r.status, 2);
+        QVERIFY(r.err.contains("can't create"));
+        r = run({"render", song, "-o", out.filePath("x.wav"), "--from", "51"});
+        QCOMPARE(r.status, 2);
+        QVERIFY(QDir(out.path()).isEmpty());
+
+        // The disk "fills up" (a file size limit) in the middle of the
+        // render, or only when the last bytes go out: the old file stays.
+        QFile::copy(song, out.filePath("old.wav"));
+        for (int frames : {3, 50}) {
+            r = run({"render", put("short.psg", tone_song(frames)), "-o", "old.wav"}, out.path(), 4096);
+            QCOMPARE(r.status, 2);
+            QCOMPARE(read_file(out.filePath("old.wav")), read_file(song));
+        }
+        r = run({"cut", put("big.psg", psg_header() + random_writes(80000, 10, 3)), "--at", "4000", "-o", "big"},
+                out.path(), 65536);
+        QCOMPARE(r.status, 2);
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.wav"});
+
+        // A device given as the name (a copy of /dev/full) fails the write
+        // and is not deleted.
+        const QString full = out.filePath("full.psg");
+        if (mknod(QFile::encodeName(full).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+            QSKIP("cannot make a device node here (not root)");
+        for (const QStringList& args : {QStringList{"save", song, "-o", full}, QStringList{"render", song, "-o", full}}) {
+            r = run(args);
+            QCOMPARE(r.status, 2);
+            struct stat st {};
+            QVERIFY2(stat(QFile::encodeName(full).constData(), &st) == 0 && S_ISCHR(st.st_mode),
+                     qPrintable(args.first() + " removed the device"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "test_cli.moc"
