@@ -3,32 +3,11 @@
 #include "song/psg_read.h"
 #include "song/song.h"
 
-#include <QTemporaryFile>
+#include "max_song.h"
+
 #include <benchmark/benchmark.h>
 
 namespace {
-
-constexpr uint32_t WRITES_PER_FRAME = MUSIC_MAX_LEN / FRAMES_MAX_LEN;  // 15
-
-// Made once, removed at exit.
-QTemporaryFile& max_song()
-{
-    static QTemporaryFile file;
-    if (!file.isOpen() && file.open()) {
-        QByteArray bytes("PSG\x1a", 4);
-        bytes.append(12, '\0');
-        for (uint32_t frame = 0; frame < FRAMES_MAX_LEN - 1; ++frame) {
-            for (uint32_t k = 0; k < WRITES_PER_FRAME; ++k) {
-                bytes.append(static_cast<char>(k % 14));
-                bytes.append(static_cast<char>((frame + k) & 0xFF));
-            }
-            bytes.append('\xff');
-        }
-        file.write(bytes);
-        file.flush();
-    }
-    return file;
-}
 
 void load_max_song(benchmark::State& state)
 {
