@@ -8,10 +8,13 @@
 //     song holds).
 // Run by hand, against the tests' private sound server for instance:
 //   S=$(scripts/pulse.sh start build/pulse)
-//   PULSE_SERVER=$S QT_QPA_PLATFORM=offscreen build/bench/playback_soak [seconds] [monitor]
+//   PULSE_SERVER=$S QT_QPA_PLATFORM=offscreen build/bench/playback_soak [seconds [monitor [latency [reserve]]]]
 //   scripts/pulse.sh stop build/pulse
 // seconds: how long to measure after the first second (default 60); monitor:
-// the source to record with parec (default trelvane_null.monitor).
+// the source to record with parec (default trelvane_null.monitor); latency:
+// the fragment time asked of parec in ms (default 0: parec's own choice,
+// which also lets the sink pull in its large bursts); reserve: the FIFO's
+// start-up reserve in bytes (default FIFO_RESERVE_BYTES).
 // The recording is left in the system's temporary folder as a WAV file.
 #include "app/app.h"
 #include "app/myclass.h"
@@ -112,6 +115,9 @@ int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
     const QString monitor = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("trelvane_null.monitor");
+    const int latency_ms = argc > 3 ? atoi(argv[3]) : 0;
+    const uint64_t reserve = argc > 4 ? strtoull(argv[4], nullptr, 10) : FIFO_RESERVE_BYTES;
+    fifo_set_reserve(reserve);
 
     controller = new MyClass();
     int qt_argc = 1;
@@ -146,10 +152,11 @@ int main(int argc, char** argv)
         recording += parec.readAllStandardOutput();
         arrivals.push_back({t, recording.size() / 4});
     });
-    parec.start(QStringLiteral("parec"),
-                {QStringLiteral("--device=") + monitor, QStringLiteral("--format=s16le"),
-                 QStringLiteral("--rate=44100"), QStringLiteral("--channels=2"), QStringLiteral("--raw"),
-                 QStringLiteral("--latency-msec=10")});
+    QStringList parec_args{QStringLiteral("--device=") + monitor, QStringLiteral("--format=s16le"),
+                           QStringLiteral("--rate=44100"), QStringLiteral("--channels=2"), QStringLiteral("--raw")};
+    if (latency_ms > 0)
+        parec_args << QStringLiteral("--latency-msec=%1").arg(latency_ms);
+    parec.start(QStringLiteral("parec"), parec_args);
     if (!parec.waitForStarted(5000)) {
         fprintf(stderr, "parec did not start\n");
         app_exit(1);
@@ -208,7 +215,8 @@ int main(int argc, char** argv)
     const QString wav = QDir::temp().filePath(QStringLiteral("trelvane-soak.wav"));
     write_wav(wav, recording.left(recording.size() / 4 * 4));
 
-    printf("playback soak: %d s measured after the first second; song of %d frames\n", seconds, song_frames);
+    printf("playback soak: %d s measured after the first second; song of %d frames; reserve %llu bytes\n",
+           seconds, song_frames, static_cast<unsigned long long>(reserve));
     printf("recording: %s (%.1f s)\n", qPrintable(wav), static_cast<double>(rec.size()) / PAIR_RATE);
 
     // Tempo: frames the clock played against the wall clock.
@@ -248,10 +256,12 @@ int main(int argc, char** argv)
                1000 * (arrived - t_click));
     }
 
-    printf("fifo, first second: %llu reads, %llu filled (%llu bytes), largest %llu bytes\n",
+    printf("fifo, first second: %llu reads, %llu filled (%llu bytes; %llu of the reads held for the reserve), "
+           "largest %llu bytes\n",
            static_cast<unsigned long long>(first_second.reads),
            static_cast<unsigned long long>(first_second.filled_reads),
            static_cast<unsigned long long>(first_second.filled_bytes),
+           static_cast<unsigned long long>(first_second.held_reads),
            static_cast<unsigned long long>(first_second.max_size));
     printf("fifo, after the first second: %llu reads (%.1f per second), %llu filled with the last byte "
            "(%llu bytes, %.1f ms of sound), largest %llu bytes (%.1f frames)\n",
@@ -279,6 +289,10 @@ int main(int argc, char** argv)
                "%zu holes, %.1f ms in all\n",
                frames_played, heard, 100.0 * (heard / (frames_played * 0.020) - 1.0), frames_played * 0.020,
                holes.size(), 1000.0 * static_cast<double>(hole_pairs) / PAIR_RATE);
+        for (size_t k = 0; k < holes.size() && k < 10; ++k)
+            printf("  hole at %.3f s into the song, %.1f ms\n",
+                   static_cast<double>(holes[k].start - first_sound) / PAIR_RATE,
+                   1000.0 * static_cast<double>(holes[k].length) / PAIR_RATE);
     }
     fflush(stdout);
     app_exit(0);

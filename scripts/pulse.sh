@@ -34,7 +34,8 @@ PA
   stop)
     export XDG_RUNTIME_DIR="$dir/runtime" PULSE_RUNTIME_PATH="$dir/runtime" PULSE_STATE_PATH="$dir/state" HOME="$dir/state"
     pulseaudio --kill 2>/dev/null || true
-    if [ -f "$dir/runtime/pid" ]; then kill "$(cat "$dir/runtime/pid")" 2>/dev/null || true; fi
+    pid=$(cat "$dir/runtime/pid" 2>/dev/null || true)
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
     ;;
   *) echo "usage: $0 start|stop DIR" >&2; exit 2 ;;
 esac

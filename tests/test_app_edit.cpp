@@ -184,5 +184,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(AppEdit)
+TRELVANE_APP_TEST_MAIN(AppEdit)
 #include "test_app_edit.moc"

@@ -129,5 +129,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(AppLoad)
+TRELVANE_APP_TEST_MAIN(AppLoad)
 #include "test_app_load.moc"

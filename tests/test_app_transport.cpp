@@ -258,5 +258,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(AppTransport)
+TRELVANE_APP_TEST_MAIN(AppTransport)
 #include "test_app_transport.moc"

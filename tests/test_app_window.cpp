@@ -145,5 +145,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(AppWindow)
+TRELVANE_APP_TEST_MAIN(AppWindow)
 #include "test_app_window.moc"

@@ -4,6 +4,7 @@
 #include "audio/chip.h"
 #include "audio/fifo.h"
 #include "audio/playback.h"
+#include "song/song.h"
 
 #include <QSlider>
 
@@ -20,4 +21,5 @@ void MyClass::timer_update()
 {
     if (play_tick(move_play_slider))
         fifo_push_block(frame_buf, FRAME_BYTES);
+    fifo_set_producing(playing != 0);
 }

@@ -13,6 +13,9 @@ uint64_t head;        // index of the first byte
 uint64_t count;       // bytes queued
 uint8_t last_byte;
 FifoStats stats;
+bool producing;      // the clock was playing at its last tick
+bool held = true;    // a playback waits for the reserve (see fifo.h)
+uint64_t reserve = FIFO_RESERVE_BYTES;
 
 void grow(uint64_t needed)
 {
@@ -74,6 +77,8 @@ void fifo_clear()
     head = 0;
     count = 0;
     stats = FifoStats{};
+    producing = false;
+    held = true;
 }
 
 uint64_t fifo_size()
@@ -87,8 +92,10 @@ int64_t fifo_read(uint8_t* data, int64_t maxlen)
     if (maxlen <= 0)
         return maxlen;
     std::lock_guard<std::mutex> guard(lock);
+    if (held && (count >= reserve || (!producing && count > 0)))
+        held = false;
     uint64_t want = static_cast<uint64_t>(maxlen);
-    uint64_t n = count < want ? count : want;
+    uint64_t n = held ? 0 : count < want ? count : want;
     uint64_t first = capacity - head < n ? capacity - head : n;
     if (n > 0) {
         memcpy(data, ring + head, first);
@@ -102,8 +109,26 @@ int64_t fifo_read(uint8_t* data, int64_t maxlen)
         memset(data + n, last_byte, want - n);
         ++stats.filled_reads;
         stats.filled_bytes += want - n;
+        if (held && producing)
+            ++stats.held_reads;
     }
+    if (count == 0 && !producing)
+        held = true;
     return maxlen;
+}
+
+void fifo_set_producing(bool on)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    producing = on;
+    if (count == 0 && !producing)
+        held = true;
+}
+
+void fifo_set_reserve(uint64_t bytes)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    reserve = bytes;
 }
 
 uint8_t fifo_last_byte()

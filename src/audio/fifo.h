@@ -8,21 +8,43 @@
 void fifo_push(uint8_t byte);
 void fifo_push_block(const uint8_t* bytes, uint64_t count);
 uint8_t fifo_take();  // the FIFO must not be empty
+// Drops every byte and puts the pull side back as at start: held back for a
+// playback, clock not producing, statistics zero. The reserve size stays.
 void fifo_clear();
 uint64_t fifo_size();
 
 // The pull side: fills all of data, first from the FIFO and then with
 // copies of the last byte handed out; never short. Returns maxlen.
+//
+// Start-up reserve: once the FIFO has run dry while the clock was not
+// producing (before any playback, after a stop or the end of a song), a new
+// playback is held back: reads get only the fill byte until the FIFO holds
+// the reserve, then it is served as usual. The audio output pulls in bursts
+// of several frames, and a playback that started from one frame would meet
+// them short, with a hole in the sound each time. While the clock is not
+// producing, whatever is queued is served at once, down to the last byte.
+// A FIFO that runs dry in the middle of a playback is not held back again:
+// the short read has already left one frame more for the bursts to come,
+// and waiting for the whole reserve would only make the hole longer.
 int64_t fifo_read(uint8_t* data, int64_t maxlen);
 uint8_t fifo_last_byte();
 
+// Whether the playback clock pushes frames; the clock tells after each tick.
+void fifo_set_producing(bool producing);
+// The reserve in bytes: one burst of the audio output (5 frames of 3528
+// bytes) and one frame more.
+constexpr uint64_t FIFO_RESERVE_BYTES = 6 * 3528;
+void fifo_set_reserve(uint64_t bytes);
+
 // Statistics of the pull side since the last fifo_clear: reads that had to
-// be filled with the last byte, and the largest size the FIFO reached.
+// be filled with the last byte (held_reads of them while a playback waited
+// for its reserve), and the largest size the FIFO reached.
 struct FifoStats {
     uint64_t reads;
     uint64_t filled_reads;
     uint64_t filled_bytes;
     uint64_t max_size;
+    uint64_t held_reads;
 };
 FifoStats fifo_stats();
 void fifo_reset_stats();

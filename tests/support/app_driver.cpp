@@ -156,3 +156,9 @@ QStringList seen_filters()
     filters.clear();
     return f;
 }
+
+int run_app_test(QObject* test, int argc, char** argv)
+{
+    QTEST_SET_MAIN_SOURCE_PATH
+    app_exit(QTest::qExec(test, argc, argv));
+}

@@ -3,6 +3,7 @@
 // open, answered from a timer while the command waits in its nested loop.
 #pragma once
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -42,3 +43,15 @@ QStringList seen_filters();
 int unanswered();
 // Processes events for ms milliseconds.
 void pump(int ms);
+
+// main() of a test of the running application: runs the test object, then
+// ends the process the way the application does (app_exit), so that the
+// audio back end is never torn down under its own threads.
+int run_app_test(QObject* test, int argc, char** argv);
+#define TRELVANE_APP_TEST_MAIN(TestClass)                 \
+    int main(int argc, char** argv)                       \
+    {                                                     \
+        QApplication app(argc, argv);                     \
+        TestClass test;                                   \
+        return run_app_test(&test, argc, argv);           \
+    }
