@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <initializer_list>
 #include <unistd.h>
 
 MyClass* controller;
@@ -118,10 +119,7 @@ void app_start()
     v->addWidget(make_group_box("Cut position", 1, cut_widgets), 0);
     v->addWidget(status_label, 0);
     v->addLayout(h2, 0);
-    for (QWidget* w : {static_cast<QWidget*>(load), static_cast<QWidget*>(add),
-                       static_cast<QWidget*>(cut), static_cast<QWidget*>(cut_save),
-                       static_cast<QWidget*>(save), static_cast<QWidget*>(progress_bar),
-                       static_cast<QWidget*>(quit)})
+    for (QWidget* w : std::initializer_list<QWidget*>{load, add, cut, cut_save, save, progress_bar, quit})
         h1->addWidget(w, 0);
     for (QPushButton* b : {play, play_begin, play_cut, back, forward, set, find, stop})
         h2->addWidget(b, 0);
