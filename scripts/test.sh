@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh test
 
 build=build
-flags=(-DTRELVANE_WERROR=ON)
+flags=(-DTRELVANE_WERROR=ON -DTRELVANE_BENCH=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
   flags+=(-DTRELVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DTRELVANE_BENCH=OFF)

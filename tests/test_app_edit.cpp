@@ -21,18 +21,6 @@ namespace {
 const QByteArray six_frames =
     psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF, 4, 5, 0xFF, 5, 6, 0xFF, 9, 9, 10, 10});
 
-void load(const QByteArray& bytes)
-{
-    static int n = 0;
-    psg_read(write_temp_psg(QStringLiteral("e%1.psg").arg(n++), bytes).toUtf8().constData(), 0, true);
-}
-
-QByteArray read_file(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 void expect_fresh_song(uint32_t frames_now)
 {
     QCOMPARE(frame_count, frames_now);
@@ -48,13 +36,13 @@ void expect_fresh_song(uint32_t frames_now)
 
 }  // namespace
 
-class AppEdit : public QObject {
+class TestAppEdit : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
 private slots:
     void initTestCase() { start_app(); }
-    void init() { load(six_frames); }
+    void init() { load_psg(six_frames); }
 
     void cut_asks_and_only_yes_cuts()
     {
@@ -122,7 +110,7 @@ private slots:
         QCOMPARE(song_writes(), (std::vector<Write>{{4, 5, 0}, {5, 6, 1}}));
 
         // Cancelling the dialog changes nothing.
-        load(six_frames);
+        load_psg(six_frames);
         cut_slider->setSliderPosition(4);
         answer({cancel_file()});
         click(QStringLiteral("Cut and &Save"));
@@ -157,7 +145,7 @@ private slots:
             if (k % 10 == 9)
                 stretch.append('\xff');
         }
-        load(psg_header() + stretch + stretch + stretch);
+        load_psg(psg_header() + stretch + stretch + stretch);
         QCOMPARE(event_count, 37500u);
 
         click(QStringLiteral("&Find periodic"));
@@ -184,5 +172,5 @@ private slots:
     }
 };
 
-TRELVANE_APP_TEST_MAIN(AppEdit)
+TRELVANE_APP_TEST_MAIN(TestAppEdit)
 #include "test_app_edit.moc"

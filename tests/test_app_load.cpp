@@ -35,7 +35,7 @@ void load_through_dialog(const QString& caption, const QString& path)
 
 }  // namespace
 
-class AppLoad : public QObject {
+class TestAppLoad : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { start_app(); }
@@ -129,5 +129,5 @@ private slots:
     }
 };
 
-TRELVANE_APP_TEST_MAIN(AppLoad)
+TRELVANE_APP_TEST_MAIN(TestAppLoad)
 #include "test_app_load.moc"

@@ -32,7 +32,7 @@ Run run_probe(const QString& mode, const QStringList& args = {}, const QString& 
 
 }  // namespace
 
-class AppProcess : public QObject {
+class TestAppProcess : public QObject {
     Q_OBJECT
 private slots:
     void no_sound_server_ends_with_minus_four_and_no_window()
@@ -76,5 +76,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(AppProcess)
+QTEST_GUILESS_MAIN(TestAppProcess)
 #include "test_app_process.moc"

@@ -191,7 +191,7 @@ void expect_silent(const std::vector<int16_t>& x, int64_t from, int64_t to, cons
 
 }  // namespace
 
-class AppSound : public QObject {
+class TestAppSound : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { start_app(); }
@@ -382,5 +382,5 @@ private slots:
     }
 };
 
-TRELVANE_APP_TEST_MAIN(AppSound)
+TRELVANE_APP_TEST_MAIN(TestAppSound)
 #include "test_app_sound.moc"

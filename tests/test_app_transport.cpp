@@ -47,8 +47,7 @@ void load_counting_song(int frames_in_song)
         bytes.append(static_cast<char>(f + 1));
         bytes.append('\xff');
     }
-    static int n = 0;
-    psg_read(write_temp_psg(QStringLiteral("t%1.psg").arg(n++), bytes).toUtf8().constData(), 0, true);
+    load_psg(bytes);
 }
 
 QString cut_time_shown()
@@ -58,7 +57,7 @@ QString cut_time_shown()
 
 }  // namespace
 
-class AppTransport : public QObject {
+class TestAppTransport : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase()
@@ -258,5 +257,5 @@ private slots:
     }
 };
 
-TRELVANE_APP_TEST_MAIN(AppTransport)
+TRELVANE_APP_TEST_MAIN(TestAppTransport)
 #include "test_app_transport.moc"

@@ -29,7 +29,7 @@ QChar mnemonic(const QString& caption)
 
 }  // namespace
 
-class AppWindow : public QObject {
+class TestAppWindow : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { start_app(); }
@@ -145,5 +145,5 @@ private slots:
     }
 };
 
-TRELVANE_APP_TEST_MAIN(AppWindow)
+TRELVANE_APP_TEST_MAIN(TestAppWindow)
 #include "test_app_window.moc"

@@ -96,7 +96,7 @@ void check_envelope(int shape, uint32_t interval, uint32_t frame_start = 0)
 
 }  // namespace
 
-class ChipTest : public QObject {
+class TestChip : public QObject {
     Q_OBJECT
 private slots:
     void period_conversion_data()
@@ -433,5 +433,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(ChipTest)
+QTEST_APPLESS_MAIN(TestChip)
 #include "test_chip.moc"

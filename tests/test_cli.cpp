@@ -46,12 +46,6 @@ Run run(const QStringList& args, const QString& dir = QString(), rlim_t file_lim
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
-QByteArray read_file(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 QByteArray stream(std::initializer_list<int> bytes)
 {
     return psg_bytes(bytes).mid(16);

@@ -1,5 +1,5 @@
 // The sample FIFO and the pull side of the audio output.
-#include "audio/audio_output.h"
+#include "audio/generator.h"
 #include "audio/fifo.h"
 
 #include <QtTest>
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-class Fifo : public QObject {
+class TestFifo : public QObject {
     Q_OBJECT
 private slots:
     void init() { fifo_clear(); }
@@ -89,5 +89,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(Fifo)
+QTEST_GUILESS_MAIN(TestFifo)
 #include "test_fifo.moc"

@@ -46,7 +46,7 @@ Bytes times(int n, int value)
 
 }  // namespace
 
-class FifoReserve : public QObject {
+class TestFifoReserve : public QObject {
     Q_OBJECT
 private slots:
     void init()
@@ -163,5 +163,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(FifoReserve)
+QTEST_GUILESS_MAIN(TestFifoReserve)
 #include "test_fifo_reserve.moc"

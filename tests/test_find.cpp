@@ -153,19 +153,19 @@ class TestFind : public QObject {
     Q_OBJECT
 
 private slots:
-    void randomSongsAgreeWithScan();
-    void copiesOfAStretch();
-    void overlappingWindows();
-    void lateRepetitionAndEndOfSequence();
-    void steppingThroughThreeCopies();
-    void progressValues();
-    void framesOfTheRepetition();
-    void boundaryCasesOfTheFullWindow();
-    void collidingHashesStayExact();
-    void outOfMemoryLeavesResultAlone();
+    void random_songs_agree_with_scan();
+    void copies_of_a_stretch();
+    void overlapping_windows();
+    void late_repetition_and_end_of_sequence();
+    void stepping_through_three_copies();
+    void progress_values();
+    void frames_of_the_repetition();
+    void boundary_cases_of_the_full_window();
+    void colliding_hashes_stay_exact();
+    void out_of_memory_leaves_result_alone();
 };
 
-void TestFind::randomSongsAgreeWithScan()
+void TestFind::random_songs_agree_with_scan()
 {
     std::mt19937 rng(20240611);
     for (int round = 0; round < 400; ++round) {
@@ -197,7 +197,7 @@ void TestFind::randomSongsAgreeWithScan()
     }
 }
 
-void TestFind::copiesOfAStretch()
+void TestFind::copies_of_a_stretch()
 {
     for (uint32_t len : {40u, 41u, 60u, 333u}) {
         const std::vector<uint16_t> a = random_keys(len, len);
@@ -226,7 +226,7 @@ void TestFind::copiesOfAStretch()
     QCOMPARE(r.j, 50u);
 }
 
-void TestFind::overlappingWindows()
+void TestFind::overlapping_windows()
 {
     // Identical writes, and short periods, with windows much longer than the period.
     for (uint32_t period : {1u, 2u, 5u, 7u}) {
@@ -245,7 +245,7 @@ void TestFind::overlappingWindows()
     }
 }
 
-void TestFind::lateRepetitionAndEndOfSequence()
+void TestFind::late_repetition_and_end_of_sequence()
 {
     // A window near the end of the first half copied to the very end.
     const uint32_t window = 30;
@@ -268,7 +268,7 @@ void TestFind::lateRepetitionAndEndOfSequence()
     }
 }
 
-void TestFind::steppingThroughThreeCopies()
+void TestFind::stepping_through_three_copies()
 {
     // Three copies of a stretch longer than the real window: each search
     // goes on from the previous repetition, the third finds nothing.
@@ -290,7 +290,7 @@ void TestFind::steppingThroughThreeCopies()
     QVERIFY(!r.found);
 }
 
-void TestFind::progressValues()
+void TestFind::progress_values()
 {
     // 30,000 writes without repetition, half 15,000, starting at 1,500.
     QVERIFY(set_song_keys(random_keys(30000, 11), 10));
@@ -328,7 +328,7 @@ void TestFind::progressValues()
     QVERIFY(!r.found);
 }
 
-void TestFind::framesOfTheRepetition()
+void TestFind::frames_of_the_repetition()
 {
     // The repetition's writes fall into other frames than the original's,
     // with empty frames in between; the frame is that of its first write.
@@ -364,7 +364,7 @@ void TestFind::framesOfTheRepetition()
     QCOMPARE(r.frame, last);
 }
 
-void TestFind::boundaryCasesOfTheFullWindow()
+void TestFind::boundary_cases_of_the_full_window()
 {
     FindResult r{};
     // 12,001 identical writes: too short. 12,002: found at (0, 1).
@@ -391,7 +391,7 @@ void TestFind::boundaryCasesOfTheFullWindow()
     QCOMPARE(r.frame, 3000u);
 }
 
-void TestFind::collidingHashesStayExact()
+void TestFind::colliding_hashes_stay_exact()
 {
     // Weak hashes on random and repeating songs.
     std::mt19937 rng(77);
@@ -499,7 +499,7 @@ int out_of_memory_child()
     return 0;
 }
 
-void TestFind::outOfMemoryLeavesResultAlone()
+void TestFind::out_of_memory_leaves_result_alone()
 {
 #if defined(__SANITIZE_ADDRESS__)
     QSKIP("the address-space limit does not work with the address sanitizer");

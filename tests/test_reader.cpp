@@ -12,13 +12,6 @@
 
 namespace {
 
-ReadResult load(const QByteArray& bytes, bool reset = true)
-{
-    static int n = 0;
-    QString path = write_temp_psg(QStringLiteral("r%1.psg").arg(n++), bytes);
-    return psg_read(path.toUtf8().constData(), 0, reset);
-}
-
 QByteArray regs(const FrameInfo& f)
 {
     return QByteArray(reinterpret_cast<const char*>(f.regs), 16);
@@ -32,31 +25,9 @@ QByteArray image(std::initializer_list<std::pair<int, int>> values)
     return r;
 }
 
-// What the file layer prints, captured from its diagnostics stream.
-class Diagnostics {
-public:
-    Diagnostics() : file(tmpfile()) { io_diag = file; }
-    ~Diagnostics()
-    {
-        io_diag = stdout;
-        fclose(file);
-    }
-    QByteArray text()
-    {
-        fflush(file);
-        rewind(file);
-        QByteArray out(4096, '\0');
-        out.resize(static_cast<int>(fread(out.data(), 1, 4096, file)));
-        return out;
-    }
-
-private:
-    FILE* file;
-};
-
 }  // namespace
 
-class Reader : public QObject {
+class TestReader : public QObject {
     Q_OBJECT
 private slots:
     void init() { capture_reports(); }
@@ -68,7 +39,7 @@ private slots:
         bytes.replace(0, 16, QByteArray(16, '\x77'));
         cut_pos = 3;
         find_start = 9;
-        QCOMPARE(load(bytes), READ_COMPLETE);
+        QCOMPARE(load_psg(bytes), READ_COMPLETE);
         const std::vector<Write> expected = {{0, 5, 0}, {1, 3, 0}, {2, 7, 1}, {8, 15, 9}, {14, 1, 10}};
         QCOMPARE(song_writes(), expected);
         QCOMPARE(frame_count, 10u);
@@ -85,7 +56,7 @@ private slots:
         QCOMPARE(cut_pos, 0u);
         QCOMPARE(find_start, 0u);
         Reports& r = capture_reports();
-        QCOMPARE(load(bytes), READ_COMPLETE);  // the same song again
+        QCOMPARE(load_psg(bytes), READ_COMPLETE);  // the same song again
         QCOMPARE(song_writes(), expected);
         QCOMPARE(r.song_reads, 1);
         QVERIFY(r.errors.isEmpty());
@@ -93,12 +64,12 @@ private slots:
 
     void waits_of_zero_and_short_files_add_nothing()
     {
-        QCOMPARE(load(psg_bytes({0xFE, 0, 0xFE, 0, 3, 4})), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_bytes({0xFE, 0, 0xFE, 0, 3, 4})), READ_COMPLETE);
         QCOMPARE(frame_count, 0u);
         QCOMPARE(song_writes(), (std::vector<Write>{{3, 4, 0}}));
 
         for (int size : {0, 5, 16}) {
-            QCOMPARE(load(psg_header().left(size)), READ_COMPLETE);
+            QCOMPARE(load_psg(psg_header().left(size)), READ_COMPLETE);
             QCOMPARE(frame_count, 0u);
             QCOMPARE(event_count, 0u);
         }
@@ -106,20 +77,20 @@ private slots:
 
     void a_command_cut_short_by_the_end_is_left_out()
     {
-        QCOMPARE(load(psg_bytes({0, 1, 0xFF, 3})), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_bytes({0, 1, 0xFF, 3})), READ_COMPLETE);
         QCOMPARE(song_writes(), (std::vector<Write>{{0, 1, 0}}));
         QCOMPARE(frame_count, 1u);
-        QCOMPARE(load(psg_bytes({0, 1, 0xFF, 0xFE})), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_bytes({0, 1, 0xFF, 0xFE})), READ_COMPLETE);
         QCOMPARE(frame_count, 1u);
         QCOMPARE(event_count, 1u);
     }
 
     void appended_files_continue_the_last_frame_with_images_from_zero()
     {
-        QCOMPARE(load(psg_bytes({0, 9, 7, 0x38, 0xFF, 1, 2, 0xFF})), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_bytes({0, 9, 7, 0x38, 0xFF, 1, 2, 0xFF})), READ_COMPLETE);
         play_pos = 2;
         find_start = 77;
-        QCOMPARE(load(psg_bytes({3, 4, 0xFF, 5, 6, 0xFF}), false), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_bytes({3, 4, 0xFF, 5, 6, 0xFF}), false), READ_COMPLETE);
         QCOMPARE(frame_count, 4u);
         const std::vector<Write> expected = {{0, 9, 0}, {7, 0x38, 0}, {1, 2, 1}, {3, 4, 2}, {5, 6, 3}};
         QCOMPARE(song_writes(), expected);
@@ -134,9 +105,9 @@ private slots:
 
         // Appending a file to itself doubles the frames.
         QByteArray once = psg_bytes({0, 1, 0xFF, 0xFE, 1, 2, 2});
-        QCOMPARE(load(once), READ_COMPLETE);
+        QCOMPARE(load_psg(once), READ_COMPLETE);
         uint32_t f = frame_count;
-        QCOMPARE(load(once, false), READ_COMPLETE);
+        QCOMPARE(load_psg(once, false), READ_COMPLETE);
         QCOMPARE(frame_count, 2 * f);
     }
 
@@ -145,10 +116,10 @@ private slots:
         QByteArray longer = psg_header();
         for (int f = 0; f < 50; ++f)
             longer.append("\x00\x01\x01\x02\xff", 5);
-        QCOMPARE(load(longer), READ_COMPLETE);
+        QCOMPARE(load_psg(longer), READ_COMPLETE);
         // The short song ends with a frame end: its last frame (1) is empty,
         // although the leftover record behind it belongs to a frame 1.
-        QCOMPARE(load(psg_bytes({4, 4, 0xFF})), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_bytes({4, 4, 0xFF})), READ_COMPLETE);
         QCOMPARE(event_count, 1u);
         QCOMPARE(music[1].frame, 0u);
         QCOMPARE(music[2].frame, 1u);
@@ -159,13 +130,13 @@ private slots:
     void an_undefined_byte_rejects_the_file_but_keeps_a_playable_song()
     {
         Reports& r = capture_reports();
-        QCOMPARE(load(psg_bytes({0xFD})), READ_REJECTED);
+        QCOMPARE(load_psg(psg_bytes({0xFD})), READ_REJECTED);
         QCOMPARE(r.errors, QStringList{QStringLiteral("Wrong CMD 0xfd (0x10)")});
 
         // Real files often end with 0xFD and a few more bytes.
         r = capture_reports();
         cut_pos = 5;
-        QCOMPARE(load(psg_bytes({0, 1, 0xFF, 0xFE, 1, 8, 2, 0xFF, 0xFD, 0x10, 0, 0})), READ_REJECTED);
+        QCOMPARE(load_psg(psg_bytes({0, 1, 0xFF, 0xFE, 1, 8, 2, 0xFF, 0xFD, 0x10, 0, 0})), READ_REJECTED);
         QCOMPARE(r.errors, QStringList{QStringLiteral("Wrong CMD 0xfd (0x18)")});
         QCOMPARE(frame_count, 6u);
         QCOMPARE(event_count, 2u);
@@ -174,20 +145,19 @@ private slots:
         QCOMPARE(cut_pos, 0u);
 
         r = capture_reports();
-        QCOMPARE(load(psg_bytes({0x10})), READ_REJECTED);
+        QCOMPARE(load_psg(psg_bytes({0x10})), READ_REJECTED);
         QCOMPARE(r.errors, QStringList{QStringLiteral("Wrong CMD 0x10 (0x10)")});
         QCOMPARE(frame_count, 0u);
     }
 
     void a_file_that_cannot_be_opened_changes_nothing()
     {
-        QCOMPARE(load(psg_bytes({0, 1, 0xFF})), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_bytes({0, 1, 0xFF})), READ_COMPLETE);
         Reports& r = capture_reports();
-        Diagnostics diag;
         const qsizetype handles = files.size();
         QCOMPARE(psg_read("/nonexistent/song.psg", 0, true), READ_OPEN_FAILED);
         QCOMPARE(r.errors, QStringList{QStringLiteral("Can't open /nonexistent/song.psg\n!")});
-        QCOMPARE(diag.text(), QByteArray("The file does not exist /nonexistent/song.psg"));
+        QCOMPARE(r.diagnostics, QByteArray("The file does not exist /nonexistent/song.psg"));
         QCOMPARE(r.song_reads, 0);
         QCOMPARE(frame_count, 1u);
         QCOMPARE(files.size(), handles);
@@ -197,22 +167,22 @@ private slots:
     {
         // The largest song by frames loads.
         QByteArray most = psg_header() + QByteArray(FRAMES_MAX_LEN - 1, '\xff');
-        QCOMPARE(load(most), READ_COMPLETE);
+        QCOMPARE(load_psg(most), READ_COMPLETE);
         QCOMPARE(frame_count, FRAMES_MAX_LEN - 1);
 
-        QCOMPARE(load(psg_bytes({0, 1, 0xFF, 2, 3, 0xFF})), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_bytes({0, 1, 0xFF, 2, 3, 0xFF})), READ_COMPLETE);
         cut_pos = 1;
         play_pos = 2;
         find_start = 4;
         const std::vector<Write> before = song_writes();
         Reports& r = capture_reports();
         // One frame end too many, an append past the limit, waits past it.
-        QCOMPARE(load(most + QByteArray(1, '\xff')), READ_TOO_BIG);
-        QCOMPARE(load(most, false), READ_TOO_BIG);
+        QCOMPARE(load_psg(most + QByteArray(1, '\xff')), READ_TOO_BIG);
+        QCOMPARE(load_psg(most, false), READ_TOO_BIG);
         QByteArray waits = psg_header();
         for (uint32_t i = 0; i < FRAMES_MAX_LEN / 1020 + 1; ++i)
             waits.append("\xfe\xff", 2);
-        QCOMPARE(load(waits), READ_TOO_BIG);
+        QCOMPARE(load_psg(waits), READ_TOO_BIG);
         QCOMPARE(r.errors, QStringList(3, QStringLiteral("MUSIC_MAX_LEN is reached!")));
         QCOMPARE(r.song_reads, 0);
         QCOMPARE(song_writes(), before);
@@ -226,17 +196,17 @@ private slots:
         writes.reserve(16 + 2 * (MUSIC_MAX_LEN + 1));
         for (uint32_t i = 0; i < MUSIC_MAX_LEN; ++i)
             writes.append("\x01\x02", 2);
-        QCOMPARE(load(writes), READ_COMPLETE);
+        QCOMPARE(load_psg(writes), READ_COMPLETE);
         QCOMPARE(event_count, MUSIC_MAX_LEN);
-        QCOMPARE(load(psg_bytes({0, 1, 0xFF})), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_bytes({0, 1, 0xFF})), READ_COMPLETE);
         writes.append("\x01\x02", 2);
-        QCOMPARE(load(writes), READ_TOO_BIG);
+        QCOMPARE(load_psg(writes), READ_TOO_BIG);
         QCOMPARE(event_count, 1u);
     }
 
     void handles_count_up_and_failures_use_none()
     {
-        Diagnostics diag;
+        Reports& r = capture_reports();
         QString a = write_temp_psg(QStringLiteral("h1.psg"), psg_bytes({}));
         const int first = io_open(a.toUtf8().constData());
         QVERIFY(first >= 0);
@@ -245,7 +215,7 @@ private slots:
         QCOMPARE(io_open(a.toUtf8().constData()), first + 1);
         const QString dir = QFileInfo(a).absolutePath();
         QCOMPARE(io_creat((dir + QStringLiteral("/missing/x.psg")).toUtf8().constData()), -1);
-        QCOMPARE(diag.text(), QByteArray("The file does not exist /no/such/file") + "Failed to create " +
+        QCOMPARE(r.diagnostics, QByteArray("The file does not exist /no/such/file") + "Failed to create " +
                                   (dir + QStringLiteral("/missing/x.psg")).toUtf8() + "\n");
         // Creating an existing file empties it.
         const int c = io_creat(a.toUtf8().constData());
@@ -263,5 +233,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(Reader)
+QTEST_GUILESS_MAIN(TestReader)
 #include "test_reader.moc"

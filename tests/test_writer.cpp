@@ -14,23 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-QByteArray read_file(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void load(const QByteArray& bytes)
-{
-    static int n = 0;
-    psg_read(write_temp_psg(QStringLiteral("w%1.psg").arg(n++), bytes).toUtf8().constData(), 0, true);
-}
-
-}  // namespace
-
-class Writer : public QObject {
+class TestWriter : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     QByteArray at(const char* name) { return dir.filePath(QString::fromUtf8(name)).toUtf8(); }
@@ -39,19 +23,18 @@ private slots:
     void init()
     {
         capture_reports();
-        io_diag = stderr;
     }
 
     void writes_give_back_the_file_that_was_read()
     {
         const QByteArray original = psg_bytes({0, 1, 7, 0x38, 0xFF, 0xFF, 13, 14, 15, 3, 0xFF});
-        load(original);
+        load_psg(original);
         QCOMPARE(psg_write(0, at("same.psg"), frame_count) >= 0, true);
         QCOMPARE(read_file(at("same.psg")), original);
 
         // Waits come out as one frame end per frame; writes after the last
         // frame end are not written; from == to gives the header alone.
-        load(psg_bytes({0, 1, 0xFE, 1, 2, 2, 0xFF, 9, 9}));
+        load_psg(psg_bytes({0, 1, 0xFE, 1, 2, 2, 0xFF, 9, 9}));
         QVERIFY(psg_write(0, at("waits.psg"), frame_count) >= 0);
         QCOMPARE(read_file(at("waits.psg")), psg_bytes({0, 1, 0xFF, 0xFF, 0xFF, 0xFF, 2, 2, 0xFF}));
         QVERIFY(psg_write(2, at("middle.psg"), 5) >= 0);
@@ -62,7 +45,7 @@ private slots:
 
     void a_temporary_file_is_read_back_through_its_handle()
     {
-        load(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF}));
+        load_psg(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF}));
         const int h = psg_write(1, nullptr, frame_count);
         QVERIFY(h >= 0);
         QVERIFY(files[h]->isOpen());
@@ -74,7 +57,7 @@ private slots:
 
     void cut_keeps_the_frames_from_the_cut_position_with_images_from_zero()
     {
-        load(psg_bytes({0, 1, 8, 15, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF, 9, 9}));
+        load_psg(psg_bytes({0, 1, 8, 15, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF, 9, 9}));
         cut_pos = 2;
         play_pos = 3;
         find_start = 5;
@@ -114,7 +97,7 @@ private slots:
 
     void cut_and_save_writes_head_and_rest_and_goes_on_with_the_rest()
     {
-        load(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 0xFE, 1, 2, 3, 0xFF, 4, 4}));
+        load_psg(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 0xFE, 1, 2, 3, 0xFF, 4, 4}));
         cut_pos = 2;
         QVERIFY(save_pieces(at("piece")));
         QCOMPARE(read_file(at("piece.psg")), psg_bytes({0, 1, 0xFF, 1, 2, 0xFF}));
@@ -134,7 +117,7 @@ private slots:
         while (deep.size() < 1500)
             deep += QStringLiteral("/") + QString(200, QLatin1Char('d'));
         QVERIFY(QDir().mkpath(deep));
-        load(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF}));
+        load_psg(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF}));
         cut_pos = 1;
         const QByteArray name = (deep + QStringLiteral("/") + QString(200, QLatin1Char('n'))).toUtf8();
         QVERIFY(save_pieces(name));
@@ -145,7 +128,7 @@ private slots:
     void write_failures_are_reported_and_nothing_half_written_stays()
     {
         Reports& r = capture_reports();
-        load(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF}));
+        load_psg(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF}));
         // A full disk.
         QCOMPARE(psg_write(0, "/dev/full", frame_count), -1);
         QCOMPARE(r.errors, QStringList{QStringLiteral("Can't write file!")});
@@ -157,7 +140,7 @@ private slots:
         QCOMPARE(r.errors, QStringList{QStringLiteral("Can't ceate file!")});
 
         // Cut and save stops at the first piece that fails; the song stays.
-        load(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF}));
+        load_psg(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF}));
         cut_pos = 1;
         const std::vector<Write> song = song_writes();
         r = capture_reports();
@@ -186,5 +169,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(Writer)
+QTEST_GUILESS_MAIN(TestWriter)
 #include "test_writer.moc"

@@ -1,7 +1,8 @@
 #include "app/app.h"
 #include "app/myclass.h"
-#include "audio/audio_output.h"
+#include "app/audio_output.h"
 #include "io/files.h"
+#include "io/report.h"
 #include "song/frontend.h"
 #include "song/song.h"
 
@@ -16,7 +17,6 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
-#include <initializer_list>
 #include <unistd.h>
 
 MyClass* controller;
@@ -51,9 +51,43 @@ QGroupBox* make_group_box(const char* title, int count, QWidget* const* widgets,
     return box;
 }
 
+namespace {
+
+// The fourteen buttons in the order they are made: caption, the slot their
+// clicked() goes to (null: the application's quit()), their row and place
+// in it, and the order in which they are connected.
+struct ButtonSpec {
+    const char* caption;
+    const char* slot;
+    int row;    // 0 upper, 1 lower
+    int place;  // 0-based, left to right
+    int connection;
+};
+
+const ButtonSpec buttons[] = {
+    {"&Load file", SLOT(openfile()), 0, 0, 1},
+    {"Appen&d file", SLOT(append()), 0, 1, 2},
+    {"&Cut", SLOT(cut()), 0, 2, 5},
+    {"Cut and &Save", SLOT(savefile()), 0, 3, 3},
+    {"S&ave", SLOT(save()), 0, 4, 4},
+    {"&Quit", nullptr, 0, 6, 0},
+    {"Pla&y", SLOT(play1()), 1, 0, 6},
+    {"Play from C&ut Position", SLOT(play2()), 1, 2, 7},
+    {"Play from &Begin", SLOT(play3()), 1, 1, 8},
+    {"S&et cut position", SLOT(set()), 1, 5, 9},
+    {"Cut positi&on <", SLOT(cp()), 1, 3, 10},
+    {"Cut &position >", SLOT(cpp()), 1, 4, 11},
+    {"&Find periodic", SLOT(find()), 1, 6, 12},
+    {"S&top", SLOT(stop()), 1, 7, 13},
+};
+constexpr int BUTTON_COUNT = sizeof buttons / sizeof buttons[0];
+constexpr int PROGRESS_PLACE = 5;  // in the upper row, between "S&ave" and "&Quit"
+
+}  // namespace
+
 void app_start()
 {
-    front_end.show_error = show_error_box;
+    report.show_error = show_error_box;
     front_end.song_read = song_read_effects;
 
     audio_start();
@@ -63,20 +97,9 @@ void app_start()
     QObject::connect(play_timer, SIGNAL(timeout()), controller, SLOT(timer_update()));
     play_timer->start(TICK_MS);
 
-    auto* load = new QPushButton(QStringLiteral("&Load file"));
-    auto* add = new QPushButton(QStringLiteral("Appen&d file"));
-    auto* cut = new QPushButton(QStringLiteral("&Cut"));
-    auto* cut_save = new QPushButton(QStringLiteral("Cut and &Save"));
-    auto* save = new QPushButton(QStringLiteral("S&ave"));
-    auto* quit = new QPushButton(QStringLiteral("&Quit"));
-    auto* play = new QPushButton(QStringLiteral("Pla&y"));
-    auto* play_cut = new QPushButton(QStringLiteral("Play from C&ut Position"));
-    auto* play_begin = new QPushButton(QStringLiteral("Play from &Begin"));
-    auto* set = new QPushButton(QStringLiteral("S&et cut position"));
-    auto* back = new QPushButton(QStringLiteral("Cut positi&on <"));
-    auto* forward = new QPushButton(QStringLiteral("Cut &position >"));
-    auto* find = new QPushButton(QStringLiteral("&Find periodic"));
-    auto* stop = new QPushButton(QStringLiteral("S&top"));
+    QPushButton* made[BUTTON_COUNT];
+    for (int i = 0; i < BUTTON_COUNT; ++i)
+        made[i] = new QPushButton(QString::fromLatin1(buttons[i].caption));
 
     progress_bar = new QProgressBar();
 
@@ -94,35 +117,35 @@ void app_start()
 
     update_status();
 
-    QObject::connect(quit, SIGNAL(clicked()), qApp, SLOT(quit()));
-    QObject::connect(load, SIGNAL(clicked()), controller, SLOT(openfile()));
-    QObject::connect(add, SIGNAL(clicked()), controller, SLOT(append()));
-    QObject::connect(cut_save, SIGNAL(clicked()), controller, SLOT(savefile()));
-    QObject::connect(save, SIGNAL(clicked()), controller, SLOT(save()));
-    QObject::connect(cut, SIGNAL(clicked()), controller, SLOT(cut()));
-    QObject::connect(play, SIGNAL(clicked()), controller, SLOT(play1()));
-    QObject::connect(play_cut, SIGNAL(clicked()), controller, SLOT(play2()));
-    QObject::connect(play_begin, SIGNAL(clicked()), controller, SLOT(play3()));
-    QObject::connect(set, SIGNAL(clicked()), controller, SLOT(set()));
-    QObject::connect(back, SIGNAL(clicked()), controller, SLOT(cp()));
-    QObject::connect(forward, SIGNAL(clicked()), controller, SLOT(cpp()));
-    QObject::connect(find, SIGNAL(clicked()), controller, SLOT(find()));
-    QObject::connect(stop, SIGNAL(clicked()), controller, SLOT(stop()));
+    for (int order = 0; order < BUTTON_COUNT; ++order) {
+        for (int i = 0; i < BUTTON_COUNT; ++i) {
+            if (buttons[i].connection != order)
+                continue;
+            if (buttons[i].slot)
+                QObject::connect(made[i], SIGNAL(clicked()), controller, buttons[i].slot);
+            else
+                QObject::connect(made[i], SIGNAL(clicked()), qApp, SLOT(quit()));
+        }
+    }
 
     auto* v = new QVBoxLayout;
-    auto* h1 = new QHBoxLayout;
-    auto* h2 = new QHBoxLayout;
-    v->addLayout(h1, 0);
+    QHBoxLayout* rows[2] = {new QHBoxLayout, new QHBoxLayout};
+    v->addLayout(rows[0], 0);
     QWidget* play_widgets[] = {play_slider};
     v->addWidget(make_group_box("Play position", 1, play_widgets), 0);
     QWidget* cut_widgets[] = {cut_slider};
     v->addWidget(make_group_box("Cut position", 1, cut_widgets), 0);
     v->addWidget(status_label, 0);
-    v->addLayout(h2, 0);
-    for (QWidget* w : std::initializer_list<QWidget*>{load, add, cut, cut_save, save, progress_bar, quit})
-        h1->addWidget(w, 0);
-    for (QPushButton* b : {play, play_begin, play_cut, back, forward, set, find, stop})
-        h2->addWidget(b, 0);
+    v->addLayout(rows[1], 0);
+    for (int row = 0; row < 2; ++row) {
+        for (int place = 0; place <= BUTTON_COUNT; ++place) {
+            if (row == 0 && place == PROGRESS_PLACE)
+                rows[row]->addWidget(progress_bar, 0);
+            for (int i = 0; i < BUTTON_COUNT; ++i)
+                if (buttons[i].row == row && buttons[i].place == place)
+                    rows[row]->addWidget(made[i], 0);
+        }
+    }
 
     main_window = new QWidget();
     main_window->setLayout(v);

@@ -16,19 +16,14 @@ void MyClass::play2()
 {
     if (cut_pos == 0 && !ask_yes_no("Cut position is 0. Play from Begin?"))
         return;
-    play_pos = cut_pos;
+    playback_start(cut_pos, true);
     update_status();
-    play_event = frames[cut_pos].first_event;
-    queue_frame_regs(cut_pos);
-    playing = 1;
 }
 
 void MyClass::play3()
 {
-    play_pos = 0;
+    playback_start(0, false);
     update_status();
-    play_event = frames[0].first_event;
-    playing = 1;
 }
 
 void MyClass::set()

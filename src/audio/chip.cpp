@@ -7,7 +7,9 @@
 
 uint8_t reg_queue[REG_QUEUE_MAX * 2];
 int32_t reg_queue_len;
-uint8_t chip_regs[16];
+uint8_t chip_regs[REG_COUNT];
+const uint8_t reg_mask[REG_COUNT] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F, 0xFF,
+                                     0x1F, 0x1F, 0x1F, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF};
 const uint16_t volume_table[16] = {0,    418,  606,   886,   1309,  1937,  2698,  4411,
                                    5196, 8353, 11669, 14646, 18484, 23210, 27597, 32767};
 uint8_t frame_buf[FRAME_BYTES];
@@ -102,9 +104,9 @@ inline void env_step(Envelope& e)
 
 void set_tone_period(int channel)
 {
-    const uint32_t lo = chip_regs[2 * channel];
-    const uint32_t hi = chip_regs[2 * channel + 1];
-    chip.tone_period[channel] = period_samples(hi * 256 + lo);
+    const uint32_t fine = chip_regs[tone_fine_reg(channel)];
+    const uint32_t coarse = chip_regs[tone_fine_reg(channel) + 1];
+    chip.tone_period[channel] = period_samples(coarse * 256 + fine);
 }
 
 void set_shape(uint8_t shape)
@@ -140,7 +142,7 @@ Voice load_voice(int c)
     v.count = chip.tone_count[c];
     v.tone_gate = (chip.tone_off[c] || v.period == 0) ? 1 : 0;
     v.noise_gate = (chip.noise_off[c] || v.period == 0) ? 1 : 0;
-    const uint8_t amp = chip_regs[8 + c];
+    const uint8_t amp = chip_regs[amp_reg(c)];
     const bool follow = (amp & 0x10) != 0;
     v.env_mask = follow ? 0xFFFF : 0;
     v.fixed_amp = follow ? 0 : volume_table[amp & 0x0F];
@@ -200,48 +202,37 @@ uint32_t period_samples(uint32_t value)
 
 void chip_write(uint8_t reg, uint8_t value)
 {
-    if (reg > 13)
+    if (reg > REG_ENV_SHAPE)
         return;
-    chip_regs[reg] = value;
+    chip_regs[reg] = value & reg_mask[reg];
     switch (reg) {
-    case 0:
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-        chip_regs[reg | 1] &= 0x0F;
+    case REG_TONE_A_FINE:
+    case REG_TONE_A_COARSE:
+    case REG_TONE_B_FINE:
+    case REG_TONE_B_COARSE:
+    case REG_TONE_C_FINE:
+    case REG_TONE_C_COARSE:
         set_tone_period(reg / 2);
         break;
-    case 6:
-        chip_regs[6] &= 0x1F;
-        chip.noise_period = period_samples(chip_regs[6]);
+    case REG_NOISE_PERIOD:
+        chip.noise_period = period_samples(chip_regs[REG_NOISE_PERIOD]);
         break;
-    case 7:
+    case REG_MIXER:
         for (int c = 0; c < 3; ++c) {
             chip.tone_off[c] = ((value >> c) & 1) != 0;
             chip.noise_off[c] = ((value >> (c + 3)) & 1) != 0;
         }
         break;
-    case 8:
-    case 9:
-    case 10:
-        chip_regs[reg] &= 0x1F;
+    case REG_ENV_FINE:
+    case REG_ENV_COARSE:
+        chip.env.period = period_samples(chip_regs[REG_ENV_COARSE] * 256u + chip_regs[REG_ENV_FINE]);
         break;
-    case 11:
-    case 12:
-        chip.env.period = period_samples(chip_regs[12] * 256u + chip_regs[11]);
+    case REG_ENV_SHAPE:
+        set_shape(chip_regs[REG_ENV_SHAPE]);
         break;
-    default:  // 13
-        chip_regs[13] &= 0x0F;
-        set_shape(chip_regs[13]);
+    default:  // the amplitudes are read afresh for every frame
         break;
     }
-}
-
-void envelope_step()
-{
-    env_step(chip.env);
 }
 
 void chip_render_frame()

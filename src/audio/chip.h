@@ -19,7 +19,27 @@ extern uint8_t reg_queue[REG_QUEUE_MAX * 2];
 extern int32_t reg_queue_len;
 void reg_queue_push(uint8_t reg, uint8_t value);
 
-extern uint8_t chip_regs[16];
+// The sixteen registers. R14 and R15 are the chip's I/O ports: the model
+// ignores writes to them.
+enum ChipReg : uint8_t {
+    REG_TONE_A_FINE, REG_TONE_A_COARSE,  // tone period of A: coarse * 256 + fine
+    REG_TONE_B_FINE, REG_TONE_B_COARSE,
+    REG_TONE_C_FINE, REG_TONE_C_COARSE,
+    REG_NOISE_PERIOD,
+    REG_MIXER,  // bits 0-2: tone off for A, B, C; bits 3-5: noise off
+    REG_AMP_A, REG_AMP_B, REG_AMP_C,  // bit 4: follow the envelope; else level 0-15
+    REG_ENV_FINE, REG_ENV_COARSE,  // envelope period: coarse * 256 + fine
+    REG_ENV_SHAPE,  // continue, attack, alternate, hold (bits 3..0)
+    REG_PORT_A, REG_PORT_B,
+    REG_COUNT
+};
+// What a register keeps of a value written to it.
+extern const uint8_t reg_mask[REG_COUNT];
+
+constexpr uint8_t tone_fine_reg(int channel) { return static_cast<uint8_t>(REG_TONE_A_FINE + 2 * channel); }
+constexpr uint8_t amp_reg(int channel) { return static_cast<uint8_t>(REG_AMP_A + channel); }
+
+extern uint8_t chip_regs[REG_COUNT];
 extern const uint16_t volume_table[16];
 
 // One rendered frame: 882 interleaved left/right signed 16-bit little-endian
@@ -30,7 +50,6 @@ extern uint8_t frame_buf[FRAME_BYTES];
 uint32_t period_samples(uint32_t value);
 
 void chip_write(uint8_t reg, uint8_t value);
-void envelope_step();
 // Applies the queued writes, renders one frame into frame_buf and empties
 // the queue.
 void chip_render_frame();

@@ -5,8 +5,17 @@
 
 void queue_frame_regs(uint32_t f)
 {
-    for (uint8_t r = 0; r <= 12; ++r)
+    for (uint8_t r = 0; r <= REG_ENV_COARSE; ++r)
         reg_queue_push(r, frames[f].regs[r]);
+}
+
+void playback_start(uint32_t frame, bool queue_image)
+{
+    play_pos = frame;
+    play_event = frames[frame].first_event;
+    if (queue_image)
+        queue_frame_regs(frame);
+    playing = 1;
 }
 
 void seek_play(uint32_t v)

@@ -7,6 +7,11 @@
 // Appends registers 0..12 of frame f's image to the register queue.
 void queue_frame_regs(uint32_t f);
 
+// Starts playback at frame: play_pos and play_event go there, with
+// queue_image the frame's register image is queued for the next render, and
+// playing is turned on. The next tick plays the frame.
+void playback_start(uint32_t frame, bool queue_image);
+
 // The play slider's effect on the song state: play_pos and play_event go to
 // frame v, and while playing the frame's register image is queued.
 void seek_play(uint32_t v);

@@ -5,6 +5,7 @@
 #include "edit/editing.h"
 #include "edit/find.h"
 #include "edit/names.h"
+#include "io/report.h"
 #include "song/frontend.h"
 #include "song/psg_read.h"
 #include "song/song.h"

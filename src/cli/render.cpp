@@ -126,15 +126,7 @@ int run_render(const Arguments& args)
     bool ok = out.write(header, WAV_HEADER_LEN);
 
     chip_reset();
-    if (from == 0) {  // "Play from Begin"
-        play_pos = 0;
-        play_event = frames[0].first_event;
-    } else {  // "Play from Cut Position"
-        play_pos = from;
-        play_event = frames[from].first_event;
-        queue_frame_regs(from);
-    }
-    playing = 1;
+    playback_start(from, from != 0);
 
     uint32_t rendered = 0;
     {

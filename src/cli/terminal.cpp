@@ -1,7 +1,7 @@
 // Standard error: the core's messages and the progress bar.
 #include "cli/cli.h"
 
-#include "song/frontend.h"
+#include "io/report.h"
 
 #include <QString>
 
@@ -14,15 +14,14 @@ namespace {
 // message that follows one of them starts on a new line.
 bool diag_line_open;
 
-ssize_t diag_write(void*, const char* bytes, size_t size)
+void print_diag(const QByteArray& text)
 {
-    if (size == 0)
-        return 0;
+    if (text.isEmpty())
+        return;
     fflush(stdout);
-    size_t done = fwrite(bytes, 1, size, stderr);
+    fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
     fflush(stderr);
-    diag_line_open = bytes[size - 1] != '\n';
-    return static_cast<ssize_t>(done);
+    diag_line_open = !text.endsWith('\n');
 }
 
 void print_message(const QString& text)
@@ -42,16 +41,8 @@ void print_message(const QString& text)
 
 void route_messages()
 {
-    cookie_io_functions_t io{};
-    io.write = diag_write;
-    FILE* diag = fopencookie(nullptr, "w", io);
-    if (diag) {
-        setvbuf(diag, nullptr, _IONBF, 0);
-        io_diag = diag;
-    } else {
-        io_diag = stderr;
-    }
-    front_end.show_error = print_message;
+    report.diag = print_diag;
+    report.show_error = print_message;
 }
 
 Progress::Progress(const char* what)

@@ -1,11 +1,9 @@
 #include "io/files.h"
 
-#include "song/frontend.h"
+#include "io/report.h"
 
 #include <QDir>
 #include <QTemporaryFile>
-
-#include <cstdio>
 
 QList<QFile*> files;
 
@@ -21,14 +19,12 @@ int io_open(const char* path)
     QString name = QDir::fromNativeSeparators(io_path(path));
     auto* file = new QFile(name);
     if (!QFile::exists(name)) {
-        fprintf(io_diag, "The file does not exist %s", name.toLocal8Bit().constData());
-        fflush(io_diag);
+        io_diag("The file does not exist %s", name.toLocal8Bit().constData());
         delete file;
         return -1;
     }
     if (!file->open(QIODevice::ReadOnly)) {
-        fprintf(io_diag, "Failed to open %s", path ? path : "");
-        fflush(io_diag);
+        io_diag("Failed to open %s", path ? path : "");
         delete file;
         return -1;
     }
@@ -42,8 +38,7 @@ int io_creat(const char* path)
     // that is the current directory, and names are used as given.
     const QString directory;
     if (!QDir(directory).exists()) {
-        fprintf(io_diag, "io_creat : Directory does not exist\n");
-        fflush(io_diag);
+        io_diag("io_creat : Directory does not exist\n");
         return -1;
     }
     QString name = QDir::fromNativeSeparators(directory);
@@ -52,8 +47,7 @@ int io_creat(const char* path)
     name += QDir::fromNativeSeparators(io_path(path));
     auto* file = new QFile(name);
     if (!file->open(QIODevice::ReadWrite)) {
-        fprintf(io_diag, "Failed to create %s\n", path ? path : "");
-        fflush(io_diag);
+        io_diag("Failed to create %s\n", path ? path : "");
         delete file;
         return -1;
     }

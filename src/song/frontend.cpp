@@ -1,22 +1,9 @@
 #include "song/frontend.h"
 #include "song/song.h"
 
-FrontEnd front_end;
-FILE* io_diag = stdout;
+#include <cstdio>
 
-void show_error(const QString& text)
-{
-    if (front_end.show_error) {
-        front_end.show_error(text);
-        return;
-    }
-    QByteArray bytes = text.toLocal8Bit();
-    if (!bytes.endsWith('\n'))
-        bytes.append('\n');
-    fflush(stdout);
-    fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-    fflush(stderr);
-}
+FrontEnd front_end;
 
 char* format_time(uint32_t frame, char* buffer)
 {

@@ -1,6 +1,7 @@
 #include "song/psg_read.h"
 
 #include "io/files.h"
+#include "io/report.h"
 #include "song/frontend.h"
 #include "song/song.h"
 

@@ -1,7 +1,7 @@
 #include "song/psg_write.h"
 
 #include "io/files.h"
-#include "song/frontend.h"
+#include "io/report.h"
 #include "song/psg_format.h"
 #include "song/song.h"
 

@@ -29,6 +29,19 @@ QString write_temp_psg(const QString& name, const QByteArray& bytes)
     return path;
 }
 
+ReadResult load_psg(const QByteArray& bytes, bool reset)
+{
+    static int n = 0;
+    const QString path = write_temp_psg(QStringLiteral("song%1.psg").arg(n++), bytes);
+    return psg_read(path.toUtf8().constData(), 0, reset);
+}
+
+QByteArray read_file(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
 QString test_output_dir()
 {
     QString dir = qEnvironmentVariable("TRELVANE_TEST_OUT", QDir::tempPath());

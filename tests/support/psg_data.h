@@ -1,6 +1,8 @@
 // Small PSG files made by the tests themselves.
 #pragma once
 
+#include "song/psg_read.h"
+
 #include <QByteArray>
 #include <QString>
 #include <initializer_list>
@@ -11,5 +13,10 @@ QByteArray psg_header();
 QByteArray psg_bytes(std::initializer_list<int> commands);
 // Writes bytes to a file in the test's own temporary folder; returns its path.
 QString write_temp_psg(const QString& name, const QByteArray& bytes);
+// Writes bytes to a new file in the test's temporary folder and reads it as
+// "&Load file" (reset) or "Appen&d file" does.
+ReadResult load_psg(const QByteArray& bytes, bool reset = true);
+// The whole content of a file; "<missing>" when it cannot be read.
+QByteArray read_file(const QString& path);
 // The folder where tests leave output for people to look at.
 QString test_output_dir();

@@ -1,5 +1,6 @@
 #include "support/song_check.h"
 
+#include "io/report.h"
 #include "song/frontend.h"
 #include "song/song.h"
 
@@ -47,7 +48,8 @@ Reports reports;
 Reports& capture_reports()
 {
     reports = Reports{};
-    front_end.show_error = [](const QString& text) { reports.errors << text; };
+    report.show_error = [](const QString& text) { reports.errors << text; };
+    report.diag = [](const QByteArray& text) { reports.diagnostics += text; };
     front_end.song_read = [] { ++reports.song_reads; };
     return reports;
 }

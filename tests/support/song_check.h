@@ -23,6 +23,7 @@ QString song_invariant_violation();
 // Records what the core reports instead of showing it.
 struct Reports {
     QStringList errors;
+    QByteArray diagnostics;  // what the file layer printed
     int song_reads = 0;
 };
 // Installs recording front-end hooks and returns the record (cleared).

@@ -3,17 +3,9 @@
 #pragma once
 
 #include <QAudioFormat>
-#include <QIODevice>
 #include <QObject>
 
 class QAudioSink;
-
-class Generator : public QIODevice {
-    Q_OBJECT
-public:
-    qint64 readData(char* data, qint64 maxlen) override;
-    qint64 writeData(const char* data, qint64 len) override;
-};
 
 class AudioTest : public QObject {
     Q_OBJECT
@@ -25,7 +17,6 @@ public:
 
 constexpr int AUDIO_BUFFER_BYTES = 44100;
 
-extern Generator* generator;
 extern AudioTest* audio_test;
 
 // Creates the generator and the output and starts pulling. If the default

@@ -1,26 +1,16 @@
-#include "audio/audio_output.h"
+#include "app/audio_output.h"
 
 #include "app/app.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
-#include "song/frontend.h"
+#include "audio/generator.h"
+#include "io/report.h"
 
 #include <QAudioDevice>
 #include <QAudioSink>
 #include <QMediaDevices>
 
-Generator* generator;
 AudioTest* audio_test;
-
-qint64 Generator::readData(char* data, qint64 maxlen)
-{
-    return fifo_read(reinterpret_cast<uint8_t*>(data), maxlen);
-}
-
-qint64 Generator::writeData(const char*, qint64)
-{
-    return 0;
-}
 
 AudioTest::AudioTest()
 {
