@@ -59,20 +59,29 @@ private slots:
         click(QStringLiteral("&Cut"));
         QCOMPARE(seen_titles(), QStringList{QStringLiteral("Trelvane")});
         expect_fresh_song(4);
-        // The kept frames, renumbered, with images rebuilt from zero; the
-        // writes after the old last frame end are gone.
-        QCOMPARE(song_writes(), (std::vector<Write>{{2, 3, 0}, {3, 4, 1}, {4, 5, 2}, {5, 6, 3}}));
-        QCOMPARE(frames[1].regs[0], 0);
+        // The kept frames, renumbered, opened by the registers set before the
+        // cut; the writes after the old last frame end are gone.
+        QCOMPARE(song_writes(), (std::vector<Write>{{0, 1, 0}, {1, 2, 0}, {2, 3, 0}, {3, 4, 1}, {4, 5, 2}, {5, 6, 3}}));
+        QCOMPARE(frames[1].regs[0], 1);
         QCOMPARE(frames[1].regs[2], 3);
         QCOMPARE(status_label->text(),
                  QStringLiteral("Play position=0:00:00.000, Cut position=0:00:00.000, Length=0:00:00.080"));
     }
 
-    void zero_cut_is_judged_by_the_slider()
+    void zero_cut_is_judged_by_the_cut_position()
     {
-        // The slider at 0 refuses, even after "Cut &position >" moved cut_pos.
+        // "Cut &position >" from 0: the cut commands go ahead.
         click(QStringLiteral("Cut &position >"));
         QCOMPARE(cut_pos, 1u);
+        answer({press(QMessageBox::No)});
+        click(QStringLiteral("&Cut"));
+        QCOMPARE(seen_boxes(), QStringList{QStringLiteral("Cut?")});
+
+        // Brought back to 0 with "Cut positi&on <": both refuse.
+        cut_slider->setSliderPosition(3);
+        for (int i = 0; i < 3; ++i)
+            click(QStringLiteral("Cut positi&on <"));
+        QCOMPARE(cut_pos, 0u);
         for (const char* caption : {"&Cut", "Cut and &Save"}) {
             answer({press(QMessageBox::Ok)});
             click(QString::fromLatin1(caption));
@@ -80,19 +89,6 @@ private slots:
             QCOMPARE(seen_boxes(), QStringList{QStringLiteral("Zero cut position")});
             QCOMPARE(frame_count, 6u);
         }
-
-        // The slider at 10... here 3, with cut_pos brought down to 0: the cut
-        // happens at frame 0 and reloads the song as a save would write it.
-        cut_slider->setSliderPosition(3);
-        for (int i = 0; i < 3; ++i)
-            click(QStringLiteral("Cut positi&on <"));
-        QCOMPARE(cut_pos, 0u);
-        QCOMPARE(cut_slider->value(), 3);
-        answer({press(QMessageBox::Yes)});
-        click(QStringLiteral("&Cut"));
-        QCOMPARE(unanswered(), 0);
-        expect_fresh_song(6);
-        QCOMPARE(event_count, 6u);  // the two writes after the last frame end are dropped
     }
 
     void cut_and_save_writes_both_pieces_and_goes_on_with_the_rest()
@@ -105,9 +101,10 @@ private slots:
         QCOMPARE(seen_titles(), QStringList{QStringLiteral("Trelvane")});
         QCOMPARE(seen_filters(), QStringList{QStringLiteral("PSG files (*.psg)")});
         QCOMPARE(read_file(name + QStringLiteral(".psg")), psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF}));
-        QCOMPARE(read_file(name + QStringLiteral(".rest.psg")), psg_bytes({4, 5, 0xFF, 5, 6, 0xFF}));
+        QCOMPARE(read_file(name + QStringLiteral(".rest.psg")),
+                 psg_bytes({0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 0xFF, 5, 6, 0xFF}));
         expect_fresh_song(2);
-        QCOMPARE(song_writes(), (std::vector<Write>{{4, 5, 0}, {5, 6, 1}}));
+        QCOMPARE(song_writes(), (std::vector<Write>{{0, 1, 0}, {1, 2, 0}, {2, 3, 0}, {3, 4, 0}, {4, 5, 0}, {5, 6, 1}}));
 
         // Cancelling the dialog changes nothing.
         load_psg(six_frames);

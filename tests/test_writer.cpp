@@ -55,17 +55,20 @@ private slots:
         QCOMPARE(frame_count, 2u);
     }
 
-    void cut_keeps_the_frames_from_the_cut_position_with_images_from_zero()
+    void cut_keeps_the_frames_from_the_cut_position_with_the_state_there()
     {
-        load_psg(psg_bytes({0, 1, 8, 15, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF, 9, 9}));
+        const QByteArray song = psg_bytes({0, 1, 8, 15, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF, 9, 9});
+        load_psg(song);
         cut_pos = 2;
         play_pos = 3;
         find_start = 5;
         const qsizetype before = files.size();
         QVERIFY(cut_song());
-        QCOMPARE(song_writes(), (std::vector<Write>{{2, 3, 0}, {3, 4, 1}}));
+        // Registers set before the cut open the first frame, but for those
+        // the frame writes itself.
+        QCOMPARE(song_writes(), (std::vector<Write>{{0, 1, 0}, {1, 2, 0}, {8, 15, 0}, {2, 3, 0}, {3, 4, 1}}));
         QCOMPARE(frame_count, 2u);
-        QCOMPARE(frames[1].regs[8], 0);  // register 8 was set before the cut only
+        QCOMPARE(frames[1].regs[8], 15);
         QCOMPARE(frames[1].regs[2], 3);
         QCOMPARE(cut_pos, 0u);
         QCOMPARE(play_pos, 0u);
@@ -79,6 +82,13 @@ private slots:
         QVERIFY(cut_song());
         QCOMPARE(frame_count, 0u);
         QCOMPARE(event_count, 0u);
+
+        // Without the state the piece has only its own writes.
+        load_psg(song);
+        cut_pos = 2;
+        QVERIFY(cut_song(NO_STATE));
+        QCOMPARE(song_writes(), (std::vector<Write>{{2, 3, 0}, {3, 4, 1}}));
+        QCOMPARE(frames[1].regs[8], 0);
     }
 
     void pieces_are_named_by_the_chosen_name()
@@ -101,13 +111,13 @@ private slots:
         cut_pos = 2;
         QVERIFY(save_pieces(at("piece")));
         QCOMPARE(read_file(at("piece.psg")), psg_bytes({0, 1, 0xFF, 1, 2, 0xFF}));
-        QCOMPARE(read_file(at("piece.rest.psg")), psg_bytes({0xFF, 0xFF, 0xFF, 0xFF, 2, 3, 0xFF}));
+        QCOMPARE(read_file(at("piece.rest.psg")), psg_bytes({0, 1, 1, 2, 0xFF, 0xFF, 0xFF, 0xFF, 2, 3, 0xFF}));
         QCOMPARE(frame_count, 5u);
-        QCOMPARE(song_writes(), (std::vector<Write>{{2, 3, 4}}));
+        QCOMPARE(song_writes(), (std::vector<Write>{{0, 1, 0}, {1, 2, 0}, {2, 3, 4}}));
 
         // Saving the whole song changes nothing in memory.
         QVERIFY(save_song(at("whole.PSG")));
-        QCOMPARE(read_file(at("whole.PSG")), psg_bytes({0xFF, 0xFF, 0xFF, 0xFF, 2, 3, 0xFF}));
+        QCOMPARE(read_file(at("whole.PSG")), psg_bytes({0, 1, 1, 2, 0xFF, 0xFF, 0xFF, 0xFF, 2, 3, 0xFF}));
         QCOMPARE(frame_count, 5u);
     }
 
@@ -122,7 +132,7 @@ private slots:
         const QByteArray name = (deep + QStringLiteral("/") + QString(200, QLatin1Char('n'))).toUtf8();
         QVERIFY(save_pieces(name));
         QCOMPARE(read_file(QString::fromUtf8(name + ".psg")), psg_bytes({0, 1, 0xFF}));
-        QCOMPARE(read_file(QString::fromUtf8(name + ".rest.psg")), psg_bytes({1, 2, 0xFF}));
+        QCOMPARE(read_file(QString::fromUtf8(name + ".rest.psg")), psg_bytes({0, 1, 1, 2, 0xFF}));
     }
 
     void write_failures_are_reported_and_nothing_half_written_stays()

@@ -1,6 +1,7 @@
 #include "app/app.h"
 #include "app/myclass.h"
 #include "app/audio_output.h"
+#include "audio/seek.h"
 #include "io/files.h"
 #include "io/report.h"
 #include "song/frontend.h"
@@ -36,6 +37,10 @@ void song_read_effects()
     play_slider->setSliderPosition(0);
     cut_slider->setRange(0, static_cast<int>(frame_count));
     cut_slider->setSliderPosition(0);
+    // A song read while playing starts on a chip in its own state, also when
+    // the play slider already stood at 0 and so did not seek.
+    if (playing == 1)
+        chip_seek(play_pos);
 }
 
 }  // namespace

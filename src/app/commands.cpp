@@ -32,7 +32,7 @@ QByteArray ask_save_name()
 
 bool zero_cut()
 {
-    if (cut_slider->sliderPosition() != 0)
+    if (cut_pos != 0)
         return false;
     show_error_box(QStringLiteral("Zero cut position"));
     return true;

@@ -9,20 +9,20 @@
 void MyClass::play1()
 {
     update_status();
-    playing = 1;
+    playback_start(play_pos);
 }
 
 void MyClass::play2()
 {
     if (cut_pos == 0 && !ask_yes_no("Cut position is 0. Play from Begin?"))
         return;
-    playback_start(cut_pos, true);
+    playback_start(cut_pos);
     update_status();
 }
 
 void MyClass::play3()
 {
-    playback_start(0, false);
+    playback_start(0);
     update_status();
 }
 
@@ -36,17 +36,19 @@ void MyClass::stop()
     playing = 0;
 }
 
+// The one-frame buttons move the cut slider with the cut position, so the
+// two always agree; the status line is refreshed even at either end.
 void MyClass::cp()
 {
     if (cut_pos != 0)
-        --cut_pos;
+        cut_slider->setSliderPosition(static_cast<int>(cut_pos - 1));
     update_status();
 }
 
 void MyClass::cpp()
 {
     if (cut_pos < frame_count)
-        ++cut_pos;
+        cut_slider->setSliderPosition(static_cast<int>(cut_pos + 1));
     update_status();
 }
 

@@ -16,27 +16,6 @@ uint8_t frame_buf[FRAME_BYTES];
 
 namespace {
 
-struct Envelope {
-    uint32_t period;
-    uint32_t count;
-    uint8_t level;
-    bool rising;
-    bool stopped;
-    bool cont, attack, alternate, hold;
-};
-
-struct Chip {
-    uint32_t tone_period[3];
-    uint32_t tone_count[3];
-    bool tone_out[3];
-    bool tone_off[3];
-    bool noise_off[3];
-    uint32_t noise_period;
-    uint32_t noise_count;  // shared: see chip_render_frame
-    uint32_t noise_value[3];
-    Envelope env;
-};
-
 constexpr uint32_t NOISE_SEED = 1;
 
 Chip chip;
@@ -311,4 +290,127 @@ const uint16_t* chip_channel(int channel)
     if (channel < 0 || channel > 2)
         return nullptr;
     return chan_buf[channel];
+}
+
+namespace {
+
+// The generator state after k more steps from x: the affine map x -> a x + c
+// raised to the k-th power by squaring.
+uint32_t lcg_jump(uint32_t x, uint64_t k)
+{
+    uint32_t a = LCG_MUL, c = LCG_ADD;  // one step
+    uint32_t ra = 1, rc = 0;            // k steps so far
+    for (; k; k >>= 1) {
+        if (k & 1) {
+            ra = a * ra;
+            rc = a * rc + c;
+        }
+        c = a * c + c;
+        a = a * a;
+    }
+    return ra * x + rc;
+}
+
+// The ticks of a counter over n samples, given the sample of its first tick
+// (1-based) and the samples between two ticks.
+struct Ticks {
+    uint64_t count;
+    uint64_t last_at;  // sample of the last tick, 1-based
+};
+
+Ticks ticks_in(uint64_t n, uint64_t first, uint64_t every)
+{
+    if (first > n)
+        return Ticks{0, 0};
+    const uint64_t count = 1 + (n - first) / every;
+    return Ticks{count, first + (count - 1) * every};
+}
+
+}  // namespace
+
+void chip_advance(uint64_t n)
+{
+    if (n == 0)
+        return;
+
+    // Tone: the count runs 1..period (a sample at count >= period starts
+    // over from 0 and leaves 1); a zero period leaves it at 1.
+    for (int c = 0; c < 3; ++c) {
+        const uint32_t period = chip.tone_period[c];
+        uint64_t count = 1;
+        if (period > 0) {
+            const uint64_t from = chip.tone_count[c] >= period ? 0 : chip.tone_count[c];
+            count = (from + n - 1) % period + 1;
+        }
+        chip.tone_count[c] = static_cast<uint32_t>(count);
+        chip.tone_out[c] = count - 1 < period / 2;
+    }
+
+    // Noise: a tick (three draws) whenever the shared count has reached the
+    // period; the count is 1 right after a tick.
+    {
+        const uint64_t period = chip.noise_period;
+        const uint64_t count = chip.noise_count;
+        const uint64_t every = period > 1 ? period : 1;
+        const Ticks t = ticks_in(n, count >= period ? 1 : period - count + 1, every);
+        if (t.count == 0) {
+            chip.noise_count = static_cast<uint32_t>(count + n);
+        } else {
+            chip.noise_count = static_cast<uint32_t>(1 + (n - t.last_at));
+            const uint32_t before = lcg_jump(noise_seed, 3 * (t.count - 1));
+            chip.noise_value[0] = noise_bits(before * LCG_MUL + LCG_ADD);
+            chip.noise_value[1] = noise_bits(before * LCG_MUL2 + LCG_ADD2);
+            noise_seed = before * LCG_MUL3 + LCG_ADD3;
+            chip.noise_value[2] = noise_bits(noise_seed);
+        }
+    }
+
+    // Envelope: a step whenever the count has passed its limit, then the
+    // count starts from 0.
+    Envelope& e = chip.env;
+    if (e.stopped)
+        return;
+    const uint64_t limit = e.alternate ? e.period : 2 * uint64_t{e.period};
+    const Ticks t = ticks_in(n, e.count >= limit ? 1 : limit - e.count + 1, limit + 1);
+    if (t.count == 0) {
+        e.count = static_cast<uint32_t>(e.count + n);
+        return;
+    }
+    if (e.cont && !e.hold) {
+        // Repeating shapes never stop. A triangle runs through 32 places
+        // (0..15 rising, then 15..0 falling), a saw-tooth through 16 levels.
+        if (e.alternate) {
+            const uint32_t place = static_cast<uint32_t>(((e.rising ? e.level : 31 - e.level) + t.count) % 32);
+            e.rising = place < 16;
+            e.level = static_cast<uint8_t>(e.rising ? place : 31 - place);
+        } else {
+            const uint64_t moved = e.rising ? e.level + t.count : e.level + 16 * t.count - t.count;
+            e.level = static_cast<uint8_t>(moved % 16);
+        }
+        e.count = static_cast<uint32_t>(n - t.last_at);
+        return;
+    }
+    // The other shapes come to rest within 17 steps.
+    for (uint64_t k = 0; k < t.count && !e.stopped; ++k) {
+        e.count = static_cast<uint32_t>(limit);  // so that env_step steps
+        env_step(e);
+    }
+    if (!e.stopped)
+        e.count = static_cast<uint32_t>(n - t.last_at);
+}
+
+ChipSnapshot chip_save()
+{
+    ChipSnapshot s;
+    s.chip = chip;
+    std::memcpy(s.regs, chip_regs, sizeof chip_regs);
+    s.noise_seed = noise_seed;
+    return s;
+}
+
+void chip_restore(const ChipSnapshot& s)
+{
+    chip = s.chip;
+    std::memcpy(chip_regs, s.regs, sizeof chip_regs);
+    noise_seed = s.noise_seed;
 }

@@ -60,6 +60,43 @@ void chip_render_frame();
 // applied by the next render.
 void chip_reset();
 
+// What the model keeps besides the registers.
+struct Envelope {
+    uint32_t period;  // in samples
+    uint32_t count;
+    uint8_t level;
+    bool rising;
+    bool stopped;
+    bool cont, attack, alternate, hold;
+};
+
+struct Chip {
+    uint32_t tone_period[3];  // in samples
+    uint32_t tone_count[3];
+    bool tone_out[3];
+    bool tone_off[3];
+    bool noise_off[3];
+    uint32_t noise_period;
+    uint32_t noise_count;  // one count serves the three channels
+    uint32_t noise_value[3];
+    Envelope env;
+};
+
+// Everything the model holds between two frames: for putting it back after
+// offline work, and for comparing two states.
+struct ChipSnapshot {
+    Chip chip;
+    uint8_t regs[REG_COUNT];
+    uint32_t noise_seed;
+};
+ChipSnapshot chip_save();
+void chip_restore(const ChipSnapshot& snapshot);
+
+// Moves every counter, the envelope and the noise generator on by n samples
+// exactly as rendering them with the current registers would, without
+// rendering: in constant time for any n.
+void chip_advance(uint64_t n);
+
 // Read access to the derived state, for tests and diagnostics.
 struct ChipState {
     uint32_t tone_period[3];

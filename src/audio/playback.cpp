@@ -1,7 +1,14 @@
 #include "audio/playback.h"
 
 #include "audio/chip.h"
+#include "audio/seek.h"
 #include "song/song.h"
+
+namespace {
+
+bool clock_moves_slider;  // inside play_tick's move of the play slider
+
+}  // namespace
 
 void queue_frame_regs(uint32_t f)
 {
@@ -9,12 +16,11 @@ void queue_frame_regs(uint32_t f)
         reg_queue_push(r, frames[f].regs[r]);
 }
 
-void playback_start(uint32_t frame, bool queue_image)
+void playback_start(uint32_t frame)
 {
+    chip_seek(frame);
     play_pos = frame;
     play_event = frames[frame].first_event;
-    if (queue_image)
-        queue_frame_regs(frame);
     playing = 1;
 }
 
@@ -22,8 +28,8 @@ void seek_play(uint32_t v)
 {
     play_pos = v;
     play_event = frames[v].first_event;
-    if (playing == 1)
-        queue_frame_regs(v);
+    if (playing == 1 && !clock_moves_slider)
+        chip_seek(v);
 }
 
 bool play_tick(void (*move_play_slider)(uint32_t p))
@@ -48,7 +54,12 @@ bool play_tick(void (*move_play_slider)(uint32_t p))
     if (p > frame_count)
         p = frame_count;
     play_pos = p;
+    clock_moves_slider = true;
     move_play_slider(p);
+    clock_moves_slider = false;
+    // The next frame's image leaves registers 0..12 as the song has them
+    // there, whether or not the slider took the move.
+    queue_frame_regs(p);
 
     chip_render_frame();
     return true;

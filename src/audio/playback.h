@@ -7,18 +7,22 @@
 // Appends registers 0..12 of frame f's image to the register queue.
 void queue_frame_regs(uint32_t f);
 
-// Starts playback at frame: play_pos and play_event go there, with
-// queue_image the frame's register image is queued for the next render, and
-// playing is turned on. The next tick plays the frame.
-void playback_start(uint32_t frame, bool queue_image);
+// Starts playback at frame: the chip takes the state the song has there
+// (chip_seek), play_pos and play_event go to the frame and playing is
+// turned on. The next tick plays the frame. Sound already rendered still
+// plays first.
+void playback_start(uint32_t frame);
 
 // The play slider's effect on the song state: play_pos and play_event go to
-// frame v, and while playing the frame's register image is queued.
+// frame v, and while playing the chip takes the state the song has there.
+// When the clock itself moves the slider (inside play_tick) the chip is
+// already there and is left alone.
 void seek_play(uint32_t v);
 
 // Plays frame play_pos: queues its writes, advances play_pos, moves the play
 // position through move_play_slider (which the front end connects to its
-// slider; it must end up in seek_play when the position changes), renders
-// the frame. Returns false when nothing was rendered (not playing, no song,
-// or the end of the song, where playing is turned off).
+// slider; it must end up in seek_play when the position changes), queues the
+// register image of the next frame, renders the frame. Returns false when
+// nothing was rendered (not playing, no song, or the end of the song, where
+// playing is turned off).
 bool play_tick(void (*move_play_slider)(uint32_t p));

@@ -21,6 +21,7 @@ struct Arguments {
     bool has_window = false;
     uint32_t at = 0;  // --at
     bool has_at = false;
+    bool no_state = false;  // --no-state
 };
 
 // Prints "trelvane-cli: text" and a hint to --help on standard error;

@@ -92,7 +92,7 @@ int run_cut(const Arguments& args)
     cut_pos = args.at;
     const QByteArray head = head_name(args.output);
     const QByteArray rest = rest_name(head);
-    if (!save_pieces(args.output))
+    if (!save_pieces(args.output, args.no_state ? NO_STATE : CARRY_STATE))
         return EXIT_ERROR;
     print_line(head);
     print_line(rest);

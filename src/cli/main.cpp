@@ -16,8 +16,13 @@ const char usage_text[] =
     "                                 find where the song starts to repeat itself\n"
     "                                 (search from write I, W writes must recur;\n"
     "                                 default 0 and 12000)\n"
-    "  cut FILE --at FRAME -o NAME    save frames 0..FRAME-1 as NAME(.psg) and the\n"
-    "                                 rest as NAME.rest.psg; prints both names\n"
+    "  cut FILE --at FRAME -o NAME [--no-state]\n"
+    "                                 save frames 0..FRAME-1 as NAME(.psg) and the\n"
+    "                                 rest as NAME.rest.psg; prints both names. The\n"
+    "                                 rest begins with the chip state the song has\n"
+    "                                 at FRAME; with --no-state it holds only its\n"
+    "                                 own writes, and the two join back into the\n"
+    "                                 song's bytes\n"
     "  save FILE [MORE...] -o NAME    save the song, further files appended, as\n"
     "                                 NAME(.psg); prints the name\n"
     "  render FILE -o OUT.wav [--from F]\n"
@@ -32,7 +37,8 @@ const char usage_text[] =
     "\n"
     "Exit status: 0 done, 1 find found no repetition, 2 error.\n";
 
-enum Option { OPT_OUTPUT = 1, OPT_FROM = 2, OPT_WINDOW = 4, OPT_AT = 8 };
+enum Option { OPT_OUTPUT = 1, OPT_FROM = 2, OPT_WINDOW = 4, OPT_AT = 8, OPT_NO_STATE = 16 };
+constexpr int FLAG_OPTIONS = OPT_NO_STATE;  // options without a value
 
 struct Command {
     const char* name;
@@ -45,7 +51,7 @@ struct Command {
 const Command commands[] = {
     {"info", run_info, 0, 0, true},
     {"find", run_find, OPT_FROM | OPT_WINDOW, 0, false},
-    {"cut", run_cut, OPT_OUTPUT | OPT_AT, OPT_OUTPUT | OPT_AT, false},
+    {"cut", run_cut, OPT_OUTPUT | OPT_AT | OPT_NO_STATE, OPT_OUTPUT | OPT_AT, false},
     {"save", run_save, OPT_OUTPUT, OPT_OUTPUT, true},
     {"render", run_render, OPT_OUTPUT | OPT_FROM, OPT_OUTPUT, false},
 };
@@ -56,6 +62,7 @@ const char* option_name(int option)
     case OPT_OUTPUT: return "-o";
     case OPT_FROM: return "--from";
     case OPT_WINDOW: return "--window";
+    case OPT_NO_STATE: return "--no-state";
     default: return "--at";
     }
 }
@@ -70,6 +77,8 @@ int option_of(const QByteArray& word)
         return OPT_WINDOW;
     if (word == "--at")
         return OPT_AT;
+    if (word == "--no-state")
+        return OPT_NO_STATE;
     return 0;
 }
 
@@ -157,6 +166,15 @@ int run_command(const Command& command, int argc, char** argv)
         if (seen & option) {
             QByteArray text = QByteArray(option_name(option)) + " given twice";
             return usage_error(text.constData());
+        }
+        if (option & FLAG_OPTIONS) {
+            if (has_value) {
+                QByteArray text = QByteArray(option_name(option)) + " takes no value";
+                return usage_error(text.constData());
+            }
+            args.no_state = true;
+            seen |= option;
+            continue;
         }
         if (!has_value) {
             if (i + 1 >= argc) {

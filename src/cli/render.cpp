@@ -125,8 +125,7 @@ int run_render(const Arguments& args)
     wav_header(header, total * FRAME_BYTES);
     bool ok = out.write(header, WAV_HEADER_LEN);
 
-    chip_reset();
-    playback_start(from, from != 0);
+    playback_start(from);
 
     uint32_t rendered = 0;
     {

@@ -5,16 +5,21 @@
 
 #include <QByteArray>
 
+// How the piece after a cut begins: with the writes that give it the chip
+// state the song has at the cut (piece_lead_in), or with its own writes
+// only, so that the two pieces join back into the song's bytes.
+enum CutState { CARRY_STATE, NO_STATE };
+
 // Drops the frames before cut_pos: writes frames cut_pos .. frame_count - 1
 // to a temporary file and reads it back as the song. On a failed write the
 // song stays as it was. Returns true when the song was replaced.
-bool cut_song();
+bool cut_song(CutState state = CARRY_STATE);
 
 // Writes frames 0 .. cut_pos - 1 under the head name of chosen and frames
 // cut_pos .. frame_count - 1 under its rest name, then reads the rest back as
 // the song. Stops at the first piece that could not be written, leaving the
 // song as it was. Returns true when both pieces were written.
-bool save_pieces(const QByteArray& chosen);
+bool save_pieces(const QByteArray& chosen, CutState state = CARRY_STATE);
 
 // Writes frames 0 .. frame_count - 1 under the head name of chosen.
 bool save_song(const QByteArray& chosen);

@@ -46,7 +46,7 @@ char BlockWriter::buffer[1 << 16];
 
 }  // namespace
 
-int psg_write(uint32_t from, const char* path, uint32_t to)
+int psg_write(uint32_t from, const char* path, uint32_t to, const LeadIn* lead_in)
 {
     int handle = path ? io_creat(path) : io_tmpfile();
     if (handle == -1) {
@@ -57,6 +57,10 @@ int psg_write(uint32_t from, const char* path, uint32_t to)
     BlockWriter out(handle);
     static const char header[PSG_HEADER_LEN] = {'P', 'S', 'G', 0x1A};
     out.put(header, PSG_HEADER_LEN);
+    for (int k = 0; lead_in && from < to && k < lead_in->count; ++k) {
+        out.put(lead_in->reg[k]);
+        out.put(lead_in->value[k]);
+    }
     for (uint32_t f = from; f < to; ++f) {
         const MusicEvent* end = frame_end_event(f);
         for (const MusicEvent* e = frames[f].first_event; e < end; ++e) {

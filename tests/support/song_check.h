@@ -1,6 +1,8 @@
 // Checks and captures for tests of the core.
 #pragma once
 
+#include "audio/chip.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -19,6 +21,13 @@ std::vector<Write> song_writes();
 std::vector<Write> frame_writes(unsigned f);
 // Empty when the song model's invariants hold, otherwise what is wrong.
 QString song_invariant_violation();
+
+// The chip after playing frames 0 .. frame - 1 from a reset chip, one tick
+// at a time as playback does (the frame's writes, then the next image), with
+// nothing skipped: what a seek must reach.
+ChipSnapshot replayed_state(uint32_t frame);
+// Empty when the two states are the same, otherwise the first difference.
+QString chip_difference(const ChipSnapshot& a, const ChipSnapshot& b);
 
 // Records what the core reports instead of showing it.
 struct Reports {
