@@ -170,6 +170,9 @@ int app_main()
     controller = new MyClass();
     int argc = 0;
     QApplication app(argc, nullptr);
+    // Ties the window to its desktop entry (data/), for its name and icon
+    // in the task bar.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.trelvane.Trelvane"));
     app_start();
     app_exit(app.exec());
 }
