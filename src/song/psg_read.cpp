@@ -105,6 +105,8 @@ void finish_read()
 
 }  // namespace
 
+bool psg_require_signature;
+
 ReadResult psg_read(const char* path, int handle, bool reset)
 {
     if (path)
@@ -114,6 +116,14 @@ ReadResult psg_read(const char* path, int handle, bool reset)
         return READ_OPEN_FAILED;
     }
     QFile* file = files[handle];
+    if (psg_require_signature) {
+        char signature[4] = {};
+        file->seek(0);
+        if (file->read(signature, 4) != 4 || memcmp(signature, "PSG\x1a", 4) != 0) {
+            file->close();
+            return READ_NOT_PSG;
+        }
+    }
 
     // A first pass checks the capacities, so that a file too big for the
     // song is turned away before anything changes.

@@ -7,7 +7,13 @@ enum ReadResult {
     READ_OPEN_FAILED,  // "Can't open"; nothing changed
     READ_REJECTED,     // "Wrong CMD"; the song keeps what came before the byte
     READ_TOO_BIG,      // "MUSIC_MAX_LEN is reached!"; nothing changed
+    READ_NOT_PSG,      // no "PSG" 0x1A signature while one is required; nothing changed
 };
+
+// Whether a file must begin with "PSG" 0x1A to be read. Off by default: the
+// window reads whatever follows the 16-byte header; the command-line tool
+// turns it on and refuses other files.
+extern bool psg_require_signature;
 
 // Reads a PSG file into the song: the file at path (UTF-8), or, when path is
 // null, the open file of handle. With reset the song is replaced, otherwise
