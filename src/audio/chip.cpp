@@ -265,26 +265,6 @@ void chip_reset()
     std::memset(frame_buf, 0, sizeof frame_buf);
 }
 
-ChipState chip_state()
-{
-    ChipState s{};
-    for (int c = 0; c < 3; ++c) {
-        s.tone_period[c] = chip.tone_period[c];
-        s.tone_off[c] = chip.tone_off[c];
-        s.noise_off[c] = chip.noise_off[c];
-    }
-    s.noise_period = chip.noise_period;
-    s.env_period = chip.env.period;
-    s.env_level = chip.env.level;
-    s.env_rising = chip.env.rising;
-    s.env_stopped = chip.env.stopped;
-    s.env_continue = chip.env.cont;
-    s.env_attack = chip.env.attack;
-    s.env_alternate = chip.env.alternate;
-    s.env_hold = chip.env.hold;
-    return s;
-}
-
 const uint16_t* chip_channel(int channel)
 {
     if (channel < 0 || channel > 2)

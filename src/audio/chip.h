@@ -97,20 +97,6 @@ void chip_restore(const ChipSnapshot& snapshot);
 // rendering: in constant time for any n.
 void chip_advance(uint64_t n);
 
-// Read access to the derived state, for tests and diagnostics.
-struct ChipState {
-    uint32_t tone_period[3];
-    uint32_t noise_period;
-    uint32_t env_period;
-    uint8_t env_level;
-    bool env_rising;
-    bool env_stopped;
-    bool env_continue, env_attack, env_alternate, env_hold;
-    bool tone_off[3];
-    bool noise_off[3];
-};
-ChipState chip_state();
-
 // Amplitude samples of channel 0..2 (A, B, C) of the last rendered frame;
 // null for any other channel number.
 const uint16_t* chip_channel(int channel);
