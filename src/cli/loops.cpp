@@ -49,7 +49,8 @@ int run_loops(const Arguments& args)
     for (const LoopCandidate& c : args.json ? std::vector<LoopCandidate>() : loops) {
         char length[16];
         print_line("start " + frame_and_time(c.start) + ", period " + frame_and_time(c.period) + ", repeat " +
-                   frame_and_time(c.start + c.period) + ", for " + QByteArray::number(c.length) + " frames (" +
+                   frame_and_time(c.start + c.period) + ", for " + QByteArray::number(c.length) +
+                   (c.length == 1 ? " frame (" : " frames (") +
                    format_time(c.length, length) + ")" + (c.to_end ? " to the end" : ""));
     }
     return loops.empty() ? EXIT_NOT_FOUND : 0;

@@ -326,7 +326,6 @@ private:
 
     void draw_time_axis(QPainter& p)
     {
-        const int top = HEADER;
         const int bottom = HEADER + CHANNELS * LANE_H - LANE_GAP;
         const double seconds = double(frame_count) / FRAME_RATE;
         const double per_second = seconds > 0 ? plot_w / seconds : plot_w;
@@ -347,7 +346,6 @@ private:
         p.drawLine(LEFT, bottom + 2, LEFT + plot_w - 1, bottom + 2);
         p.drawText(QRect(LEFT, bottom + 22, plot_w, 16), Qt::AlignRight | Qt::AlignTop,
                    QStringLiteral("time (minutes:seconds)"));
-        (void)top;
     }
 
     void label(QPainter& p, int x, int y, const QString& text, const QColor& colour)
