@@ -3,6 +3,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -113,6 +117,14 @@ private slots:
         QTest::newRow("zero window") << QStringList{"find", "a.psg", "--window", "0"};
         QTest::newRow("option twice") << QStringList{"render", "a.psg", "-o", "a", "-o", "b"};
         QTest::newRow("value missing") << QStringList{"render", "a.psg", "-o"};
+        QTest::newRow("flag with a value") << QStringList{"info", "a.psg", "--json=1"};
+        QTest::newRow("--json to cut") << QStringList{"cut", "a.psg", "--at", "1", "-o", "x", "--json"};
+        QTest::newRow("split without --silence") << QStringList{"split", "a.psg", "-o", "x"};
+        QTest::newRow("no silence") << QStringList{"split", "a.psg", "--silence", "0", "-o", "x"};
+        QTest::newRow("four decimals") << QStringList{"loops", "a.psg", "--min-seconds", "1.2345"};
+        QTest::newRow("seconds without decimals") << QStringList{"loops", "a.psg", "--min-seconds=2."};
+        QTest::newRow("trim without --from") << QStringList{"trim", "a.psg", "-o", "x"};
+        QTest::newRow("narrow picture") << QStringList{"plot", "a.psg", "-o", "x.png", "--width", "10"};
     }
 
     void usage()
@@ -129,7 +141,7 @@ private slots:
         Run help = run({"--help"});
         QCOMPARE(help.status, 0);
         QVERIFY(help.out.startsWith("Usage: trelvane-cli COMMAND"));
-        for (const char* command : {"info", "find", "cut", "save", "render"})
+        for (const char* command : {"info", "find", "loops", "cut", "trim", "split", "optimize", "save", "render", "plot"})
             QVERIFY2(help.out.contains(QByteArray("\n  ") + command + " FILE"), command);
         QCOMPARE(run({"cut", "--help"}).out, help.out);
 
@@ -174,14 +186,26 @@ private slots:
         const QString ok = put("ok.psg", psg_header() + stream({0x01, 2, 0xFF}));
         QCOMPARE(run({"info", fd, ok}).out, QByteArray("frames: 3\nwrites: 2\nlength: 0:00:00.060\n"));
 
+        // One line with the system's reason; a file without the signature is
+        // not taken.
         const QString missing = dir.filePath("missing.psg");
-        for (const QStringList& args : {QStringList{"info", missing}, QStringList{"info", ok, missing},
-                                        QStringList{"info", dir.path()},
-                                        QStringList{"save", missing, "-o", dir.filePath("m")}}) {
-            r = run(args);
+        const QString wave = put("wave.psg", "RIFF" + psg_header().mid(4) + stream({0x00, 1, 0xFF}));
+        const struct {
+            QStringList args;
+            QString error;
+        } refused[] = {
+            {{"info", missing}, missing + ": No such file or directory"},
+            {{"info", ok, missing}, missing + ": No such file or directory"},
+            {{"info", dir.path()}, dir.path() + ": Is a directory"},
+            {{"save", missing, "-o", dir.filePath("m")}, missing + ": No such file or directory"},
+            {{"info", wave}, wave + ": not a PSG file"},
+            {{"optimize", wave, "-o", dir.filePath("m")}, wave + ": not a PSG file"},
+        };
+        for (const auto& bad : refused) {
+            r = run(bad.args);
             QCOMPARE(r.status, 2);
             QCOMPARE(r.out, QByteArray());
-            QVERIFY2(r.err.contains("Can't open"), r.err.constData());
+            QCOMPARE(r.err, ("trelvane-cli: " + bad.error + "\n").toUtf8());
         }
         QVERIFY(!QFile::exists(dir.filePath("m.psg")));
 
@@ -285,15 +309,19 @@ private slots:
     void render_wav_data()
     {
         QTest::addColumn<QStringList>("from");
+        QTest::addColumn<int>("first");
         QTest::addColumn<int>("frames");
-        QTest::newRow("from the beginning") << QStringList{} << 10;
-        QTest::newRow("from frame 3") << QStringList{"--from", "3"} << 7;
-        QTest::newRow("from the end") << QStringList{"--from", "10"} << 0;
+        QTest::newRow("from the beginning") << QStringList{} << 0 << 10;
+        QTest::newRow("from frame 3") << QStringList{"--from", "3"} << 3 << 7;
+        QTest::newRow("from the end") << QStringList{"--from", "10"} << 10 << 0;
+        QTest::newRow("frames 2 to 5") << QStringList{"--from", "2", "--to", "6"} << 2 << 4;
+        QTest::newRow("to frame 4") << QStringList{"--to=5"} << 0 << 5;
     }
 
     void render_wav()
     {
         QFETCH(QStringList, from);
+        QFETCH(int, first);
         QFETCH(int, frames);
         const QString wav = dir.filePath("tone.wav");
         Run r = run(QStringList{"render", put("tone.psg", tone_song(10)), "-o", wav} + from);
@@ -325,13 +353,161 @@ private slots:
         // the loudest level and 20 of silence, unbroken across frames. From
         // frame 3 the tone goes on in the phase it has there, though the song
         // writes its registers in frame 0.
-        const quint32 skipped = quint32(10 - frames) * 882;
+        const quint32 skipped = quint32(first) * 882;
         for (quint32 i = 0; i < data / 4; ++i) {
             const qint16 left = qFromLittleEndian<qint16>(w.constData() + 44 + 4 * i);
             const qint16 right = qFromLittleEndian<qint16>(w.constData() + 46 + 4 * i);
             if (left != ((skipped + i) % 39 < 19 ? 16383 : 0) || right != 0)
                 QFAIL(qPrintable(QString("sample %1: %2 %3").arg(i).arg(left).arg(right)));
         }
+    }
+
+    void json_answers()
+    {
+        const QString a = put("say \"hi\"\\.psg", psg_header() + stream({0x00, 1, 0xFF, 0xFE, 1, 0x01, 2, 0xFF, 0x02, 3}));
+        const auto json = [](const Run& r) {
+            QJsonParseError error{};
+            const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);
+            if (error.error != QJsonParseError::NoError)
+                qWarning("not JSON: %s", r.out.constData());
+            return doc;
+        };
+        QCOMPARE(json(run({"info", a, "--json"})).object(),
+                 (QJsonObject{{"files", QJsonArray{a}}, {"frames", 6}, {"writes", 3},
+                              {"length", "0:00:00.120"}, {"seconds", 0.12}}));
+
+        QByteArray s;
+        for (int k = 0; k < 11; ++k)
+            s += stream({k == 10 ? 9 : k % 5, 0x40 + k % 5, 0xFF});
+        const QString small = put("small.psg", psg_header() + s);
+        QCOMPARE(json(run({"find", small, "--window", "4", "--json"})).object(),
+                 (QJsonObject{{"found", true}, {"frame", 5}, {"write", 5}, {"seconds", 0.1}}));
+        Run r = run({"find", small, "--json"});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(json(r).object(), (QJsonObject{{"found", false}}));
+
+        // 100 frames of intro, a loop of 300 frames and 200 of them again.
+        const QByteArray loop = random_writes(600, 2, 2);
+        const QString song = put("loop.psg", psg_header() + random_writes(200, 2, 1) + loop + loop.left(200 * 5));
+        r = run({"loops", song, "--json", "--min-seconds", "2.5"});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(json(r).array(), (QJsonArray{QJsonObject{
+                                      {"start", 100}, {"period", 300}, {"repeat", 400}, {"to_end", true}, {"seconds", 4}}}));
+        QCOMPARE(run({"loops", song, "--min-seconds=2.5"}).out,
+                 QByteArray("start 100 (0:00:02.000), period 300 (0:00:06.000), repeat 400 (0:00:08.000), "
+                            "for 200 frames (0:00:04.000) to the end\n"));
+        r = run({"loops", song, "--json"});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.out, QByteArray("[]\n"));
+        QCOMPARE(run({"loops", song}).out, QByteArray("Not found!\n"));
+    }
+
+    void trim()
+    {
+        QTemporaryDir out;
+        // Frames: 0 {R0}, 1 {R1, R2}, 2..5 (a wait), 6 {R3}; R4 after the
+        // last frame end.
+        const QString song = put("trim.psg", psg_header() + stream({0x00, 1, 0xFF, 0x01, 2, 0x02, 3, 0xFF, 0xFE, 1,
+                                                                    0x03, 4, 0xFF, 0x04, 5}));
+        Run r = run({"trim", song, "--from", "2", "--to", "6", "-o", "t"}, out.path());
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("t.psg\n"));
+        QCOMPARE(read_file(out.filePath("t.psg")),
+                 psg_header() + stream({0x00, 1, 0x01, 2, 0x02, 3, 0xFF, 0xFF, 0xFF, 0xFF}));
+        // To the end; frame 1 writes R1 and R2 itself.
+        QCOMPARE(run({"trim", song, "--from", "1", "-o", "t.psg"}, out.path()).status, 0);
+        QCOMPARE(read_file(out.filePath("t.psg")),
+                 psg_header() + stream({0x00, 1, 0x01, 2, 0x02, 3, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x03, 4, 0xFF}));
+        for (const QStringList& bad : {QStringList{"--from", "7"}, QStringList{"--from", "3", "--to", "3"},
+                                       QStringList{"--from", "0", "--to", "8"}}) {
+            r = run(QStringList{"trim", song, "-o", "bad"} + bad, out.path());
+            QCOMPARE(r.status, 2);
+            QVERIFY(!QFile::exists(out.filePath("bad.psg")));
+        }
+    }
+
+    void split_three_tunes()
+    {
+        // Tune 1 on A, tune 2 on B with a short rest, tune 3 on C; silences
+        // of 2 and 2.4 s between them, short ones before and after. The
+        // mixer is set once, at the start.
+        PsgBuilder s;
+        s.write(7, 0x38).end(10);
+        const auto tune = [&](int channel, int frames) {
+            s.write(8 + channel, 12);
+            for (int f = 0; f < frames; ++f)
+                s.write(2 * channel, 60 + 7 * (f / 8 % 5)).end();
+            s.write(8 + channel, 0);
+        };
+        tune(0, 80);    // frames 10..89
+        s.end(100);     // 90..189
+        tune(1, 60);    // 190..249
+        s.end(20);      // 250..269
+        tune(1, 40);    // 270..309
+        s.end(120);     // 310..429
+        tune(2, 70);    // 430..499
+        s.end(30);
+        const QString song = put("three.psg", s.bytes);
+        QTemporaryDir out;
+        Run r = run({"split", song, "--silence", "1.5", "-o", "tune"}, out.path());
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("tune.1.psg\ntune.2.psg\ntune.3.psg\n"));
+        // Each is the piece of those frames with the state at its start.
+        const int ranges[3][2] = {{10, 90}, {190, 310}, {430, 500}};
+        for (int k = 0; k < 3; ++k) {
+            QCOMPARE(run({"trim", song, "--from", QString::number(ranges[k][0]), "--to",
+                          QString::number(ranges[k][1]), "-o", "piece"}, out.path()).status, 0);
+            QCOMPARE(read_file(out.filePath(QStringLiteral("tune.%1.psg").arg(k + 1))), read_file(out.filePath("piece.psg")));
+        }
+        r = run({"split", put("quiet.psg", psg_header() + stream({0x00, 100, 0x07, 0x3E}) + QByteArray(50, '\xff')),
+                 "--silence", "1", "-o", "q"}, out.path());
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.out, QByteArray());
+    }
+
+    void optimize()
+    {
+        // The same three writes in 50 frames, then 40 empty frames.
+        QByteArray s = psg_header();
+        for (int f = 0; f < 50; ++f)
+            s += stream({0x00, 100, 0x08, 15, 0x07, 0x3E, 0xFF});
+        s += QByteArray(40, '\xff');
+        QTemporaryDir out;
+        Run r = run({"optimize", put("repeats.psg", s), "-o", "small"}, out.path());
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("writes 150 -> 3, bytes 406 -> 26\n"));
+        QCOMPARE(read_file(out.filePath("small.psg")),
+                 psg_header() + stream({0x00, 100, 0x08, 15, 0x07, 0x3E, 0xFE, 22, 0xFF, 0xFF}));
+    }
+
+    void plot_draws_the_channels()
+    {
+        // One song plays channel A, the other channel C: the picture of each
+        // has the colour of its channel where the other has not.
+        QByteArray c_song = tone_song(200);
+        c_song.replace(16, 6, stream({0x04, 100, 0x0A, 15, 0x07, 0x3B}));
+        const auto colours = [&](const QString& song, QStringList more) {
+            const QString png = dir.filePath("plot.png");
+            QFile::remove(png);
+            Run r = run(QStringList{"plot", song, "-o", png, "--width", "800"} + more);
+            QImage image(png);
+            if (r.status != 0 || image.width() != 800)
+                qWarning("plot: status %d, %s, width %d", r.status, r.err.constData(), image.width());
+            int blue = 0, green = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    blue += c.blue() > c.red() + 60 && c.blue() > c.green() + 30;
+                    green += c.green() > c.red() + 40 && c.green() > c.blue() + 20;
+                }
+            }
+            return std::make_pair(blue, green);
+        };
+        const auto a = colours(put("a.psg", tone_song(200)), {"--mark", "20", "--mark", "150"});
+        const auto c = colours(put("c.psg", c_song), {});
+        QVERIFY2(a.first > c.first + 1000 && c.second > a.second + 1000,
+                 qPrintable(QStringLiteral("blue %1 / %2, green %3 / %4").arg(a.first).arg(c.first).arg(a.second).arg(c.second)));
+        QCOMPARE(run({"plot", dir.filePath("a.psg"), "-o", dir.filePath("x.png"), "--mark", "201"}).status, 2);
     }
 
     void failed_output_leaves_nothing()

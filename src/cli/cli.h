@@ -1,28 +1,16 @@
 // Pieces shared by the command-line tool's commands.
 #pragma once
 
+#include "cli/arguments.h"
+
 #include <QByteArray>
 #include <QList>
 
 #include <chrono>
 #include <cstdint>
 
-constexpr int EXIT_NOT_FOUND = 1;  // find: no repetition
+constexpr int EXIT_NOT_FOUND = 1;  // find, loops: no repetition; split: no sound
 constexpr int EXIT_ERROR = 2;      // bad input, bad usage, failed output
-
-// What the command line said after the command word.
-struct Arguments {
-    QList<QByteArray> files;  // file names in the order given
-    QByteArray output;        // -o
-    bool has_output = false;
-    uint32_t from = 0;  // --from
-    bool has_from = false;
-    uint32_t window = 0;  // --window
-    bool has_window = false;
-    uint32_t at = 0;  // --at
-    bool has_at = false;
-    bool no_state = false;  // --no-state
-};
 
 // Prints "trelvane-cli: text" and a hint to --help on standard error;
 // returns EXIT_ERROR.
@@ -32,8 +20,9 @@ int fail(const QByteArray& text);
 
 // Reads the first file as "&Load file" does and appends the others. A file
 // rejected at an undefined byte keeps what came before it and the work goes
-// on; a file that cannot be opened or does not fit stops it (false). The
-// core has printed its message either way.
+// on. A file that is missing or cannot be read, that does not begin with the
+// PSG signature or that does not fit stops it (false) with one line on
+// standard error.
 bool load_song(const QList<QByteArray>& paths);
 
 // Writes line and a line end to standard output.
@@ -44,6 +33,17 @@ int run_find(const Arguments& args);
 int run_cut(const Arguments& args);
 int run_save(const Arguments& args);
 int run_render(const Arguments& args);
+int run_optimize(const Arguments& args);
+int run_loops(const Arguments& args);
+int run_split(const Arguments& args);
+int run_trim(const Arguments& args);
+int run_plot(const Arguments& args);
+
+// The repetition loops asks for: --min-seconds (default 5 s) in frames.
+uint32_t min_loop_frames(const Arguments& args);
+
+// "--OPTION N is past the end of the song (frame M)" as a usage error.
+int past_the_end(const char* option, uint32_t frame);
 
 // A one-line progress bar on standard error, drawn only when that is a
 // terminal and the work has already taken longer than a moment.

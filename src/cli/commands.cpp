@@ -2,6 +2,8 @@
 // with file names from the command line instead of dialogs.
 #include "cli/cli.h"
 
+#include "cli/json.h"
+
 #include "edit/editing.h"
 #include "edit/find.h"
 #include "edit/names.h"
@@ -10,7 +12,11 @@
 #include "song/psg_read.h"
 #include "song/song.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,8 +32,27 @@ void show_find_progress(int percent)
 
 bool load_song(const QList<QByteArray>& paths)
 {
+    psg_require_signature = true;
     for (int i = 0; i < paths.size(); ++i) {
-        ReadResult result = psg_read(paths[i].constData(), 0, i == 0);
+        const QByteArray& path = paths[i];
+        // Looked at, not opened: the input may be a pipe, read only once.
+        struct stat st;
+        int error = 0;
+        if (::stat(path.constData(), &st) != 0)
+            error = errno;
+        else if (S_ISDIR(st.st_mode))
+            error = EISDIR;
+        else if (::access(path.constData(), R_OK) != 0)
+            error = errno;
+        if (error) {
+            fail(path + ": " + strerror(error));
+            return false;
+        }
+        const ReadResult result = psg_read(path.constData(), 0, i == 0);
+        if (result == READ_NOT_PSG) {
+            fail(path + ": not a PSG file");
+            return false;
+        }
         if (result == READ_OPEN_FAILED || result == READ_TOO_BIG)
             return false;
     }
@@ -45,8 +70,21 @@ int run_info(const Arguments& args)
     if (!load_song(args.files))
         return EXIT_ERROR;
     char length[16];
-    printf("frames: %u\nwrites: %u\nlength: %s\n", frame_count, event_count,
-           format_time(frame_count, length));
+    format_time(frame_count, length);
+    if (args.json) {
+        QList<QByteArray> names;
+        for (const QByteArray& file : args.files)
+            names.append(json_string(file));
+        print_line(JsonObject()
+                       .add_raw("files", json_array(names))
+                       .add("frames", frame_count)
+                       .add("writes", event_count)
+                       .add_string("length", length)
+                       .add_raw("seconds", json_seconds(frame_count))
+                       .text());
+        return 0;
+    }
+    printf("frames: %u\nwrites: %u\nlength: %s\n", frame_count, event_count, length);
     return 0;
 }
 
@@ -67,6 +105,14 @@ int run_find(const Arguments& args)
         show_error(QStringLiteral("Not enough memory!"));
         return EXIT_ERROR;
     }
+    if (args.json) {
+        JsonObject answer;
+        answer.add("found", result.found);
+        if (result.found)
+            answer.add("frame", result.frame).add("write", result.j).add_raw("seconds", json_seconds(result.frame));
+        print_line(answer.text());
+        return result.found ? 0 : EXIT_NOT_FOUND;
+    }
     if (!result.found) {
         print_line("Not found!");
         return EXIT_NOT_FOUND;
@@ -83,12 +129,8 @@ int run_cut(const Arguments& args)
     }
     if (!load_song(args.files))
         return EXIT_ERROR;
-    if (args.at > frame_count) {
-        QByteArray text = "cut position " + QByteArray::number(args.at) +
-                          " is past the end of the song (frame " +
-                          QByteArray::number(frame_count) + ")";
-        return usage_error(text.constData());
-    }
+    if (args.at > frame_count)
+        return past_the_end("cut position", args.at);
     cut_pos = args.at;
     const QByteArray head = head_name(args.output);
     const QByteArray rest = rest_name(head);

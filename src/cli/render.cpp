@@ -107,17 +107,19 @@ int run_render(const Arguments& args)
     if (!load_song(args.files))
         return EXIT_ERROR;
     const uint32_t from = args.has_from ? args.from : 0;
-    if (from > frame_count) {
-        QByteArray text = "--from " + QByteArray::number(from) +
-                          " is past the end of the song (frame " +
-                          QByteArray::number(frame_count) + ")";
-        return usage_error(text.constData());
-    }
+    const uint32_t to = args.has_to ? args.to : frame_count;
+    if (from > frame_count)
+        return past_the_end("--from", from);
+    if (to > frame_count)
+        return past_the_end("--to", to);
+    if (to < from)
+        return usage_error("--to must not be before --from");
 
     // Every tick plays one frame, from the start frame up to the song's last
-    // frame, which is never played; so the length is known before the first
-    // sample and the header can go first (the output may be a pipe).
-    const uint32_t total = frame_count - from;
+    // frame, which is never played, or to the frame before --to; so the
+    // length is known before the first sample and the header can go first
+    // (the output may be a pipe).
+    const uint32_t total = to - from;
     Output out(QFile::decodeName(args.output));
     if (!out.open())
         return fail("can't create " + args.output + ": " + out.error());
@@ -130,7 +132,7 @@ int run_render(const Arguments& args)
     uint32_t rendered = 0;
     {
         Progress progress("render");
-        while (ok && play_tick(move_play_slider)) {
+        while (ok && rendered < total && play_tick(move_play_slider)) {
             ok = out.write(reinterpret_cast<const char*>(frame_buf), FRAME_BYTES);
             ++rendered;
             progress.show(total ? static_cast<int>(uint64_t{rendered} * 100 / total) : 100);

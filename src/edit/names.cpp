@@ -11,3 +11,8 @@ QByteArray rest_name(const QByteArray& head)
 {
     return head.left(head.size() - 4) + ".rest.psg";
 }
+
+QByteArray numbered_name(const QByteArray& head, int k)
+{
+    return head.left(head.size() - 4) + "." + QByteArray::number(k) + ".psg";
+}

@@ -8,3 +8,6 @@ QByteArray head_name(const QByteArray& chosen);
 // The second piece of a cut: the head name with its last four bytes
 // replaced by ".rest.psg".
 QByteArray rest_name(const QByteArray& head);
+// Piece k of a split: the head name with its last four bytes replaced by
+// ".k.psg".
+QByteArray numbered_name(const QByteArray& head, int k);

@@ -19,6 +19,28 @@ QByteArray psg_bytes(std::initializer_list<int> commands)
     return bytes;
 }
 
+PsgBuilder& PsgBuilder::write(int reg, int value)
+{
+    bytes.append(static_cast<char>(reg));
+    bytes.append(static_cast<char>(value));
+    return *this;
+}
+
+PsgBuilder& PsgBuilder::end(int count)
+{
+    bytes.append(count, '\xff');
+    frames += count;
+    return *this;
+}
+
+PsgBuilder& PsgBuilder::wait(int n)
+{
+    bytes.append('\xfe');
+    bytes.append(static_cast<char>(n));
+    frames += 4 * n;
+    return *this;
+}
+
 QString write_temp_psg(const QString& name, const QByteArray& bytes)
 {
     static QTemporaryDir dir;

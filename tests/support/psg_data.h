@@ -11,6 +11,15 @@
 QByteArray psg_header();
 // Header followed by the given command bytes.
 QByteArray psg_bytes(std::initializer_list<int> commands);
+// A PSG file put together command by command.
+struct PsgBuilder {
+    QByteArray bytes = psg_header();
+    PsgBuilder& write(int reg, int value);
+    PsgBuilder& end(int count = 1);  // frame ends
+    PsgBuilder& wait(int n);         // 0xFE n: 4n frame ends
+    int frames = 0;                  // frame ends so far
+};
+
 // Writes bytes to a file in the test's own temporary folder; returns its path.
 QString write_temp_psg(const QString& name, const QByteArray& bytes);
 // Writes bytes to a new file in the test's temporary folder and reads it as

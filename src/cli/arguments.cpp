@@ -1,0 +1,272 @@
+#include "cli/arguments.h"
+
+namespace {
+
+enum Option {
+    OPT_OUTPUT = 1 << 0,
+    OPT_FROM = 1 << 1,
+    OPT_WINDOW = 1 << 2,
+    OPT_AT = 1 << 3,
+    OPT_NO_STATE = 1 << 4,
+    OPT_JSON = 1 << 5,
+    OPT_TO = 1 << 6,
+    OPT_MIN_SECONDS = 1 << 7,
+    OPT_SILENCE = 1 << 8,
+    OPT_MARK = 1 << 9,
+    OPT_WIDTH = 1 << 10,
+};
+constexpr int FLAG_OPTIONS = OPT_NO_STATE | OPT_JSON;  // options without a value
+constexpr int REPEATED_OPTIONS = OPT_MARK;             // options that may come more than once
+constexpr int SECONDS_OPTIONS = OPT_MIN_SECONDS | OPT_SILENCE;
+
+struct OptionName {
+    Option option;
+    const char* name;
+};
+
+const OptionName option_names[] = {
+    {OPT_OUTPUT, "-o"},          {OPT_FROM, "--from"},       {OPT_WINDOW, "--window"},
+    {OPT_AT, "--at"},            {OPT_NO_STATE, "--no-state"}, {OPT_JSON, "--json"},
+    {OPT_TO, "--to"},            {OPT_MIN_SECONDS, "--min-seconds"},
+    {OPT_SILENCE, "--silence"},  {OPT_MARK, "--mark"},       {OPT_WIDTH, "--width"},
+};
+
+struct Command {
+    const char* name;
+    int options;         // Option bits the command takes
+    int required;        // Option bits it needs
+    bool several_files;  // more than one FILE allowed
+};
+
+// Indexed by CommandId.
+const Command commands[CMD_COUNT] = {
+    {"info", OPT_JSON, 0, true},
+    {"find", OPT_FROM | OPT_WINDOW | OPT_JSON, 0, false},
+    {"cut", OPT_OUTPUT | OPT_AT | OPT_NO_STATE, OPT_OUTPUT | OPT_AT, false},
+    {"save", OPT_OUTPUT, OPT_OUTPUT, true},
+    {"render", OPT_OUTPUT | OPT_FROM | OPT_TO, OPT_OUTPUT, false},
+    {"optimize", OPT_OUTPUT, OPT_OUTPUT, false},
+    {"loops", OPT_MIN_SECONDS | OPT_JSON, 0, false},
+    {"split", OPT_SILENCE | OPT_OUTPUT, OPT_SILENCE | OPT_OUTPUT, false},
+    {"trim", OPT_FROM | OPT_TO | OPT_OUTPUT, OPT_FROM | OPT_OUTPUT, false},
+    {"plot", OPT_OUTPUT | OPT_MARK | OPT_WIDTH, OPT_OUTPUT, false},
+};
+
+const char* option_name(int option)
+{
+    for (const OptionName& o : option_names)
+        if (o.option == option)
+            return o.name;
+    return "?";
+}
+
+int option_of(const QByteArray& word)
+{
+    for (const OptionName& o : option_names)
+        if (word == o.name)
+            return o.option;
+    return 0;
+}
+
+// A plain decimal number that fits 32 bits, no sign, no spaces.
+bool parse_number(const QByteArray& text, uint32_t& value)
+{
+    if (text.isEmpty() || text.size() > 10)
+        return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (v > UINT32_MAX)
+        return false;
+    value = static_cast<uint32_t>(v);
+    return true;
+}
+
+// Seconds with up to three decimals ("5", "0.5", "2.25"), in milliseconds.
+bool parse_seconds(const QByteArray& text, uint32_t& ms)
+{
+    const qsizetype dot = text.indexOf('.');
+    const QByteArray whole = dot < 0 ? text : text.left(dot);
+    QByteArray fraction = dot < 0 ? QByteArray() : text.mid(dot + 1);
+    if (dot >= 0 && fraction.isEmpty())
+        return false;
+    if (fraction.size() > 3)
+        return false;
+    uint32_t seconds = 0, part = 0;
+    if (!parse_number(whole, seconds))
+        return false;
+    fraction = fraction.leftJustified(3, '0');
+    if (!parse_number(fraction, part))
+        return false;
+    const uint64_t v = uint64_t{seconds} * 1000 + part;
+    if (v > UINT32_MAX)
+        return false;
+    ms = static_cast<uint32_t>(v);
+    return true;
+}
+
+QByteArray store_option(Arguments& args, int option, const QByteArray& value)
+{
+    if (option == OPT_OUTPUT) {
+        if (value.isEmpty())
+            return "-o needs a file name";
+        args.output = value;
+        args.has_output = true;
+        return {};
+    }
+    if (option & SECONDS_OPTIONS) {
+        uint32_t ms = 0;
+        if (!parse_seconds(value, ms))
+            return QByteArray(option_name(option)) + " needs a number of seconds, not '" + value + "'";
+        if (ms == 0)
+            return QByteArray(option_name(option)) + " must be more than 0";
+        if (option == OPT_MIN_SECONDS) {
+            args.min_ms = ms;
+            args.has_min = true;
+        } else {
+            args.silence_ms = ms;
+            args.has_silence = true;
+        }
+        return {};
+    }
+    uint32_t number = 0;
+    if (!parse_number(value, number))
+        return QByteArray(option_name(option)) + " needs a number, not '" + value + "'";
+    switch (option) {
+    case OPT_FROM:
+        args.from = number;
+        args.has_from = true;
+        break;
+    case OPT_TO:
+        args.to = number;
+        args.has_to = true;
+        break;
+    case OPT_WINDOW:
+        if (number == 0)
+            return "--window must be at least 1";
+        args.window = number;
+        args.has_window = true;
+        break;
+    case OPT_MARK:
+        args.marks.append(number);
+        break;
+    case OPT_WIDTH:
+        if (number < PLOT_WIDTH_MIN || number > PLOT_WIDTH_MAX)
+            return "--width must be from " + QByteArray::number(PLOT_WIDTH_MIN) + " to " +
+                   QByteArray::number(PLOT_WIDTH_MAX);
+        args.width = number;
+        args.has_width = true;
+        break;
+    default:
+        args.at = number;
+        args.has_at = true;
+        break;
+    }
+    return {};
+}
+
+CommandLine error(const QByteArray& text)
+{
+    CommandLine line;
+    line.outcome = PARSE_ERROR;
+    line.error = text;
+    return line;
+}
+
+}  // namespace
+
+const char* command_name(CommandId command)
+{
+    return command >= 0 && command < CMD_COUNT ? commands[command].name : "?";
+}
+
+CommandLine parse_arguments(const QList<QByteArray>& words)
+{
+    for (const QByteArray& word : words) {
+        if (word == "--")
+            break;
+        if (word == "--help") {
+            CommandLine line;
+            line.outcome = PARSE_HELP;
+            return line;
+        }
+    }
+    if (words.isEmpty())
+        return error("no command");
+    if (words[0] == "--version") {
+        CommandLine line;
+        line.outcome = PARSE_VERSION;
+        return line;
+    }
+    int id = 0;
+    while (id < CMD_COUNT && words[0] != commands[id].name)
+        ++id;
+    if (id == CMD_COUNT)
+        return error("unknown command '" + words[0] + "'");
+    const Command& command = commands[id];
+
+    CommandLine line;
+    line.command = static_cast<CommandId>(id);
+    Arguments& args = line.args;
+    int seen = 0;
+    bool only_files = false;
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        const QByteArray& word = words[i];
+        if (only_files || word == "-" || !word.startsWith('-')) {
+            args.files.append(word);
+            continue;
+        }
+        if (word == "--") {
+            only_files = true;
+            continue;
+        }
+        QByteArray name = word;
+        QByteArray value;
+        bool has_value = false;
+        const qsizetype eq = word.indexOf('=');
+        if (word.startsWith("--") && eq > 0) {
+            name = word.left(eq);
+            value = word.mid(eq + 1);
+            has_value = true;
+        }
+        const int option = option_of(name);
+        if (option == 0)
+            return error("unknown option " + name);
+        if (!(command.options & option))
+            return error(QByteArray("'") + command.name + "' does not take " + name);
+        if ((seen & option) && !(option & REPEATED_OPTIONS))
+            return error(QByteArray(option_name(option)) + " given twice");
+        seen |= option;
+        if (option & FLAG_OPTIONS) {
+            if (has_value)
+                return error(QByteArray(option_name(option)) + " takes no value");
+            if (option == OPT_NO_STATE)
+                args.no_state = true;
+            else
+                args.json = true;
+            continue;
+        }
+        if (!has_value) {
+            if (i + 1 >= words.size())
+                return error(QByteArray(option_name(option)) + " needs a value");
+            value = words[++i];
+        }
+        const QByteArray problem = store_option(args, option, value);
+        if (!problem.isEmpty())
+            return error(problem);
+    }
+    if (args.files.isEmpty())
+        return error("no input file");
+    if (args.files.size() > 1 && !command.several_files)
+        return error("'" + QByteArray(command.name) + "' takes one input file");
+    const int missing = command.required & ~seen;
+    if (missing) {
+        const int option = missing & -missing;
+        return error(QByteArray("'") + command.name + "' needs " + option_name(option));
+    }
+    line.outcome = PARSE_RUN;
+    return line;
+}
