@@ -217,6 +217,12 @@ private slots:
         const QString small = put("small.psg", psg_header() + s);
         QCOMPARE(run({"find", small, "--window", "4"}).out, QByteArray("loop: frame 5 write 5\n"));
         QCOMPARE(run({"find", small}).status, 1);
+        // A window as long as the song, or far longer, fits nowhere.
+        for (const char* window : {"11", "4294967295"}) {
+            r = run({"find", small, "--window", window});
+            QCOMPARE(r.status, 1);
+            QCOMPARE(r.out, QByteArray("Not found!\n"));
+        }
     }
 
     void cut_data()
