@@ -6,6 +6,7 @@
 #include "support/psg_data.h"
 #include "support/song_check.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QSlider>
 #include <QtTest>
@@ -108,9 +109,17 @@ private slots:
         play_slider->setSliderPosition(3);
         cut_slider->setSliderPosition(2);
         const QString shown = status_label->text();
-        for (const char* caption : {"&Load file", "Appen&d file"}) {
-            answer({type_file(huge), press(QMessageBox::Ok)});
-            click(QString::fromLatin1(caption));
+        // An endless device too, as soon as the song is full: at once.
+        const QList<QPair<QString, QString>> attempts = {
+            {huge, QStringLiteral("&Load file")}, {huge, QStringLiteral("Appen&d file")},
+            {QStringLiteral("/dev/zero"), QStringLiteral("&Load file")},
+            {QStringLiteral("/dev/zero"), QStringLiteral("Appen&d file")}};
+        for (const auto& [input, caption] : attempts) {
+            QElapsedTimer timer;
+            timer.start();
+            answer({type_file(input), press(QMessageBox::Ok)});
+            click(caption);
+            QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed()) + " ms"));
             QCOMPARE(unanswered(), 0);
             QCOMPARE(seen_boxes(), QStringList{QStringLiteral("MUSIC_MAX_LEN is reached!")});
             QCOMPARE(seen_titles().last(), QStringLiteral("Trelvane"));

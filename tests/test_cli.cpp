@@ -2,6 +2,7 @@
 #include "support/psg_data.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -27,8 +28,10 @@ QString cli_path()
            "/trelvane-cli";
 }
 
-// Runs the tool in dir; file_limit > 0 caps the size of any file it writes.
-Run run(const QStringList& args, const QString& dir = QString(), rlim_t file_limit = 0)
+// Runs the tool in dir; file_limit > 0 caps the size of any file it writes;
+// input goes to its standard input.
+Run run(const QStringList& args, const QString& dir = QString(), rlim_t file_limit = 0,
+        const QByteArray& input = QByteArray())
 {
     QProcess p;
     if (!dir.isEmpty())
@@ -41,6 +44,8 @@ Run run(const QStringList& args, const QString& dir = QString(), rlim_t file_lim
         });
     }
     p.start(cli_path(), args);
+    p.write(input);
+    p.closeWriteChannel();
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
         return {-1, {}, p.readAllStandardError()};
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
@@ -273,6 +278,34 @@ private slots:
             QVERIFY(!QFile::exists(out.filePath("bad.psg")) && !QFile::exists(out.filePath("bad.rest.psg")));
         }
         QCOMPARE(run({"cut", song, "--at", "0", "-o", "x"}, out.path()).err, QByteArray("Zero cut position\n"));
+    }
+
+    void inputs_that_are_no_plain_files_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QByteArray>("fed");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");
+        QTest::newRow("pipe") << "/dev/stdin" << psg_header() + stream({0x00, 1, 0xFF, 0xFE, 1, 0x01, 2, 0xFF})
+                              << 0 << QByteArray("frames: 6\nwrites: 2\nlength: 0:00:00.120\n") << QByteArray();
+        QTest::newRow("endless device") << "/dev/zero" << QByteArray() << 2 << QByteArray()
+                                        << QByteArray("MUSIC_MAX_LEN is reached!\n");
+        QTest::newRow("read error") << "/proc/self/mem" << QByteArray() << 2 << QByteArray()
+                                    << QByteArray("Can't read /proc/self/mem: Input/output error\n");
+    }
+
+    void inputs_that_are_no_plain_files()
+    {
+        QFETCH(QString, input);
+        QFETCH(QByteArray, fed);
+        QElapsedTimer timer;
+        timer.start();
+        Run r = run({"info", input}, QString(), 0, fed);
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed()) + " ms"));
+        QTEST(r.status, "status");
+        QTEST(r.out, "out");
+        QTEST(r.err, "err");
     }
 
     void save_joins()

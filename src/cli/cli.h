@@ -32,8 +32,8 @@ int fail(const QByteArray& text);
 
 // Reads the first file as "&Load file" does and appends the others. A file
 // rejected at an undefined byte keeps what came before it and the work goes
-// on; a file that cannot be opened or does not fit stops it (false). The
-// core has printed its message either way.
+// on; a file that cannot be opened or read, or does not fit, stops it
+// (false). The core has printed its message either way.
 bool load_song(const QList<QByteArray>& paths);
 
 // Writes line and a line end to standard output.

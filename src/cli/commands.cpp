@@ -28,7 +28,7 @@ bool load_song(const QList<QByteArray>& paths)
 {
     for (int i = 0; i < paths.size(); ++i) {
         ReadResult result = psg_read(paths[i].constData(), 0, i == 0);
-        if (result == READ_OPEN_FAILED || result == READ_TOO_BIG)
+        if (result != READ_COMPLETE && result != READ_REJECTED)
             return false;
     }
     return true;
