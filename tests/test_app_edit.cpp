@@ -14,12 +14,20 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 namespace {
 
 // Frames 0..5, frame f writes register f with value f + 1, then two writes
 // after the last frame end.
 const QByteArray six_frames =
     psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF, 4, 5, 0xFF, 5, 6, 0xFF, 9, 9, 10, 10});
+
+bool put_file(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
 
 void expect_fresh_song(uint32_t frames_now)
 {
@@ -129,6 +137,27 @@ private slots:
         QCOMPARE(cut_pos, 2u);
         QCOMPARE(play_pos, 1u);
         QCOMPARE(status_label->text(), status);
+    }
+
+    void a_save_that_fails_keeps_the_file()
+    {
+        // "S&ave" over the loaded file when the disk fills up (a file size
+        // limit): the file stays as it was, and nothing else is left.
+        QTemporaryDir folder;
+        const QString name = folder.filePath(QStringLiteral("loaded.psg"));
+        const QByteArray song = psg_header() + QByteArray(3000, '\xff');
+        QVERIFY(put_file(name, song) && psg_read(name.toUtf8().constData(), 0, true) == READ_COMPLETE);
+        rlimit old_limit{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &old_limit) == 0);
+        rlimit limit = old_limit;
+        limit.rlim_cur = 1000;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        answer({type_file(name), press(QMessageBox::Yes), press(QMessageBox::Ok)});
+        click(QStringLiteral("S&ave"));
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &old_limit) == 0);
+        QCOMPARE(unanswered(), 0);
+        QCOMPARE(seen_boxes().last(), QStringLiteral("Can't write file!"));
+        QCOMPARE(folder_listing(folder.path()), (QMap<QString, QByteArray>{{QStringLiteral("loaded.psg"), song}}));
     }
 
     void find_steps_through_three_copies_then_starts_over()

@@ -1,4 +1,5 @@
 // The command-line tool, run as a separate process the way scripts run it.
+#include "io/save.h"
 #include "support/psg_data.h"
 
 #include <QDir>
@@ -28,8 +29,9 @@ QString cli_path()
            "/trelvane-cli";
 }
 
-// Runs the tool in dir; file_limit > 0 caps the size of any file it writes;
-// input goes to its standard input.
+// Runs the tool in dir; file_limit > 0 caps the size of any file it writes
+// (past it a write fails, or the process is ended if it lets the signal
+// through); input goes to its standard input.
 Run run(const QStringList& args, const QString& dir = QString(), rlim_t file_limit = 0,
         const QByteArray& input = QByteArray())
 {
@@ -38,7 +40,7 @@ Run run(const QStringList& args, const QString& dir = QString(), rlim_t file_lim
         p.setWorkingDirectory(dir);
     if (file_limit) {
         p.setChildProcessModifier([file_limit] {
-            signal(SIGXFSZ, SIG_IGN);
+            signal(SIGXFSZ, SIG_DFL);
             struct rlimit limit = {file_limit, file_limit};
             setrlimit(RLIMIT_FSIZE, &limit);
         });
@@ -306,6 +308,42 @@ private slots:
         QTEST(r.status, "status");
         QTEST(r.out, "out");
         QTEST(r.err, "err");
+    }
+
+    // A command that fails leaves every file as it was and no other file:
+    // also when it was to replace the very file it read.
+    void failed_outputs_replace_nothing_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("folder");  // a folder stands under the rest name
+        QTest::addColumn<rlim_t>("file_limit");
+        const QString long_name(248, QLatin1Char('x'));  // the rest name gets too long
+        QTest::newRow("save onto a full disk") << QStringList{"save", "big.psg", "-o", "in"} << false << rlim_t(4096);
+        QTest::newRow("cut into itself, rest a folder") << QStringList{"cut", "in.psg", "--at", "1", "-o", "in"}
+                                                        << true << rlim_t(0);
+        QTest::newRow("cut into itself, full disk") << QStringList{"cut", "big.psg", "--at", "1", "-o", "big"}
+                                                    << false << rlim_t(16384);
+        QTest::newRow("cut into itself, name too long")
+            << QStringList{"cut", long_name + ".psg", "--at", "1", "-o", long_name} << false << rlim_t(0);
+    }
+
+    void failed_outputs_replace_nothing()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, folder);
+        QFETCH(rlim_t, file_limit);
+        QTemporaryDir out;
+        const QByteArray at = QFile::encodeName(out.path()) + '/';
+        const QByteArray song = psg_header() + random_writes(300, 1, 5);
+        QVERIFY(save_file(at + "in.psg", song) && save_file(at + QByteArray(248, 'x') + ".psg", song) &&
+                save_file(at + "big.psg", song + random_writes(6000, 1, 6)));
+        if (folder)
+            QVERIFY(QDir(out.path()).mkdir("in.rest.psg"));
+        const QMap<QString, QByteArray> before = folder_listing(out.path());
+        Run r = run(args, out.path(), file_limit);
+        QCOMPARE(r.status, 2);
+        QCOMPARE(r.out, QByteArray());
+        QCOMPARE(folder_listing(out.path()), before);
     }
 
     void save_joins()

@@ -1,6 +1,7 @@
 // trelvane-cli: the song commands of the desktop program for scripts.
 #include "cli/cli.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -220,6 +221,9 @@ int fail(const QByteArray& text)
 
 int main(int argc, char** argv)
 {
+    // A file size limit fails the write, which the tool then reports and
+    // cleans up after, instead of ending the process.
+    signal(SIGXFSZ, SIG_IGN);
     if (argc < 2)
         return usage_error("no command");
     const QByteArray first(argv[1]);

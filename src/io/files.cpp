@@ -1,11 +1,28 @@
 #include "io/files.h"
 
 #include "io/report.h"
+#include "io/save.h"
 
 #include <QDir>
+#include <QHash>
 #include <QTemporaryFile>
 
+#include <vector>
+
 QList<QFile*> files;
+
+namespace {
+
+// The files of io_creat_pending not yet put in place, by handle.
+QHash<int, SaveTarget> pending;
+
+int enter(QFile* file)
+{
+    files.append(file);
+    return static_cast<int>(files.size() - 1);
+}
+
+}  // namespace
 
 QString io_path(const char* path)
 {
@@ -65,8 +82,7 @@ int io_tmpfile()
         return -1;
     }
     file->resize(0);
-    files.append(file);
-    return static_cast<int>(files.size() - 1);
+    return enter(file);
 }
 
 void io_read(int handle, unsigned char* dest)
@@ -79,6 +95,57 @@ void io_read(int handle, unsigned char* dest)
 qint64 io_write(int handle, const void* bytes, qint64 length)
 {
     return files[handle]->write(static_cast<const char*>(bytes), length);
+}
+
+int io_creat_pending(const char* path)
+{
+    const QByteArray name(path ? path : "");
+    SaveTarget t;
+    QFile* file = nullptr;
+    if (save_open(t, name)) {
+        file = new QFile;
+        if (!file->open(t.fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+            delete file;
+            file = nullptr;
+            save_cancel(t);
+        }
+    }
+    if (!file) {
+        io_diag("Failed to create %s\n", name.constData());
+        return -1;
+    }
+    const int handle = enter(file);
+    pending.insert(handle, t);
+    return handle;
+}
+
+bool io_put_in_place(const int* handles, int count)
+{
+    std::vector<SaveTarget> targets;
+    bool ok = true;
+    for (int i = 0; i < count; ++i) {
+        QFile* file = files[handles[i]];
+        if (!file->flush())
+            ok = false;
+        file->close();
+        targets.push_back(pending.take(handles[i]));
+        if (!save_close(targets.back()))
+            ok = false;
+    }
+    if (ok && save_replace(targets.data(), count))
+        return true;
+    for (SaveTarget& t : targets)
+        save_cancel(t);
+    return false;
+}
+
+void io_abandon(int handle)
+{
+    if (!pending.contains(handle))
+        return;
+    files[handle]->close();
+    SaveTarget t = pending.take(handle);
+    save_cancel(t);
 }
 
 void io_drop_tmpfile(int handle)
@@ -95,4 +162,7 @@ void io_remove_tmpfiles()
 {
     for (int h = 0; h < files.size(); ++h)
         io_drop_tmpfile(h);
+    const QList<int> left = pending.keys();
+    for (int h : left)
+        io_abandon(h);
 }
