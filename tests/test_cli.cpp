@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -344,6 +345,23 @@ private slots:
         QCOMPARE(r.status, 2);
         QCOMPARE(r.out, QByteArray());
         QCOMPARE(folder_listing(out.path()), before);
+    }
+
+    void names_are_bytes()
+    {
+        // Names that are not UTF-8, given by a shell (QProcess cannot pass them).
+        QTemporaryDir out;
+        const QByteArray song = psg_header() + stream({0x00, 1, 0xFF});
+        const QByteArray folder = QFile::encodeName(out.path()) + '/';
+        QVERIFY(save_file(folder + "b\xff.psg", song));
+        QProcess p;
+        p.setWorkingDirectory(out.path());
+        p.start("/bin/sh", {"-c", "exec \"$0\" save \"$(printf 'b\\377.psg')\" -o \"$(printf 'c\\376')\"", cli_path()});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("c\xfe.psg\n"));
+        QFile copy;
+        QVERIFY(copy.open(::open(folder + "c\xfe.psg", O_RDONLY), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        QCOMPARE(copy.readAll(), song);
     }
 
     void save_joins()

@@ -3,6 +3,7 @@
 #include "app/myclass.h"
 #include "edit/editing.h"
 #include "edit/find.h"
+#include "io/files.h"
 #include "song/psg_read.h"
 #include "song/song.h"
 
@@ -19,7 +20,7 @@ void read_chosen_file(bool reset)
                                                 tr("Supported files (*.PSG)"), &selected);
     if (name.isEmpty())
         return;
-    psg_read(name.toUtf8().constData(), 0, reset);
+    psg_read(io_name(name).constData(), 0, reset);
 }
 
 QByteArray ask_save_name()
@@ -27,7 +28,7 @@ QByteArray ask_save_name()
     QString selected;
     QString name = QFileDialog::getSaveFileName(main_window, QStringLiteral("Trelvane"), QString(),
                                                 tr("PSG files (*.psg)"), &selected);
-    return name.toUtf8();
+    return io_name(name);
 }
 
 bool zero_cut()

@@ -1,6 +1,7 @@
 // Files addressed by small integer handles, each an open Qt file object.
 // Entries are only ever appended: the n-th successful open, create or
 // temporary file of the process gets handle n - 1; -1 means failure.
+// Paths are bytes, handed to the system exactly as given.
 #pragma once
 
 #include <QFile>
@@ -28,6 +29,9 @@ int io_creat_pending(const char* path);
 bool io_put_in_place(const int* handles, int count);
 // Closes a file of io_creat_pending and removes it; its name keeps what it had.
 void io_abandon(int handle);
+
+// The bytes of a file name that Qt gives as a string (a file dialog's).
+QByteArray io_name(const QString& name);
 
 // Removes a temporary file of the table from the disk (its entry stays).
 void io_drop_tmpfile(int handle);
