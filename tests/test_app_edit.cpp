@@ -139,6 +139,55 @@ private slots:
         QCOMPARE(status_label->text(), status);
     }
 
+    // The save dialog asks about the name typed when that exists; the
+    // command asks once about the other files it would replace.
+    void saving_asks_before_replacing_files_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("boxes");  // the dialog's question, then the command's
+        const QString one = QStringLiteral("%1 already exists.\nDo you want to replace it?");
+        QTest::newRow("save") << "S&ave" << "old" << QStringList{one.arg("old.psg")};
+        QTest::newRow("save, name typed") << "S&ave" << "old.psg" << QStringList{one.arg("old.psg")};
+        QTest::newRow("cut and save") << "Cut and &Save" << "old"
+                                      << QStringList{"old.psg and old.rest.psg already exist.\nDo you want to replace them?"};
+        QTest::newRow("cut and save, name typed") << "Cut and &Save" << "old.psg"
+                                                  << QStringList{one.arg("old.psg"), one.arg("old.rest.psg")};
+    }
+
+    void saving_asks_before_replacing_files()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, boxes);
+        const bool dialog_asks = typed.endsWith(".psg");
+        const bool we_ask = boxes.size() > int(dialog_asks);
+        const bool pieces = command == "Cut and &Save";
+        QTemporaryDir folder;
+        const QString head = folder.filePath("old.psg"), rest = folder.filePath("old.rest.psg");
+        QList<DialogAnswer> replies{press(QMessageBox::Yes)};
+        if (we_ask)
+            replies = {press(QMessageBox::No), press_escape(), close_box(), press(QMessageBox::Yes)};
+        for (const DialogAnswer& reply : replies) {
+            QVERIFY(put_file(head, "old") && put_file(rest, "old"));
+            load_psg(six_frames);
+            cut_slider->setSliderPosition(2);
+            QList<DialogAnswer> answers{type_file(folder.filePath(typed))};
+            if (dialog_asks)
+                answers << press(QMessageBox::Yes);
+            if (we_ask)
+                answers << reply;
+            answer(answers);
+            click(command);
+            QCOMPARE(unanswered(), 0);
+            QCOMPARE(seen_boxes(), boxes);
+            const bool yes = reply.button == QMessageBox::Yes;
+            QCOMPARE(read_file(head) != "old", yes);
+            QCOMPARE(read_file(rest) != "old", yes && pieces);
+            QCOMPARE(frame_count, yes && pieces ? 4u : 6u);
+        }
+    }
+
     void a_save_that_fails_keeps_the_file()
     {
         // "S&ave" over the loaded file when the disk fills up (a file size
