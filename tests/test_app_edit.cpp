@@ -14,12 +14,20 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 namespace {
 
 // Frames 0..5, frame f writes register f with value f + 1, then two writes
 // after the last frame end.
 const QByteArray six_frames =
     psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF, 4, 5, 0xFF, 5, 6, 0xFF, 9, 9, 10, 10});
+
+bool put_file(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
 
 void expect_fresh_song(uint32_t frames_now)
 {
@@ -129,6 +137,76 @@ private slots:
         QCOMPARE(cut_pos, 2u);
         QCOMPARE(play_pos, 1u);
         QCOMPARE(status_label->text(), status);
+    }
+
+    // The save dialog asks about the name typed when that exists; the
+    // command asks once about the other files it would replace.
+    void saving_asks_before_replacing_files_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("boxes");  // the dialog's question, then the command's
+        const QString one = QStringLiteral("%1 already exists.\nDo you want to replace it?");
+        QTest::newRow("save") << "S&ave" << "old" << QStringList{one.arg("old.psg")};
+        QTest::newRow("save, name typed") << "S&ave" << "old.psg" << QStringList{one.arg("old.psg")};
+        QTest::newRow("cut and save") << "Cut and &Save" << "old"
+                                      << QStringList{"old.psg and old.rest.psg already exist.\nDo you want to replace them?"};
+        QTest::newRow("cut and save, name typed") << "Cut and &Save" << "old.psg"
+                                                  << QStringList{one.arg("old.psg"), one.arg("old.rest.psg")};
+    }
+
+    void saving_asks_before_replacing_files()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, boxes);
+        const bool dialog_asks = typed.endsWith(".psg");
+        const bool we_ask = boxes.size() > int(dialog_asks);
+        const bool pieces = command == "Cut and &Save";
+        QTemporaryDir folder;
+        const QString head = folder.filePath("old.psg"), rest = folder.filePath("old.rest.psg");
+        QList<DialogAnswer> replies{press(QMessageBox::Yes)};
+        if (we_ask)
+            replies = {press(QMessageBox::No), press_escape(), close_box(), press(QMessageBox::Yes)};
+        for (const DialogAnswer& reply : replies) {
+            QVERIFY(put_file(head, "old") && put_file(rest, "old"));
+            load_psg(six_frames);
+            cut_slider->setSliderPosition(2);
+            QList<DialogAnswer> answers{type_file(folder.filePath(typed))};
+            if (dialog_asks)
+                answers << press(QMessageBox::Yes);
+            if (we_ask)
+                answers << reply;
+            answer(answers);
+            click(command);
+            QCOMPARE(unanswered(), 0);
+            QCOMPARE(seen_boxes(), boxes);
+            const bool yes = reply.button == QMessageBox::Yes;
+            QCOMPARE(read_file(head) != "old", yes);
+            QCOMPARE(read_file(rest) != "old", yes && pieces);
+            QCOMPARE(frame_count, yes && pieces ? 4u : 6u);
+        }
+    }
+
+    void a_save_that_fails_keeps_the_file()
+    {
+        // "S&ave" over the loaded file when the disk fills up (a file size
+        // limit): the file stays as it was, and nothing else is left.
+        QTemporaryDir folder;
+        const QString name = folder.filePath(QStringLiteral("loaded.psg"));
+        const QByteArray song = psg_header() + QByteArray(3000, '\xff');
+        QVERIFY(put_file(name, song) && psg_read(name.toUtf8().constData(), 0, true) == READ_COMPLETE);
+        rlimit old_limit{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &old_limit) == 0);
+        rlimit limit = old_limit;
+        limit.rlim_cur = 1000;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        answer({type_file(name), press(QMessageBox::Yes), press(QMessageBox::Ok)});
+        click(QStringLiteral("S&ave"));
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &old_limit) == 0);
+        QCOMPARE(unanswered(), 0);
+        QCOMPARE(seen_boxes().last(), QStringLiteral("Can't write file!"));
+        QCOMPARE(folder_listing(folder.path()), (QMap<QString, QByteArray>{{QStringLiteral("loaded.psg"), song}}));
     }
 
     void find_steps_through_three_copies_then_starts_over()

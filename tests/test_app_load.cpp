@@ -108,9 +108,14 @@ private slots:
         play_slider->setSliderPosition(3);
         cut_slider->setSliderPosition(2);
         const QString shown = status_label->text();
-        for (const char* caption : {"&Load file", "Appen&d file"}) {
-            answer({type_file(huge), press(QMessageBox::Ok)});
-            click(QString::fromLatin1(caption));
+        // An endless device too, as soon as the song is full: at once.
+        const QList<QPair<QString, QString>> attempts = {
+            {huge, QStringLiteral("&Load file")}, {huge, QStringLiteral("Appen&d file")},
+            {QStringLiteral("/dev/zero"), QStringLiteral("&Load file")},
+            {QStringLiteral("/dev/zero"), QStringLiteral("Appen&d file")}};
+        for (const auto& [input, caption] : attempts) {
+            answer({type_file(input), press(QMessageBox::Ok)});
+            click(caption);
             QCOMPARE(unanswered(), 0);
             QCOMPARE(seen_boxes(), QStringList{QStringLiteral("MUSIC_MAX_LEN is reached!")});
             QCOMPARE(seen_titles().last(), QStringLiteral("Trelvane"));

@@ -1,4 +1,5 @@
 // The command-line tool, run as a separate process the way scripts run it.
+#include "io/save.h"
 #include "support/psg_data.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -31,20 +33,25 @@ QString cli_path()
            "/trelvane-cli";
 }
 
-// Runs the tool in dir; file_limit > 0 caps the size of any file it writes.
-Run run(const QStringList& args, const QString& dir = QString(), rlim_t file_limit = 0)
+// Runs the tool in dir; file_limit > 0 caps the size of any file it writes
+// (past it a write fails, or the process is ended if it lets the signal
+// through); input goes to its standard input.
+Run run(const QStringList& args, const QString& dir = QString(), rlim_t file_limit = 0,
+        const QByteArray& input = QByteArray())
 {
     QProcess p;
     if (!dir.isEmpty())
         p.setWorkingDirectory(dir);
     if (file_limit) {
         p.setChildProcessModifier([file_limit] {
-            signal(SIGXFSZ, SIG_IGN);
+            signal(SIGXFSZ, SIG_DFL);
             struct rlimit limit = {file_limit, file_limit};
             setrlimit(RLIMIT_FSIZE, &limit);
         });
     }
     p.start(cli_path(), args);
+    p.write(input);
+    p.closeWriteChannel();
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
         return {-1, {}, p.readAllStandardError()};
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
@@ -241,6 +248,12 @@ private slots:
         const QString small = put("small.psg", psg_header() + s);
         QCOMPARE(run({"find", small, "--window", "4"}).out, QByteArray("loop: frame 5 write 5\n"));
         QCOMPARE(run({"find", small}).status, 1);
+        // A window as long as the song, or far longer, fits nowhere.
+        for (const char* window : {"11", "4294967295"}) {
+            r = run({"find", small, "--window", window});
+            QCOMPARE(r.status, 1);
+            QCOMPARE(r.out, QByteArray("Not found!\n"));
+        }
     }
 
     void cut_data()
@@ -291,6 +304,86 @@ private slots:
             QVERIFY(!QFile::exists(out.filePath("bad.psg")) && !QFile::exists(out.filePath("bad.rest.psg")));
         }
         QCOMPARE(run({"cut", song, "--at", "0", "-o", "x"}, out.path()).err, QByteArray("Zero cut position\n"));
+    }
+
+    void inputs_that_are_no_plain_files_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QByteArray>("fed");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");
+        QTest::newRow("pipe") << "/dev/stdin" << psg_header() + stream({0x00, 1, 0xFF, 0xFE, 1, 0x01, 2, 0xFF})
+                              << 0 << QByteArray("frames: 6\nwrites: 2\nlength: 0:00:00.120\n") << QByteArray();
+        // Endless zeros: refused at the first bytes, which are no signature
+        // (the window, which reads any header, stops at the song's capacity).
+        QTest::newRow("endless device") << "/dev/zero" << QByteArray() << 2 << QByteArray()
+                                        << QByteArray("trelvane-cli: /dev/zero: not a PSG file\n");
+        QTest::newRow("read error") << "/proc/self/mem" << QByteArray() << 2 << QByteArray()
+                                    << QByteArray("Can't read /proc/self/mem: Input/output error\n");
+    }
+
+    void inputs_that_are_no_plain_files()
+    {
+        QFETCH(QString, input);
+        QFETCH(QByteArray, fed);
+        Run r = run({"info", input}, QString(), 0, fed);
+        QTEST(r.status, "status");
+        QTEST(r.out, "out");
+        QTEST(r.err, "err");
+    }
+
+    // A command that fails leaves every file as it was and no other file:
+    // also when it was to replace the very file it read.
+    void failed_outputs_replace_nothing_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("folder");  // a folder stands under the rest name
+        QTest::addColumn<rlim_t>("file_limit");
+        const QString long_name(248, QLatin1Char('x'));  // the rest name gets too long
+        QTest::newRow("save onto a full disk") << QStringList{"save", "big.psg", "-o", "in"} << false << rlim_t(4096);
+        QTest::newRow("cut into itself, rest a folder") << QStringList{"cut", "in.psg", "--at", "1", "-o", "in"}
+                                                        << true << rlim_t(0);
+        QTest::newRow("cut into itself, full disk") << QStringList{"cut", "big.psg", "--at", "1", "-o", "big"}
+                                                    << false << rlim_t(16384);
+        QTest::newRow("cut into itself, name too long")
+            << QStringList{"cut", long_name + ".psg", "--at", "1", "-o", long_name} << false << rlim_t(0);
+    }
+
+    void failed_outputs_replace_nothing()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, folder);
+        QFETCH(rlim_t, file_limit);
+        QTemporaryDir out;
+        const QByteArray at = QFile::encodeName(out.path()) + '/';
+        const QByteArray song = psg_header() + random_writes(300, 1, 5);
+        QVERIFY(save_file(at + "in.psg", song) && save_file(at + QByteArray(248, 'x') + ".psg", song) &&
+                save_file(at + "big.psg", song + random_writes(6000, 1, 6)));
+        if (folder)
+            QVERIFY(QDir(out.path()).mkdir("in.rest.psg"));
+        const QMap<QString, QByteArray> before = folder_listing(out.path());
+        Run r = run(args, out.path(), file_limit);
+        QCOMPARE(r.status, 2);
+        QCOMPARE(r.out, QByteArray());
+        QCOMPARE(folder_listing(out.path()), before);
+    }
+
+    void names_are_bytes()
+    {
+        // Names that are not UTF-8, given by a shell (QProcess cannot pass them).
+        QTemporaryDir out;
+        const QByteArray song = psg_header() + stream({0x00, 1, 0xFF});
+        const QByteArray folder = QFile::encodeName(out.path()) + '/';
+        QVERIFY(save_file(folder + "b\xff.psg", song));
+        QProcess p;
+        p.setWorkingDirectory(out.path());
+        p.start("/bin/sh", {"-c", "exec \"$0\" save \"$(printf 'b\\377.psg')\" -o \"$(printf 'c\\376')\"", cli_path()});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("c\xfe.psg\n"));
+        QFile copy;
+        QVERIFY(copy.open(::open(folder + "c\xfe.psg", O_RDONLY), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        QCOMPARE(copy.readAll(), song);
     }
 
     void save_joins()

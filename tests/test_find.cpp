@@ -389,6 +389,17 @@ void TestFind::boundary_cases_of_the_full_window()
     QVERIFY(r.found);
     QCOMPARE(r.j, 12000u);
     QCOMPARE(r.frame, 3000u);
+
+    // Windows as long as the sequence or longer fit nowhere, up to the
+    // longest a window can be.
+    QVERIFY(set_song_keys(repeat(random_keys(1000, 32), 3), 3));
+    for (uint32_t window : {1000u, 2998u, 2999u, 3000u, 3001u, UINT32_MAX}) {
+        for (uint32_t from : {0u, 1u}) {
+            const QString diff = compare_with_scan(from, window, &r);
+            QVERIFY2(diff.isEmpty(), qPrintable(diff));
+            QCOMPARE(r.found, window == 1000u);
+        }
+    }
 }
 
 void TestFind::colliding_hashes_stay_exact()

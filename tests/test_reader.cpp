@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +24,35 @@ QByteArray image(std::initializer_list<std::pair<int, int>> values)
     for (auto [reg, value] : values)
         r[reg] = static_cast<char>(value);
     return r;
+}
+
+// A file whose reads fail after its first `good` bytes, as on a failing disk.
+class FailingFile : public QFile {
+public:
+    FailingFile(const QString& name, qint64 good_bytes) : QFile(name), good(good_bytes) {}
+
+protected:
+    qint64 readData(char* data, qint64 max) override
+    {
+        if (given >= good) {
+            setErrorString(QStringLiteral("Input/output error"));
+            return -1;
+        }
+        const qint64 n = QFile::readData(data, qMin(max, good - given));
+        given += qMax<qint64>(n, 0);
+        return n;
+    }
+
+private:
+    qint64 good;
+    qint64 given = 0;
+};
+
+// Enters an open file in the table, as the layer does; returns its handle.
+int enter(QFile* file)
+{
+    files.append(file);
+    return static_cast<int>(files.size() - 1);
 }
 
 }  // namespace
@@ -163,6 +193,45 @@ private slots:
         QCOMPARE(files.size(), handles);
     }
 
+    void a_read_error_is_reported_and_changes_nothing()
+    {
+        QCOMPARE(load_psg(psg_bytes({0, 1, 0xFF, 2, 3, 0xFF})), READ_COMPLETE);
+        const std::vector<Write> before = song_writes();
+        QByteArray bytes = psg_header();
+        for (int f = 0; f < 100; ++f)
+            bytes.append("\x01\x02\xff", 3);
+        const QString path = write_temp_psg(QStringLiteral("failing.psg"), bytes);
+        Reports& r = capture_reports();
+        for (bool reset : {true, false}) {
+            auto* file = new FailingFile(path, 100);
+            QVERIFY(file->open(QIODevice::ReadOnly));
+            QCOMPARE(psg_read(nullptr, enter(file), reset), READ_FAILED);
+            QVERIFY(!file->isOpen());
+        }
+        QCOMPARE(r.errors, QStringList(2, QStringLiteral("Can't read %1: Input/output error").arg(path)));
+        QCOMPARE(r.song_reads, 0);
+        QCOMPARE(song_writes(), before);
+        QCOMPARE(frame_count, 2u);
+    }
+
+    void a_pipe_is_read_like_a_file()
+    {
+        const QByteArray bytes = psg_bytes({0, 1, 0xFF, 0xFE, 1, 2, 3, 0xFF, 4, 5});
+        QCOMPARE(load_psg(bytes), READ_COMPLETE);
+        const std::vector<Write> from_file = song_writes();
+        int ends[2];
+        QVERIFY(pipe(ends) == 0 && write(ends[1], bytes.constData(), size_t(bytes.size())) == bytes.size());
+        close(ends[1]);
+        auto* file = new QFile;
+        QVERIFY(file->open(ends[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        psg_require_signature = true;  // read once, with the rest
+        const ReadResult result = psg_read(nullptr, enter(file), true);
+        psg_require_signature = false;
+        QCOMPARE(result, READ_COMPLETE);
+        QCOMPARE(song_writes(), from_file);
+        QCOMPARE(frame_count, 6u);
+    }
+
     void capacity_is_checked_before_anything_changes()
     {
         // The largest song by frames loads.
@@ -183,7 +252,11 @@ private slots:
         for (uint32_t i = 0; i < FRAMES_MAX_LEN / 1020 + 1; ++i)
             waits.append("\xfe\xff", 2);
         QCOMPARE(load_psg(waits), READ_TOO_BIG);
-        QCOMPARE(r.errors, QStringList(3, QStringLiteral("MUSIC_MAX_LEN is reached!")));
+        // Waits of no frames fill no song, but a stream of them longer than
+        // any song could be does not fit either (it may never end).
+        QCOMPARE(load_psg(psg_header() + QByteArray("\xfe\x00", 2).repeated(MUSIC_MAX_LEN + FRAMES_MAX_LEN / 2 + 1)),
+                 READ_TOO_BIG);
+        QCOMPARE(r.errors, QStringList(4, QStringLiteral("MUSIC_MAX_LEN is reached!")));
         QCOMPARE(r.song_reads, 0);
         QCOMPARE(song_writes(), before);
         QCOMPARE(frame_count, 2u);

@@ -3,6 +3,7 @@
 #include "edit/editing.h"
 #include "edit/names.h"
 #include "io/files.h"
+#include "io/save.h"
 #include "song/frontend.h"
 #include "song/psg_read.h"
 #include "song/psg_write.h"
@@ -13,6 +14,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 class TestWriter : public QObject {
     Q_OBJECT
@@ -176,6 +180,48 @@ private slots:
                                         QStringLiteral("Can't ceate file!")}));
         QCOMPARE(song_writes(), song);
         QCOMPARE(cut_pos, 1u);
+    }
+
+    // However a save fails, every name keeps what it had and no temporary
+    // file is left in the folder.
+    void a_failed_save_changes_no_name()
+    {
+        load_psg(psg_header() + QByteArray(5000, '\xff'));
+        QVERIFY(save_file(at("song.psg"), "old song"));
+        QVERIFY(save_file(at("a.psg"), "old a"));
+        QVERIFY(QDir().mkpath(QString::fromUtf8(at("cut.rest.psg"))));
+        QVERIFY(save_file(at("cut.psg"), "old head"));
+        const QMap<QString, QByteArray> before = folder_listing(dir.path());
+
+        // The disk fills up (a file size limit) while the song is written
+        // over the file.
+        signal(SIGXFSZ, SIG_IGN);  // as the program's entry points do
+        rlimit old_limit{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &old_limit) == 0);
+        rlimit limit = old_limit;
+        limit.rlim_cur = 1000;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const bool saved = save_song(at("song.psg"));
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &old_limit) == 0);
+        QVERIFY(!saved);
+
+        // The rest piece cannot be written: the head is not replaced either.
+        cut_pos = 10;
+        QVERIFY(!save_pieces(at("cut")));
+
+        // The second of two files cannot be renamed over its name (it has
+        // become a folder): the first one is put back.
+        const int handles[2] = {io_creat_pending(at("a.psg")), io_creat_pending(at("b.psg"))};
+        QVERIFY(handles[0] >= 0 && handles[1] >= 0);
+        io_write(handles[0], "new a", 5);
+        io_write(handles[1], "new b", 5);
+        QVERIFY(QDir().mkpath(QString::fromUtf8(at("b.psg"))));
+        QVERIFY(!io_put_in_place(handles, 2));
+
+        QMap<QString, QByteArray> expected = before;
+        expected[QStringLiteral("b.psg")] = "<folder>";
+        QCOMPARE(folder_listing(dir.path()), expected);
+        QCOMPARE(frame_count, 5000u);
     }
 };
 

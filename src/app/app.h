@@ -39,4 +39,5 @@ void update_status();
 void show_error_box(const QString& text);
 // Yes/No question with the program's title; true only for Yes.
 bool ask_yes_no(const char* text);
+bool ask_yes_no(const QString& text);
 QString tr(const char* text);

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -92,6 +93,9 @@ constexpr int PROGRESS_PLACE = 5;  // in the upper row, between "S&ave" and "&Qu
 
 void app_start()
 {
+    // A file size limit fails the write, which the commands then report and
+    // clean up after, instead of ending the process.
+    signal(SIGXFSZ, SIG_IGN);
     report.show_error = show_error_box;
     front_end.song_read = song_read_effects;
 

@@ -3,10 +3,13 @@
 #include "app/myclass.h"
 #include "edit/editing.h"
 #include "edit/find.h"
+#include "edit/names.h"
+#include "io/files.h"
 #include "song/psg_read.h"
 #include "song/song.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QSlider>
 
@@ -19,15 +22,42 @@ void read_chosen_file(bool reset)
                                                 tr("Supported files (*.PSG)"), &selected);
     if (name.isEmpty())
         return;
-    psg_read(name.toUtf8().constData(), 0, reset);
+    psg_read(io_name(name).constData(), 0, reset);
 }
 
-QByteArray ask_save_name()
+// The name chosen in the save dialog, and whether a file stood under it:
+// then the dialog has already asked to replace it.
+struct SaveName {
+    QByteArray chosen;
+    bool confirmed;
+};
+
+SaveName ask_save_name()
 {
     QString selected;
     QString name = QFileDialog::getSaveFileName(main_window, QStringLiteral("Trelvane"), QString(),
                                                 tr("PSG files (*.psg)"), &selected);
-    return name.toUtf8();
+    const QByteArray chosen = io_name(name);
+    return {chosen, !chosen.isEmpty() && QFileInfo::exists(name)};
+}
+
+// Asks once before files that exist are replaced, except the one the save
+// dialog asked about. True when nothing stands in the way.
+bool may_replace(const SaveName& name, const QList<QByteArray>& targets)
+{
+    QStringList existing;
+    for (const QByteArray& target : targets) {
+        const QString shown = QFile::decodeName(target);
+        if (QFileInfo::exists(shown) && !(name.confirmed && target == name.chosen))
+            existing << QFileInfo(shown).fileName();
+    }
+    if (existing.isEmpty())
+        return true;
+    const QString text = existing.size() == 1
+                             ? QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(existing[0])
+                             : QStringLiteral("%1 and %2 already exist.\nDo you want to replace them?")
+                                   .arg(existing[0], existing[1]);
+    return ask_yes_no(text);
 }
 
 bool zero_cut()
@@ -66,18 +96,23 @@ void MyClass::savefile()
 {
     if (zero_cut())
         return;
-    QByteArray name = ask_save_name();
-    if (name.isEmpty())
+    const SaveName name = ask_save_name();
+    if (name.chosen.isEmpty())
         return;
-    save_pieces(name);
+    const QByteArray head = head_name(name.chosen);
+    if (!may_replace(name, {head, rest_name(head)}))
+        return;
+    save_pieces(name.chosen);
 }
 
 void MyClass::save()
 {
-    QByteArray name = ask_save_name();
-    if (name.isEmpty())
+    const SaveName name = ask_save_name();
+    if (name.chosen.isEmpty())
         return;
-    save_song(name);
+    if (!may_replace(name, {head_name(name.chosen)}))
+        return;
+    save_song(name.chosen);
 }
 
 void MyClass::find()

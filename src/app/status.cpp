@@ -30,9 +30,14 @@ void show_error_box(const QString& text)
 
 bool ask_yes_no(const char* text)
 {
+    return ask_yes_no(QString::fromLatin1(text));
+}
+
+bool ask_yes_no(const QString& text)
+{
     QMessageBox box;
     box.setWindowTitle(QStringLiteral("Trelvane"));
-    box.setText(QString::fromLatin1(text));
+    box.setText(text);
     box.setStandardButtons(QMessageBox::Yes);
     QPushButton* no = box.addButton(QMessageBox::No);
     box.setDefaultButton(no);

@@ -53,7 +53,7 @@ bool load_song(const QList<QByteArray>& paths)
             fail(path + ": not a PSG file");
             return false;
         }
-        if (result == READ_OPEN_FAILED || result == READ_TOO_BIG)
+        if (result != READ_COMPLETE && result != READ_REJECTED)
             return false;
     }
     return true;

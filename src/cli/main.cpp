@@ -4,6 +4,7 @@
 
 #include "song/song.h"
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -87,6 +88,9 @@ int past_the_end(const char* option, uint32_t frame)
 
 int main(int argc, char** argv)
 {
+    // A file size limit fails the write, which the tool then reports and
+    // cleans up after, instead of ending the process.
+    signal(SIGXFSZ, SIG_IGN);
     QList<QByteArray> words;
     for (int i = 1; i < argc; ++i)
         words.append(QByteArray(argv[i]));

@@ -4,11 +4,10 @@
 
 #include "audio/chip.h"
 #include "audio/playback.h"
+#include "io/save.h"
 #include "song/song.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstring>
 
@@ -47,51 +46,49 @@ void wav_header(char* h, uint32_t data_bytes)
     put32(h + 40, data_bytes);
 }
 
-// The WAV file: a regular file is written under a temporary name beside it
-// and renamed when complete, so a failed render leaves whatever stood under
-// the name before. A device or pipe given as the name is written directly.
+// The WAV file, put in place only when it is complete (io/save.h): a failed
+// render leaves whatever stood under the name before and no temporary
+// file. A device or pipe given as the name is written directly.
 class Output {
 public:
-    explicit Output(const QString& name)
-    {
-        QFileInfo info(name);
-        if (info.exists() && !info.isFile())
-            device = &direct;
-        direct.setFileName(name);
-        saved.setFileName(name);
-    }
+    Output() = default;
+    ~Output() { cancel(); }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
 
-    bool open() { return device->open(QIODevice::WriteOnly); }
-    bool write(const char* bytes, qint64 count) { return device->write(bytes, count) == count; }
+    bool open(const QByteArray& name)
+    {
+        if (!save_open(target, name))
+            return false;
+        if (file.open(target.fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+            return true;
+        cancel();
+        return false;
+    }
+    bool write(const char* bytes, qint64 count) { return file.write(bytes, count) == count; }
     bool commit()
     {
-        // QSaveFile::commit overlooks a write that fails while it flushes
-        // (a full disk, a file size limit), so flush first and look.
-        if (!device->flush()) {
-            message = QStringLiteral("the file could not be written completely");
-            cancel();
-            return false;
-        }
-        if (device == &saved)
-            return saved.commit();
-        direct.close();
-        return direct.error() == QFileDevice::NoError;
+        const bool flushed = file.flush();
+        file.close();
+        if (flushed && save_close(target) && save_replace(&target, 1))
+            return true;
+        cancel();
+        return false;
     }
     void cancel()
     {
-        if (device == &saved)
-            saved.cancelWriting();
+        file.close();
+        save_cancel(target);
     }
     QByteArray error() const
     {
-        return (message.isEmpty() ? device->errorString() : message).toLocal8Bit();
+        return (file.error() != QFileDevice::NoError ? file.errorString() : save_reason(target))
+            .toLocal8Bit();
     }
 
 private:
-    QSaveFile saved;
-    QFile direct;
-    QFileDevice* device = &saved;
-    QString message;
+    SaveTarget target;
+    QFile file;
 };
 
 // Stands in for the application's play slider: moving it seeks.
@@ -120,8 +117,8 @@ int run_render(const Arguments& args)
     // length is known before the first sample and the header can go first
     // (the output may be a pipe).
     const uint32_t total = to - from;
-    Output out(QFile::decodeName(args.output));
-    if (!out.open())
+    Output out;
+    if (!out.open(args.output))
         return fail("can't create " + args.output + ": " + out.error());
     char header[WAV_HEADER_LEN];
     wav_header(header, total * FRAME_BYTES);

@@ -3,6 +3,7 @@
 #include "edit/lead_in.h"
 #include "edit/names.h"
 #include "io/files.h"
+#include "io/report.h"
 #include "song/psg_read.h"
 #include "song/psg_write.h"
 #include "song/song.h"
@@ -30,12 +31,24 @@ bool cut_song(CutState state)
 bool save_pieces(const QByteArray& chosen, CutState state)
 {
     const QByteArray head = head_name(chosen);
-    if (psg_write(0, head.constData(), cut_pos) == -1)
-        return false;
     const QByteArray rest = rest_name(head);
-    const LeadIn lead = lead_in_for(state);
-    if (psg_write(cut_pos, rest.constData(), frame_count, &lead) == -1)
+    // Both pieces are written before either replaces its name: cutting a
+    // file into itself (head name = the file read) loses nothing when the
+    // rest cannot be written.
+    int handles[2];
+    handles[0] = psg_write_pending(0, head.constData(), cut_pos);
+    if (handles[0] == -1)
         return false;
+    const LeadIn lead = lead_in_for(state);
+    handles[1] = psg_write_pending(cut_pos, rest.constData(), frame_count, &lead);
+    if (handles[1] == -1) {
+        io_abandon(handles[0]);
+        return false;
+    }
+    if (!io_put_in_place(handles, 2)) {
+        show_error(QStringLiteral("Can't write file!"));
+        return false;
+    }
     psg_read(rest.constData(), 0, true);
     return true;
 }

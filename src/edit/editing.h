@@ -17,9 +17,11 @@ bool cut_song(CutState state = CARRY_STATE);
 
 // Writes frames 0 .. cut_pos - 1 under the head name of chosen and frames
 // cut_pos .. frame_count - 1 under its rest name, then reads the rest back as
-// the song. Stops at the first piece that could not be written, leaving the
-// song as it was. Returns true when both pieces were written.
+// the song. Both pieces are complete before either name is replaced: when
+// one cannot be written, neither name changes and the song stays as it was.
+// Returns true when both pieces were written.
 bool save_pieces(const QByteArray& chosen, CutState state = CARRY_STATE);
 
-// Writes frames 0 .. frame_count - 1 under the head name of chosen.
+// Writes frames 0 .. frame_count - 1 under the head name of chosen; on
+// failure the name keeps what it had.
 bool save_song(const QByteArray& chosen);

@@ -31,8 +31,13 @@ public:
 
     explicit PolyHash61(uint32_t window) : window_(window), top_(1)
     {
-        for (uint32_t k = 0; k < window; ++k)
-            top_ = mul(top_, BASE);
+        // BASE^window by squaring: a window may be as long as 2^32 - 1.
+        uint64_t power = BASE;
+        for (uint32_t e = window; e != 0; e >>= 1) {
+            if (e & 1)
+                top_ = mul(top_, power);
+            power = mul(power, power);
+        }
     }
 
     // Hash of the window that starts at e.
@@ -134,9 +139,10 @@ FindStatus search(uint32_t from, uint32_t window, FindResult& result, void (*pro
     const uint32_t M = writes_before_last_frame();
     const uint32_t half = M / 2;
     // x is a possible later start while x + window < M; p is a possible first
-    // start while p < half and some later start exists after it.
+    // start while p < half and some later start exists after it. A window
+    // of M writes or more fits nowhere.
     const uint32_t jend = M > window ? M - window : 0;
-    const uint32_t iend = jend > 0 && jend - 1 < half ? jend - 1 : half;
+    const uint32_t iend = jend == 0 ? 0 : jend - 1 < half ? jend - 1 : half;
 
     if (from >= iend) {
         report_start(progress, from, half);

@@ -1,6 +1,7 @@
 // Files addressed by small integer handles, each an open Qt file object.
 // Entries are only ever appended: the n-th successful open, create or
 // temporary file of the process gets handle n - 1; -1 means failure.
+// Paths are bytes, handed to the system exactly as given.
 #pragma once
 
 #include <QFile>
@@ -16,7 +17,24 @@ int io_tmpfile();
 void io_read(int handle, unsigned char* dest);
 qint64 io_write(int handle, const void* bytes, qint64 length);
 
+// A file that is to go under path once it is complete: a temporary file in
+// path's folder, open for writing (path itself when it is a device or a
+// pipe). Nothing under path changes before io_put_in_place. Reports like
+// io_creat; a folder under path cannot be created either.
+int io_creat_pending(const char* path);
+// Puts the files of io_creat_pending in place, each flushed to the disk and
+// renamed over its name. All or none: on failure every name keeps what it
+// had (see save_replace) and no temporary file remains. The files are
+// closed either way.
+bool io_put_in_place(const int* handles, int count);
+// Closes a file of io_creat_pending and removes it; its name keeps what it had.
+void io_abandon(int handle);
+
+// The bytes of a file name that Qt gives as a string (a file dialog's).
+QByteArray io_name(const QString& name);
+
 // Removes a temporary file of the table from the disk (its entry stays).
 void io_drop_tmpfile(int handle);
-// Removes every temporary file that is still on the disk; run at exit.
+// Removes every temporary file that is still on the disk, and the files of
+// io_creat_pending that were never put in place; run at exit.
 void io_remove_tmpfiles();

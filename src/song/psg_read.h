@@ -8,6 +8,7 @@ enum ReadResult {
     READ_REJECTED,     // "Wrong CMD"; the song keeps what came before the byte
     READ_TOO_BIG,      // "MUSIC_MAX_LEN is reached!"; nothing changed
     READ_NOT_PSG,      // no "PSG" 0x1A signature while one is required; nothing changed
+    READ_FAILED,       // "Can't read": the input failed; nothing changed
 };
 
 // Whether a file must begin with "PSG" 0x1A to be read. Off by default: the
@@ -15,7 +16,9 @@ enum ReadResult {
 // turns it on and refuses other files.
 extern bool psg_require_signature;
 
-// Reads a PSG file into the song: the file at path (UTF-8), or, when path is
-// null, the open file of handle. With reset the song is replaced, otherwise
-// the file's frames are appended. Callers may ignore the result.
+// Reads a PSG file into the song: the file at path (bytes), or, when path is
+// null, the open file of handle; a pipe or a device is read like a file.
+// With reset the song is replaced, otherwise the file's frames are
+// appended. The input is read once and stops as soon as the song could not
+// hold it. Callers may ignore the result.
 ReadResult psg_read(const char* path, int handle, bool reset);

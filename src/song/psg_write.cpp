@@ -5,8 +5,6 @@
 #include "song/psg_format.h"
 #include "song/song.h"
 
-#include <QFileInfo>
-
 namespace {
 
 // Collects the output in large blocks; remembers whether any write failed.
@@ -46,9 +44,9 @@ char BlockWriter::buffer[1 << 16];
 
 }  // namespace
 
-int psg_write(uint32_t from, const char* path, uint32_t to, const LeadIn* lead_in)
+int psg_write_pending(uint32_t from, const char* path, uint32_t to, const LeadIn* lead_in)
 {
-    int handle = path ? io_creat(path) : io_tmpfile();
+    int handle = path ? io_creat_pending(path) : io_tmpfile();
     if (handle == -1) {
         show_error(QStringLiteral("Can't ceate file!"));
         return -1;
@@ -71,22 +69,22 @@ int psg_write(uint32_t from, const char* path, uint32_t to, const LeadIn* lead_i
     }
     out.flush();
 
-    QFile* file = files[handle];
-    if (!file->flush())
-        out.failed = true;
-    if (path) {
-        file->close();
-        if (file->error() != QFileDevice::NoError)
-            out.failed = true;
-    }
-    if (out.failed) {
-        file->close();
-        // A half-written file goes; a device or pipe given as the name
-        // (/dev/full) is not ours to delete.
-        if (!path)
-            io_drop_tmpfile(handle);
-        else if (QFileInfo(file->fileName()).isFile())
-            file->remove();
+    if (!out.failed && files[handle]->flush())
+        return handle;
+    if (path)
+        io_abandon(handle);
+    else
+        io_drop_tmpfile(handle);
+    show_error(QStringLiteral("Can't write file!"));
+    return -1;
+}
+
+int psg_write(uint32_t from, const char* path, uint32_t to, const LeadIn* lead_in)
+{
+    const int handle = psg_write_pending(from, path, to, lead_in);
+    if (handle == -1 || !path)
+        return handle;
+    if (!io_put_in_place(&handle, 1)) {
         show_error(QStringLiteral("Can't write file!"));
         return -1;
     }

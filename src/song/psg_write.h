@@ -9,10 +9,18 @@ struct LeadIn {
     uint8_t value[16];
 };
 
-// Writes frames from .. to - 1 of the song as a PSG file: to path (UTF-8),
-// which is closed afterwards, or, when path is null, to a new temporary file
-// that stays open for reading back. With lead_in, its writes open the first
+// Writes frames from .. to - 1 of the song as a PSG file: to path (bytes),
+// which is put in place only when it is complete (a temporary file in its
+// folder, flushed to the disk and renamed over it; a device or pipe is
+// written directly), or, when path is null, to a new temporary file that
+// stays open for reading back. With lead_in, its writes open the first
 // frame (not when no frame is written). Returns the file's handle, or -1
-// when the file could not be created or not be written completely (then a
-// named file is removed rather than left half-written).
+// when the file could not be created ("Can't ceate file!") or not be
+// written completely ("Can't write file!"); then whatever stood under path
+// stays as it was and no temporary file remains.
 int psg_write(uint32_t from, const char* path, uint32_t to, const LeadIn* lead_in = nullptr);
+
+// The same, but a file for path is left written under its temporary
+// name: io_put_in_place puts it there, io_abandon drops it. So
+// several files can be written before any of them replaces its name.
+int psg_write_pending(uint32_t from, const char* path, uint32_t to, const LeadIn* lead_in = nullptr);

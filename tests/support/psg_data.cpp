@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 QByteArray psg_header()
@@ -62,6 +63,14 @@ QByteArray read_file(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QMap<QString, QByteArray> folder_listing(const QString& path)
+{
+    QMap<QString, QByteArray> all;
+    for (const QFileInfo& e : QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+        all[e.fileName()] = e.isDir() ? QByteArray("<folder>") : read_file(e.filePath());
+    return all;
 }
 
 QString test_output_dir()

@@ -4,6 +4,7 @@
 #include "song/psg_read.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <initializer_list>
 
@@ -27,5 +28,7 @@ QString write_temp_psg(const QString& name, const QByteArray& bytes);
 ReadResult load_psg(const QByteArray& bytes, bool reset = true);
 // The whole content of a file; "<missing>" when it cannot be read.
 QByteArray read_file(const QString& path);
+// Every entry of a folder, hidden ones too: a file's bytes, or "<folder>".
+QMap<QString, QByteArray> folder_listing(const QString& path);
 // The folder where tests leave output for people to look at.
 QString test_output_dir();
