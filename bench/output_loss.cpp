@@ -6,6 +6,7 @@
 // (its pid is in PULSE_DIR/runtime/pid); bench/output_loss.sh does it all.
 // seconds: how long to sample after the kill (default 60).
 #include "app/app.h"
+#include "app/audio_output.h"
 #include "app/myclass.h"
 #include "audio/fifo.h"
 #include "song/psg_read.h"
@@ -103,13 +104,16 @@ int main(int argc, char** argv)
         app_exit(1);
     }
     printf("sound server (pid %ld) killed after 2 s of playback; playing on for %d s\n", pid, seconds);
-    printf("%6s %10s %12s %12s %8s\n", "time/s", "VmRSS/kB", "fifo/bytes", "largest", "frame");
+    printf("%6s %10s %12s %12s %14s %8s %6s\n", "time/s", "VmRSS/kB", "fifo/bytes", "largest", "dropped/bytes",
+           "frame", "tries");
     const int step = seconds >= 20 ? 5 : 1;
     for (int t = 0; t <= seconds; t += step) {
         if (t > 0)
             wait_ms(step * 1000);
-        printf("%6d %10ld %12llu %12llu %8u\n", t, vm_rss_kb(), static_cast<unsigned long long>(fifo_size()),
-               static_cast<unsigned long long>(fifo_stats().max_size), play_pos);
+        const FifoStats stats = fifo_stats();
+        printf("%6d %10ld %12llu %12llu %14llu %8u %6d\n", t, vm_rss_kb(), static_cast<unsigned long long>(fifo_size()),
+               static_cast<unsigned long long>(stats.max_size), static_cast<unsigned long long>(stats.dropped_bytes),
+               play_pos, audio_health().tries);
         fflush(stdout);
     }
     app_exit(0);
