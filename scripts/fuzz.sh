@@ -65,7 +65,8 @@ for t in "${targets[@]}"; do
   set -e
   [ $s -eq 0 ] || status=$s
   done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 || true)
-  cov=$(sed -nE 's/.* cov: ([0-9]+) ft: ([0-9]+).*/cov \1, ft \2/p' <<<"$done_line")
+  edges=$(sed -nE 's/.*Loaded 1 modules +\(([0-9]+) inline 8-bit counters.*/\1/p' "$log" | head -1)
+  cov=$(sed -nE "s/.* cov: ([0-9]+) ft: ([0-9]+).*/cov \1 of ${edges:-?} edges, ft \2/p" <<<"$done_line")
   printf '%-14s %3d s: %9s executions, %6s exec/s, %s, corpus %s inputs%s\n' "$t" "$each" \
     "$(awk '/stat::number_of_executed_units/ {print $2}' "$log")" \
     "$(awk '/stat::average_exec_per_sec/ {print $2}' "$log")" "${cov:-cov ?}" \

@@ -54,6 +54,17 @@ AudioTest::AudioTest()
 
 // A sink reports its end by going to the stopped state, with an error when
 // its sound server went away. Nothing else stops it: the program never does.
+//
+// What Qt 6.4 does on PulseAudio, as seen here: when the daemon is killed,
+// the sink goes to StoppedState with FatalError at once ("Stream error:
+// Connection terminated") and readData is not called again; nothing blocks.
+// Qt's connection to the server tries to come back once, about three
+// seconds later; until it has, and for good if the server was not back by
+// then, a new sink stops inside start() with FatalError, without waiting.
+// A daemon that is stopped (SIGSTOP) rather than killed reports nothing:
+// the reads just pause, and resume when it goes on.
+// So the retries below bring the sound back whenever Qt can reach a server
+// again, and cost nothing while it cannot.
 void AudioTest::watch(QAudioSink* sink)
 {
     connect(sink, &QAudioSink::stateChanged, this, [this, sink](QAudio::State state) {
