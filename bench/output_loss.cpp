@@ -1,10 +1,12 @@
 // Plays a song through the real application into the default audio device,
 // kills the sound server two seconds in, and samples the process's memory
 // (VmRSS) and the sample FIFO while playback goes on into the lost output.
-//   build/bench/output_loss PULSE_DIR [seconds]
+//   build/bench/output_loss PULSE_DIR [seconds [stall]]
 // PULSE_DIR is the folder of a private daemon started by scripts/pulse.sh
 // (its pid is in PULSE_DIR/runtime/pid); bench/output_loss.sh does it all.
-// seconds: how long to sample after the kill (default 60).
+// seconds: how long to sample after the kill (default 60). With "stall" the
+// server is stopped (SIGSTOP) instead of killed, and let go on (SIGCONT)
+// after those seconds; five more seconds are sampled.
 #include "app/app.h"
 #include "app/audio_output.h"
 #include "app/myclass.h"
@@ -78,6 +80,7 @@ int main(int argc, char** argv)
     }
     const QByteArray pulse_dir = argv[1];
     const int seconds = argc > 2 ? std::max(1, atoi(argv[2])) : 60;
+    const bool stall = argc > 3 && QByteArray(argv[3]) == "stall";
 
     controller = new MyClass();
     int qt_argc = 1;
@@ -99,17 +102,23 @@ int main(int argc, char** argv)
     wait_ms(2000);
     QFile pid_file(QString::fromLocal8Bit(pulse_dir + "/runtime/pid"));
     const long pid = pid_file.open(QIODevice::ReadOnly) ? pid_file.readAll().trimmed().toLong() : 0;
-    if (pid <= 0 || kill(static_cast<pid_t>(pid), SIGKILL) != 0) {
+    if (pid <= 0 || kill(static_cast<pid_t>(pid), stall ? SIGSTOP : SIGKILL) != 0) {
         fprintf(stderr, "no sound server to kill in %s\n", pulse_dir.constData());
         app_exit(1);
     }
-    printf("sound server (pid %ld) killed after 2 s of playback; playing on for %d s\n", pid, seconds);
+    printf("sound server (pid %ld) %s after 2 s of playback; playing on for %d s\n", pid,
+           stall ? "stopped" : "killed", seconds);
     printf("%6s %10s %12s %12s %14s %8s %6s\n", "time/s", "VmRSS/kB", "fifo/bytes", "largest", "dropped/bytes",
            "frame", "tries");
     const int step = seconds >= 20 ? 5 : 1;
-    for (int t = 0; t <= seconds; t += step) {
+    const int last = stall ? seconds + 5 : seconds;
+    for (int t = 0; t <= last; t += t < seconds ? step : 1) {
         if (t > 0)
-            wait_ms(step * 1000);
+            wait_ms((t <= seconds ? step : 1) * 1000);
+        if (stall && t == seconds) {
+            kill(static_cast<pid_t>(pid), SIGCONT);
+            printf("sound server goes on\n");
+        }
         const FifoStats stats = fifo_stats();
         printf("%6d %10ld %12llu %12llu %14llu %8u %6d\n", t, vm_rss_kb(), static_cast<unsigned long long>(fifo_size()),
                static_cast<unsigned long long>(stats.max_size), static_cast<unsigned long long>(stats.dropped_bytes),
