@@ -33,9 +33,20 @@ PA
     ;;
   stop)
     export XDG_RUNTIME_DIR="$dir/runtime" PULSE_RUNTIME_PATH="$dir/runtime" PULSE_STATE_PATH="$dir/state" HOME="$dir/state"
-    pulseaudio --kill 2>/dev/null || true
     pid=$(cat "$dir/runtime/pid" 2>/dev/null || true)
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    # A daemon that is gone or a zombie (killed, not reaped yet) leaves its
+    # pid file behind, and a new daemon refuses to start while that pid lives.
+    alive() { [ -e "/proc/$1" ] && ! grep -qs '^State:[[:space:]]*Z' "/proc/$1/status"; }
+    if [ -n "$pid" ] && ! alive "$pid"; then
+      rm -f "$dir/runtime/pid"
+    else
+      pulseaudio --kill 2>/dev/null || true
+      if [ -n "$pid" ]; then
+        kill "$pid" 2>/dev/null || true
+        for _ in $(seq 50); do alive "$pid" || break; sleep 0.1; done
+        rm -f "$dir/runtime/pid"
+      fi
+    fi
     ;;
   *) echo "usage: $0 start|stop DIR" >&2; exit 2 ;;
 esac

@@ -18,7 +18,7 @@ cmake -S . -B "$build" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 server=$(scripts/pulse.sh start "$build/pulse")
-trap 'scripts/pulse.sh stop "$build/pulse"' EXIT
+trap 'scripts/pulse.sh stop "$build/pulse"; scripts/pulse.sh stop "$build/pulse-lost"' EXIT
 export PULSE_SERVER="$server"
 export XDG_RUNTIME_DIR="$PWD/$build/pulse/runtime"
 ctest --test-dir "$build" --output-on-failure

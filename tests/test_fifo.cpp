@@ -4,6 +4,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -60,6 +61,47 @@ private slots:
         QCOMPARE(taken, pushed);
     }
 
+    // An output that stops reading: the FIFO keeps one second, dropping its
+    // oldest bytes, and a read after that starts on a frame with the newest
+    // reserve. Frame k holds bytes of value k.
+    void a_stalled_output_keeps_one_second_and_resumes_with_the_newest_frames()
+    {
+        struct Case {
+            int frames;      // pushed without a read, after read_first bytes of frame 0 were read
+            int read_first;
+            int first_read;  // frame the next read starts with
+            uint64_t dropped;
+        };
+        const int bound = static_cast<int>(FIFO_MAX_BYTES / 3528);  // 50 frames
+        const int reserve = static_cast<int>(FIFO_RESERVE_BYTES / 3528);
+        const Case cases[] = {
+            {bound, 0, 0, 0},  // at the bound: nothing dropped, nothing skipped
+            {bound + 1, 0, bound + 1 - reserve, (bound + 1 - reserve) * 3528ull},
+            {bound + 10, 1000, bound + 10 - reserve, (bound + 10 - reserve) * 3528ull - 1000},
+            {400, 3000, 400 - reserve, (400 - reserve) * 3528ull - 3000},
+        };
+        std::vector<uint8_t> frame(3528), buf(3528);
+        for (const Case& c : cases) {
+            fifo_clear();
+            for (int k = 0; k < c.frames; ++k) {
+                std::fill(frame.begin(), frame.end(), static_cast<uint8_t>(k));
+                fifo_push_block(frame.data(), frame.size());
+                if (k == 0 && c.read_first > 0)
+                    fifo_read(buf.data(), c.read_first);
+                QVERIFY(fifo_size() <= FIFO_MAX_BYTES);
+            }
+            const int rest = c.frames - c.first_read;
+            for (int k = 0; k < rest; ++k) {
+                QCOMPARE(fifo_read(buf.data(), 3528), int64_t(3528));
+                QVERIFY2(buf == std::vector<uint8_t>(3528, static_cast<uint8_t>(c.first_read + k)),
+                         qPrintable(QStringLiteral("%1 frames: read %2").arg(c.frames).arg(k)));
+            }
+            QCOMPARE(fifo_size(), 0u);
+            QCOMPARE(fifo_stats().dropped_bytes, c.dropped);
+            QVERIFY(fifo_stats().max_size <= FIFO_MAX_BYTES);
+        }
+    }
+
     void a_reader_on_another_thread_sees_every_byte_once()
     {
         const uint64_t total = 3528 * 2000;
@@ -82,6 +124,8 @@ private slots:
         for (uint64_t k = 0; k < total; k += sizeof frame) {
             for (size_t i = 0; i < sizeof frame; ++i)
                 frame[i] = static_cast<uint8_t>((k + i) % 251);
+            while (fifo_size() + sizeof frame > FIFO_MAX_BYTES)  // within the bound: nothing dropped
+                std::this_thread::yield();
             fifo_push_block(frame, sizeof frame);
         }
         reader.join();

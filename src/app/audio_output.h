@@ -2,10 +2,13 @@
 // from the Generator, which serves the sample FIFO.
 #pragma once
 
+#include <QAudio>
 #include <QAudioFormat>
 #include <QObject>
 
 class QAudioSink;
+class QMediaDevices;
+class QTimer;
 
 class AudioTest : public QObject {
     Q_OBJECT
@@ -13,13 +16,39 @@ public:
     AudioTest();
     QAudioFormat format;
     QAudioSink* output = nullptr;
+
+private:
+    void watch(QAudioSink* sink);
+    void lose(QAudio::Error error);
+    void restart();
+
+    QTimer* retry = nullptr;
+    QMediaDevices* devices = nullptr;
 };
 
 constexpr int AUDIO_BUFFER_BYTES = 44100;
+// How often a lost output is tried again.
+constexpr int AUDIO_RETRY_MS = 1000;
 
 extern AudioTest* audio_test;
 
 // Creates the generator and the output and starts pulling. If the default
 // device cannot play the format, the message is shown and the process ends
 // with status -4.
+//
+// Once started, the program never ends for the output's sake. When the
+// output stops (its sound server went away, the device was removed), the
+// window and playback go on without sound: the clock keeps pushing frames
+// into the FIFO, which keeps its bound. A new output on the default device
+// is tried every AUDIO_RETRY_MS and whenever the list of devices changes,
+// until one starts; the sound then resumes at the play position.
 void audio_start();
+
+// What became of the output since start-up.
+struct AudioHealth {
+    bool lost;     // the output stopped and none has started since
+    int losses;    // times the output stopped
+    int tries;     // new outputs tried while lost
+    int restarts;  // of them, the ones that started
+};
+AudioHealth audio_health();

@@ -15,7 +15,15 @@ uint8_t last_byte;
 FifoStats stats;
 bool producing;      // the clock was playing at its last tick
 bool held = true;    // a playback waits for the reserve (see fifo.h)
+bool overflowed;     // bytes were dropped for the bound since the last read
 uint64_t reserve = FIFO_RESERVE_BYTES;
+
+void drop_oldest(uint64_t n)
+{
+    head = (head + n) & (capacity - 1);
+    count -= n;
+    stats.dropped_bytes += n;
+}
 
 void grow(uint64_t needed)
 {
@@ -37,6 +45,15 @@ void grow(uint64_t needed)
 
 void push_locked(const uint8_t* bytes, uint64_t n)
 {
+    if (count + n > FIFO_MAX_BYTES) {
+        overflowed = true;
+        if (n > FIFO_MAX_BYTES) {  // more than the bound at once: its newest part
+            stats.dropped_bytes += n - FIFO_MAX_BYTES;
+            bytes += n - FIFO_MAX_BYTES;
+            n = FIFO_MAX_BYTES;
+        }
+        drop_oldest(count + n - FIFO_MAX_BYTES);
+    }
     if (count + n > capacity)
         grow(count + n);
     uint64_t tail = (head + count) & (capacity - 1);
@@ -79,6 +96,7 @@ void fifo_clear()
     stats = FifoStats{};
     producing = false;
     held = true;
+    overflowed = false;
 }
 
 uint64_t fifo_size()
@@ -92,6 +110,12 @@ int64_t fifo_read(uint8_t* data, int64_t maxlen)
     if (maxlen <= 0)
         return maxlen;
     std::lock_guard<std::mutex> guard(lock);
+    if (overflowed) {  // the output is back after a stall: keep the newest reserve
+        if (count > reserve)
+            drop_oldest(count - reserve);
+        overflowed = false;
+        held = false;
+    }
     if (held && (count >= reserve || (!producing && count > 0)))
         held = false;
     uint64_t want = static_cast<uint64_t>(maxlen);

@@ -1,6 +1,15 @@
-// The byte FIFO between the playback clock and the audio output. A growing
-// ring buffer: constant-time push and take. A lock guards it, because the
-// audio back end may read from a thread of its own.
+// The byte FIFO between the playback clock and the audio output. A ring
+// buffer that grows up to its bound: constant-time push and take. A lock
+// guards it, because the audio back end may read from a thread of its own.
+//
+// Bound: it holds at most FIFO_MAX_BYTES, one second of sound. A push that
+// would pass the bound first drops the oldest bytes (the output has not
+// read for a second: it stalled, or its sound server went away). The bound
+// is a whole number of frames and the clock pushes whole frames, so what is
+// left still starts on a frame, and stereo pairs stay aligned. The first
+// read after such a drop also drops the backlog down to the reserve (below):
+// when the output comes back, it plays what the clock renders now, with the
+// usual delay, not the second that waited for it.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +21,7 @@ uint8_t fifo_take();  // the FIFO must not be empty
 // playback, clock not producing, statistics zero. The reserve size stays.
 void fifo_clear();
 uint64_t fifo_size();
+constexpr uint64_t FIFO_MAX_BYTES = 50 * 3528;  // 176,400: one second at 44,100 Hz
 
 // The pull side: fills all of data, first from the FIFO and then with
 // copies of the last byte handed out; never short. Returns maxlen.
@@ -38,13 +48,15 @@ void fifo_set_reserve(uint64_t bytes);
 
 // Statistics of the pull side since the last fifo_clear: reads that had to
 // be filled with the last byte (held_reads of them while a playback waited
-// for its reserve), and the largest size the FIFO reached.
+// for its reserve), the largest size the FIFO reached, and the bytes it
+// dropped to keep its bound.
 struct FifoStats {
     uint64_t reads;
     uint64_t filled_reads;
     uint64_t filled_bytes;
     uint64_t max_size;
     uint64_t held_reads;
+    uint64_t dropped_bytes;
 };
 FifoStats fifo_stats();
 void fifo_reset_stats();
