@@ -46,16 +46,6 @@ QByteArray busy_song(uint32_t seed, int frames)
     return s;
 }
 
-// Plays the song from frame `from` to its end as render does.
-QByteArray render_from(uint32_t from)
-{
-    QByteArray pcm;
-    playback_start(from);
-    while (play_tick(seek_play))
-        pcm.append(reinterpret_cast<const char*>(frame_buf), FRAME_BYTES);
-    return pcm;
-}
-
 // The level (after removing the mean) of one side of one frame, in dB.
 double level(const QByteArray& pcm, int frame, int side)
 {
@@ -128,9 +118,9 @@ private slots:
             QVERIFY2(diff.isEmpty(), qPrintable(QStringLiteral("frame %1: %2").arg(f).arg(diff)));
         }
         // Playing from any frame is the song from there on, to the byte.
-        const QByteArray whole = render_from(0);
+        const QByteArray whole = rendered(0);
         for (uint32_t f : {1u, frame_count / 3, frame_count / 2, frame_count - 1})
-            QVERIFY2(render_from(f) == whole.mid(f * FRAME_BYTES), qPrintable(QString::number(f)));
+            QVERIFY2(rendered(f) == whole.mid(f * FRAME_BYTES), qPrintable(QString::number(f)));
     }
 
     void the_piece_after_a_cut_sounds_like_the_song_there()
@@ -147,10 +137,10 @@ private slots:
         }
         for (CutState state : {CARRY_STATE, NO_STATE}) {
             QCOMPARE(load_psg(s), READ_COMPLETE);
-            const QByteArray song = render_from(0);
+            const QByteArray song = rendered(0);
             cut_pos = 60;
             QVERIFY(cut_song(state));
-            const double share = agreement(song, 60, render_from(0));
+            const double share = agreement(song, 60, rendered(0));
             if (state == CARRY_STATE)
                 QCOMPARE(share, 1.0);
             else

@@ -23,17 +23,6 @@ int pick(Rng& rng, int n)
     return static_cast<int>(rng() % static_cast<unsigned>(n));
 }
 
-// The song played from frame 0 to its end, as render does.
-QByteArray render_song()
-{
-    QByteArray pcm;
-    playback_start(0);
-    while (play_tick(seek_play))
-        pcm.append(reinterpret_cast<const char*>(frame_buf), FRAME_BYTES);
-    playing = 0;
-    return pcm;
-}
-
 // Writes drawn from few values, so that many of them write what a register
 // already holds; several to one register in a frame; envelope shapes, the
 // same one again too; the I/O ports; waits and runs of empty frames.
@@ -176,7 +165,7 @@ private slots:
         QFETCH(double, largest_share);
         QVERIFY(load_psg(song) != READ_OPEN_FAILED);
         const uint32_t writes = event_count;
-        const QByteArray sound = render_song();
+        const QByteArray sound = rendered();
         const PsgImage out = optimized_psg();
         QVERIFY2(double(out.bytes.size()) <= double(song.size()) * largest_share,
                  qPrintable(QStringLiteral("%1 -> %2 bytes").arg(song.size()).arg(out.bytes.size())));
@@ -184,7 +173,7 @@ private slots:
 
         QCOMPARE(load_psg(out.bytes), READ_COMPLETE);
         QCOMPARE(event_count, out.writes);
-        const QByteArray again = render_song();
+        const QByteArray again = rendered();
         QCOMPARE(again.size(), sound.size());
         for (qsizetype f = 0; f < sound.size() / FRAME_BYTES; ++f)
             if (memcmp(again.constData() + f * FRAME_BYTES, sound.constData() + f * FRAME_BYTES, FRAME_BYTES))
@@ -196,7 +185,7 @@ private slots:
         const PsgImage plain = plain_psg();
         QVERIFY(plain.bytes.size() <= song.size());
         QCOMPARE(load_psg(plain.bytes), READ_COMPLETE);
-        QVERIFY(render_song() == sound);
+        QVERIFY(rendered() == sound);
     }
 
     void loops_finds_the_loop_it_was_built_with_data()

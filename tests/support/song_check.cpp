@@ -1,6 +1,7 @@
 #include "support/song_check.h"
 
 #include "audio/chip.h"
+#include "audio/playback.h"
 #include "io/report.h"
 #include "song/frontend.h"
 #include "song/song.h"
@@ -95,4 +96,14 @@ QString chip_difference(const ChipSnapshot& a, const ChipSnapshot& b)
         if (ex[k] != fx[k])
             return differ(names[k], 0, ex[k], fx[k]);
     return QString();
+}
+
+QByteArray rendered(uint32_t from)
+{
+    QByteArray pcm;
+    playback_start(from);
+    while (play_tick(seek_play))
+        pcm.append(reinterpret_cast<const char*>(frame_buf), FRAME_BYTES);
+    playing = 0;
+    return pcm;
 }

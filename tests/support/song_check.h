@@ -22,6 +22,10 @@ std::vector<Write> frame_writes(unsigned f);
 // Empty when the song model's invariants hold, otherwise what is wrong.
 QString song_invariant_violation();
 
+// The song played from frame `from` to its end, as render does; playback
+// is off afterwards.
+QByteArray rendered(uint32_t from = 0);
+
 // The chip after playing frames 0 .. frame - 1 from a reset chip, one tick
 // at a time as playback does (the frame's writes, then the next image), with
 // nothing skipped: what a seek must reach.
