@@ -21,6 +21,12 @@ uint8_t fifo_take();  // the FIFO must not be empty
 // playback, clock not producing, statistics zero. The reserve size stays.
 void fifo_clear();
 uint64_t fifo_size();
+// Drops what is queued, as a stop does: the sound ends now, and the next
+// playback waits for its reserve. The statistics stay.
+void fifo_drop_queued();
+// Every byte the reads have handed out (sound and fill) since the process
+// began: with the output's own clock, how much it has still to play.
+uint64_t fifo_bytes_served();
 constexpr uint64_t FIFO_MAX_BYTES = 50 * 3528;  // 176,400: one second at 44,100 Hz
 
 // The pull side: fills all of data, first from the FIFO and then with
