@@ -47,9 +47,10 @@ uint8_t fifo_last_byte();
 
 // Whether the playback clock pushes frames; the clock tells after each tick.
 void fifo_set_producing(bool producing);
-// The reserve in bytes: one burst of the audio output (5 frames of 3528
-// bytes) and one frame more.
-constexpr uint64_t FIFO_RESERVE_BYTES = 6 * 3528;
+// The reserve in bytes: one read of the audio output and one frame more for
+// a late tick. With the output's buffer of four frames (AUDIO_BUFFER_BYTES)
+// it reads one frame a tick; everything queued is heard that much later.
+constexpr uint64_t FIFO_RESERVE_BYTES = 2 * 3528;
 void fifo_set_reserve(uint64_t bytes);
 
 // Statistics of the pull side since the last fifo_clear: reads that had to
