@@ -5,12 +5,14 @@
 #include "song/song.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QSlider>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 SongView* song_view;
 
@@ -103,13 +105,18 @@ void SongView::show_positions()
     const uint32_t heard = heard_pos();
     if (playing && span < frame_count && (heard < first || heard >= first + span))
         scroll_to(int64_t(heard) - span / 10);
+    // Only the strips of the lines that moved are drawn again.
     const FrameScale s = scale();
     const int px = s.x_of(heard), cx = s.x_of(cut_pos);
-    if (px != play_x || cx != cut_x)
-        update();
+    for (const auto& [was, now] : {std::pair<int, int>{play_x, px}, std::pair<int, int>{cut_x, cx}}) {
+        if (was == now)
+            continue;
+        update(QRect(was - 2, 0, 5, height()));
+        update(QRect(now - 2, 0, 5, height()));
+    }
 }
 
-void SongView::paintEvent(QPaintEvent*)
+void SongView::paintEvent(QPaintEvent* event)
 {
     if (picture.size() != size()) {
         picture = QImage(size(), QImage::Format_RGB32);
@@ -122,7 +129,8 @@ void SongView::paintEvent(QPaintEvent*)
         draw_song(p, rect(), view_layout(height(), MARGIN), s, sketch, content);
     }
     QPainter p(this);
-    p.drawImage(0, 0, picture);
+    for (const QRect& r : event->region())
+        p.drawImage(r.topLeft(), picture, r);
     const FrameScale s = scale();
     if (frame_count == 0) {
         p.setPen(QColor(0x6B, 0x72, 0x80));
