@@ -123,7 +123,6 @@ void SongView::paintEvent(QPaintEvent* event)
         picture.fill(Qt::white);
         QPainter p(&picture);
         const FrameScale s = scale();
-        p.setClipRect(QRect(s.left - 1, 0, s.width + 2, height()));
         PictureContent content;
         content.loop = has_loop ? &loop : nullptr;
         draw_song(p, rect(), view_layout(height(), MARGIN), s, sketch, content);

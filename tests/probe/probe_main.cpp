@@ -68,12 +68,17 @@ void drive()
                    .arg(status_label->text()));
         QApplication::quit();
     } else if (mode == "shot") {
-        const QByteArray song = qgetenv("TRELVANE_SHOT_SONG");
-        if (psg_read(song.constData(), 0, true) == READ_COMPLETE)
-            history_file_read(song, false, true);
-        cut_slider->setSliderPosition(qEnvironmentVariableIntValue("TRELVANE_SHOT_CUT"));
-        controller->play3();
-        QTimer::singleShot(3000, [] {
+        // Out of the driver's tick: the reader may open a box, which the
+        // tick answers.
+        QTimer::singleShot(0, [] {
+            const QByteArray song = qgetenv("TRELVANE_SHOT_SONG");
+            const ReadResult result = psg_read(song.constData(), 0, true);
+            if (result == READ_COMPLETE || result == READ_REJECTED)
+                history_file_read(song, false, result == READ_COMPLETE);
+            cut_slider->setSliderPosition(qEnvironmentVariableIntValue("TRELVANE_SHOT_CUT"));
+            controller->play3();
+        });
+        QTimer::singleShot(3500, [] {
             const QPointF at(song_view->width() * 0.62, song_view->height() * 0.4);
             QMouseEvent move(QEvent::MouseMove, at, song_view->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                              Qt::NoModifier);
