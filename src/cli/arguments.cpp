@@ -57,7 +57,7 @@ const Command commands[CMD_COUNT] = {
     {"split", OPT_SILENCE | OPT_OUTPUT, OPT_SILENCE | OPT_OUTPUT, false},
     {"trim", OPT_FROM | OPT_TO | OPT_OUTPUT | OPT_NO_STATE, OPT_FROM | OPT_OUTPUT, false},
     {"plot", OPT_OUTPUT | OPT_MARK | OPT_WIDTH, OPT_OUTPUT, false},
-    {"loop", OPT_OUTPUT | OPT_START | OPT_PERIOD | OPT_PICK | OPT_JSON, OPT_OUTPUT, false},
+    {"loop", OPT_OUTPUT | OPT_START | OPT_PERIOD | OPT_PICK | OPT_MIN_SECONDS | OPT_JSON, OPT_OUTPUT, false},
 };
 
 const char* option_name(int option)
@@ -356,8 +356,8 @@ CommandLine parse_arguments(const QList<QByteArray>& words)
     }
     if (args.has_start != args.has_period)
         return error("--start and --period go together");
-    if (args.has_pick && args.has_start)
-        return error("--pick and --start name two loops: give one");
+    if ((args.has_pick || args.has_min) && args.has_start)
+        return error("--start names the loop: no --pick or --min-seconds with it");
     line.outcome = PARSE_RUN;
     return line;
 }

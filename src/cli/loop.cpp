@@ -52,16 +52,18 @@ int run_loop(const Arguments& args)
         if (const int status = named_loop(args, &start, &period))
             return status;
     } else {
-        const std::vector<LoopCandidate> loops = find_loops(LOOP_MIN_FRAMES);
+        const uint32_t min_frames = min_loop_frames(args);
+        const std::vector<LoopCandidate> loops = find_loops(min_frames);
         if (loops.empty())
-            return not_exact(args.files.first() + ": the song does not repeat itself (no loop of 5 s or more)");
+            return not_exact(args.files.first() + ": the song does not repeat itself for " +
+                             json_seconds(min_frames) + " s or more");
         if (args.has_pick && args.pick > loops.size()) {
             const QByteArray text = "--pick " + QByteArray::number(args.pick) + ": the song has " +
                                     QByteArray::number(static_cast<qulonglong>(loops.size())) +
                                     (loops.size() == 1 ? " loop candidate" : " loop candidates");
             return usage_error(text.constData());
         }
-        if (!choose_loop(args.has_pick ? static_cast<int>(args.pick) : 0, &start, &period))
+        if (!choose_loop(args.has_pick ? static_cast<int>(args.pick) : 0, &start, &period, min_frames))
             return not_exact(args.files.first() +
                              ": the song never repeats exactly enough for an intro and a loop that chain");
     }

@@ -127,7 +127,12 @@ bool loop_chains(uint32_t start, uint32_t period, uint32_t* better)
 
 bool choose_loop(int pick, uint32_t* start, uint32_t* period)
 {
-    const std::vector<LoopCandidate> loops = find_loops(LOOP_MIN_FRAMES);
+    return choose_loop(pick, start, period, LOOP_MIN_FRAMES);
+}
+
+bool choose_loop(int pick, uint32_t* start, uint32_t* period, uint32_t min_frames)
+{
+    const std::vector<LoopCandidate> loops = find_loops(min_frames);
     if (pick < 0 || static_cast<size_t>(pick) > loops.size())
         return false;
     const size_t first = pick == 0 ? 0 : static_cast<size_t>(pick - 1);

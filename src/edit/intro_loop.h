@@ -38,6 +38,8 @@ bool loop_chains(uint32_t start, uint32_t period, uint32_t* better = nullptr);
 // start moved where registers 0..12 also repeat. False when there is no
 // such candidate or it never repeats exactly enough.
 bool choose_loop(int pick, uint32_t* start, uint32_t* period);
+// The same among the candidates of at least min_frames frames.
+bool choose_loop(int pick, uint32_t* start, uint32_t* period, uint32_t min_frames);
 
 // What the loop piece begins with: registers 0..12 that hold something
 // else than 0 at the start of frame start and that the frame does not write
