@@ -2,7 +2,7 @@
 # Recordings made from songs, as a recording of a game's music sounds: the
 # song, then 60 % of the stretch from 40 % of its length on, again. For each
 # one: the first loop candidate of `loops`, the loop `loop` chose, and
-# whether the pieces chain: intro + loop + loop, joined by `save` and
+# whether the pieces chain: the intro and the loop as often as needed, joined by `save` and
 # rendered, against the recording's render, on every frame of the
 # recording.
 #   bench/loop_recordings.sh CLI OUTDIR SONG.psg...
@@ -27,7 +27,9 @@ for song in "$@"; do
         continue
     fi
     read -r start period < <(python3 -c 'import json,sys; c=json.loads(sys.argv[1]); print(c["start"], c["period"])' "$chosen")
-    "$cli" save "$out/$name.intro.psg" "$out/$name.loop.psg" "$out/$name.loop.psg" -o "$out/$name.chain" >/dev/null
+    passes=()
+    for ((k = 0; k <= (total - start) / period; k++)); do passes+=("$out/$name.loop.psg"); done
+    "$cli" save "$out/$name.intro.psg" "${passes[@]}" -o "$out/$name.chain" >/dev/null
     "$cli" render "$rec" -o "$out/$name.rec.wav"
     "$cli" render "$out/$name.chain.psg" --to "$total" -o "$out/$name.chain.wav"
     if cmp -s "$out/$name.rec.wav" "$out/$name.chain.wav"; then same=yes; else same=NO; fi
