@@ -135,15 +135,22 @@ bool choose_loop(int pick, uint32_t* start, uint32_t* period, uint32_t min_frame
     const std::vector<LoopCandidate> loops = find_loops(min_frames);
     if (pick < 0 || static_cast<size_t>(pick) > loops.size())
         return false;
-    const size_t first = pick == 0 ? 0 : static_cast<size_t>(pick - 1);
-    const size_t last = pick == 0 ? loops.size() : static_cast<size_t>(pick);
-    for (size_t k = first; k < last; ++k) {
-        if (exact_start(loops[k], start)) {
-            *period = loops[k].period;
-            return true;
-        }
+    const int k = pick == 0 ? default_loop(loops, start) : pick - 1;
+    if (k < 0 || (pick > 0 && !exact_start(loops[k], start)))
+        return false;
+    *period = loops[k].period;
+    return true;
+}
+
+int default_loop(const std::vector<LoopCandidate>& loops, uint32_t* start)
+{
+    for (size_t k = 0; k < loops.size(); ++k) {
+        if (k > 0 && !loops[k].to_end)
+            break;
+        if (exact_start(loops[k], start))
+            return static_cast<int>(k);
     }
-    return false;
+    return -1;
 }
 
 LeadIn loop_lead_in(uint32_t start)
