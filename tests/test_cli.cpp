@@ -1,5 +1,7 @@
 // The command-line tool, run as a separate process the way scripts run it.
+#include "cli/arguments.h"
 #include "io/save.h"
+#include "support/loop_songs.h"
 #include "support/psg_data.h"
 
 #include <QDir>
@@ -132,6 +134,10 @@ private slots:
         QTest::newRow("seconds without decimals") << QStringList{"loops", "a.psg", "--min-seconds=2."};
         QTest::newRow("trim without --from") << QStringList{"trim", "a.psg", "-o", "x"};
         QTest::newRow("narrow picture") << QStringList{"plot", "a.psg", "-o", "x.png", "--width", "10"};
+        QTest::newRow("--start without --period") << QStringList{"loop", "a.psg", "-o", "x", "--start", "5"};
+        QTest::newRow("--pick with --start")
+            << QStringList{"loop", "a.psg", "-o", "x", "--start", "5", "--period", "9", "--pick", "1"};
+        QTest::newRow("a time that is not one") << QStringList{"cut", "a.psg", "--at", "1:75", "-o", "x"};
     }
 
     void usage()
@@ -517,6 +523,92 @@ private slots:
             QCOMPARE(r.status, 2);
             QVERIFY(!QFile::exists(out.filePath("bad.psg")));
         }
+    }
+
+    void positions_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<uint>("frame");
+        const struct {
+            const char* text;
+            bool ok;
+            uint frame;
+        } rows[] = {
+            {"125", true, 125},           {"0:02.500", true, 125},     {"4s", true, 200},
+            {"0:00:03.000", true, 150},   {"1:00:00.000", true, 180000}, {"12.5s", true, 625},
+            {"0:01", true, 50},           {"0:00.009", true, 0},       {"0:00.010", true, 1},
+            {"0:00.031", true, 2},        {"61:05.5", true, 183275},   {"0.02s", true, 1},
+            {"4294967295", true, 4294967295u}, {"23861:38:53.000", false, 0}, {"4294967296", false, 0},
+            {"0:60.000", false, 0},       {"1:60:00", false, 0},       {"0:2.500", false, 0},
+            {"1:2:03", false, 0},         {"0:02.5000", false, 0},     {"0:02.", false, 0},
+            {"s", false, 0},              {"-1s", false, 0},           {"1:00s", false, 0},
+            {"1:00:00:00", false, 0},     {"", false, 0},              {" 5", false, 0},
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row.text) << QByteArray(row.text) << row.ok << row.frame;
+    }
+
+    void positions()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, ok);
+        QFETCH(uint, frame);
+        uint32_t got = 7;
+        QCOMPARE(parse_position(text, &got), ok);
+        if (ok)
+            QCOMPARE(got, frame);
+    }
+
+    // A time names the same frame as its number, in every command that
+    // takes a frame, and a time past the end is refused like the frame.
+    void times_name_the_frames()
+    {
+        QTemporaryDir out;
+        const QString song = put("times.psg", psg_header() + random_writes(3000, 10, 7));
+        const QList<QPair<QStringList, QStringList>> same = {
+            {{"trim", song, "--from", "0:02.500", "--to", "4s", "-o", "a"},
+             {"trim", song, "--from", "125", "--to", "200", "-o", "b"}},
+            {{"cut", song, "--at", "0:01.000", "-o", "a"}, {"cut", song, "--at", "50", "-o", "b"}},
+            {{"render", song, "--from", "0:00:03.000", "-o", "a.psg"},
+             {"render", song, "--from", "150", "-o", "b.psg"}},
+        };
+        for (const auto& pair : same) {
+            QCOMPARE(run(pair.first, out.path()).status, 0);
+            QCOMPARE(run(pair.second, out.path()).status, 0);
+            QCOMPARE(read_file(out.filePath("a.psg")), read_file(out.filePath("b.psg")));
+        }
+        Run late = run({"trim", song, "--from", "0:06.020", "-o", "c"}, out.path());
+        QCOMPARE(late.status, 2);
+        QVERIFY2(late.err.contains("--from 301 is past the end of the song (frame 300)"), late.err.constData());
+        // trim --no-state: the piece's own writes only.
+        QCOMPARE(run({"trim", song, "--no-state", "--from", "125", "--to", "200", "-o", "n"}, out.path()).status, 0);
+        QCOMPARE(read_file(out.filePath("n.psg")), psg_header() + random_writes(3000, 10, 7).mid(125 * 21, 75 * 21));
+    }
+
+    void loop_command()
+    {
+        QTemporaryDir out;
+        const QString rec = put("rec.psg", loop_song(REWRITTEN_IN_LOOP).bytes);
+        Run r = run({"loop", rec, "-o", "x"}, out.path());
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("x.intro.psg\nx.loop.psg\nstart 250 (0:00:05.000), period 400 (0:00:08.000)\n"));
+        r = run({"loop", rec, "-o", "y.psg", "--pick", "1", "--json"}, out.path());
+        QCOMPARE(r.status, 0);
+        QCOMPARE(QJsonDocument::fromJson(r.out).object(),
+                 QJsonObject({{"intro", "y.intro.psg"}, {"loop", "y.loop.psg"}, {"start", 250}, {"period", 400},
+                              {"seconds", 8.0}}));
+        QCOMPARE(read_file(out.filePath("y.loop.psg")), read_file(out.filePath("x.loop.psg")));
+        // A loop named where the writes repeat but register 9 does not yet.
+        r = run({"loop", rec, "-o", "z", "--start", "0:02.020", "--period", "8s"}, out.path());
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("it does from frame 250 (0:00:05.000) on"), r.err.constData());
+        QCOMPARE(run({"loop", rec, "-o", "z", "--start", "250", "--period", "400"}, out.path()).status, 0);
+        QCOMPARE(read_file(out.filePath("z.loop.psg")), read_file(out.filePath("x.loop.psg")));
+        QCOMPARE(run({"loop", rec, "-o", "w", "--pick", "9"}, out.path()).status, 2);
+        const QString plain = put("plain.psg", loop_song(NEVER_REPEATS).bytes);
+        QCOMPARE(run({"loop", plain, "-o", "w"}, out.path()).status, 1);
+        QVERIFY(!QFile::exists(out.filePath("w.intro.psg")) && !QFile::exists(out.filePath("w.loop.psg")));
     }
 
     void split_three_tunes()
