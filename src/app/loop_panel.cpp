@@ -121,6 +121,8 @@ void loop_panel_song_read()
     seam_stop();
     chosen_loop = ChosenLoop{};
     rows.clear();
+    if (!loop_list)
+        return;
     const QSignalBlocker quiet(loop_list);
     loop_list->clear();
     if (frame_count == 0)
