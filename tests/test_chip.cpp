@@ -2,7 +2,9 @@
 // envelope shapes and timing, stereo mix, the register queue and the noise
 // generator.
 #include "audio/chip.h"
+#include "support/song_build.h"
 #include "support/song_check.h"
+#include "support/wave_analysis.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -274,6 +276,28 @@ private slots:
         check_envelope(shape, interval);
         render();
         check_envelope(shape, interval, SAMPLES_PER_FRAME);
+    }
+
+    void envelope_at_the_chip_rate_data()
+    {
+        // A chip clocked at 1,773,400 Hz: saw-tooths at clock / (256 E),
+        // triangles at clock / (512 E); the model is within 1 % at E = 100.
+        QTest::addColumn<int>("shape");
+        QTest::addColumn<double>("hz");
+        QTest::newRow("saw 8") << 8 << 1773400.0 / (256 * 100);
+        QTest::newRow("saw 12") << 12 << 1773400.0 / (256 * 100);
+        QTest::newRow("triangle 10") << 10 << 1773400.0 / (512 * 100);
+        QTest::newRow("triangle 14") << 14 << 1773400.0 / (512 * 100);
+    }
+    void envelope_at_the_chip_rate()
+    {
+        QFETCH(int, shape);
+        QFETCH(double, hz);
+        QVERIFY(set_song({{11, 100, 0}, {7, 0x3F, 0}, {8, 0x10, 0}, {13, uint8_t(shape), 0}}, 100));
+        chip_reset();
+        const Stereo s = split_stereo(rendered());
+        const double f = crossing_frequency(s.left, 0, s.size(), SAMPLE_RATE);
+        QVERIFY2(std::abs(f / hz - 1) <= 0.01, qPrintable(QString("%1 Hz, not %2").arg(f).arg(hz)));
     }
 
     void envelope_first_sample_and_restart()
