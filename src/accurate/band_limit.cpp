@@ -8,7 +8,7 @@ namespace {
 // (beta 9, about 90 dB stop band) makes the transition run from about
 // 0.38 to 0.62 of the output rate, so everything that would fold back
 // below 16 kHz at 44.1 kHz is at least 90 dB down.
-constexpr double CUTOFF = 0.5;  // cycles per output sample
+constexpr double CUTOFF = 0.4535;  // cycles per output sample
 constexpr double BETA = 9.0;
 constexpr int GRID = 8;  // integration points per phase step
 const double PI = std::acos(-1.0);
