@@ -143,19 +143,37 @@ private slots:
         QVERIFY2(mean_percent(ab.left) <= 0.1, qPrintable(QString("DC %1 %").arg(mean_percent(ab.left))));
     }
 
+    void part_sounds_as_in_the_whole_data()
+    {
+        QTest::addColumn<uint32_t>("rate");
+        QTest::addColumn<uint32_t>("millihertz");
+        QTest::addColumn<uint32_t>("clock");
+        QTest::newRow("48 kHz, 48.828 frames a second") << 48000u << 48828u << 1773400u;
+        // Frame 2 starts at tick 44,335, exactly on sample 8,820.
+        QTest::newRow("10 frames a second") << 44100u << 10000u << 1773400u;
+        QTest::newRow("8 kHz, 20 MHz") << 8000u << 50000u << 20000000u;
+    }
     void part_sounds_as_in_the_whole()
     {
-        // Frames 30..59 of a song with a moving tone and a triangle, at 48.828
-        // frames a second and 48 kHz: the part is that stretch of the whole.
+        // Frames 30..59 of a song with a moving tone, a triangle and a level
+        // that changes at every frame start: the part is that stretch of the
+        // whole, and every step lands in the buffers however the frame
+        // starts fall between samples.
+        QFETCH(uint32_t, rate);
+        QFETCH(uint32_t, millihertz);
+        QFETCH(uint32_t, clock);
         std::vector<SongWrite> song = buzzer(14, 40);
         song.push_back({9, 0x10, 0});
         song.push_back({7, 0x3C, 0});
-        for (uint32_t f = 0; f < FRAMES; ++f)
+        for (uint32_t f = 0; f < FRAMES; ++f) {
             song.push_back({0, uint8_t(50 + f), f});
+            song.push_back({10, uint8_t(f % 2 ? 15 : 8), f});  // C a constant level
+        }
         QVERIFY(set_song(song, FRAMES));
         AccurateSetup setup;
-        setup.chip.rate = 48000;
-        setup.frame_millihertz = 48828;
+        setup.chip.rate = rate;
+        setup.chip.clock = clock;
+        setup.frame_millihertz = millihertz;
         std::vector<int16_t> whole, part;
         const auto into = [](std::vector<int16_t>& v) {
             return [&v](const int16_t* p, size_t n) {
@@ -165,9 +183,9 @@ private slots:
         };
         accurate_render(setup, 0, FRAMES, into(whole));
         accurate_render(setup, 30, 60, into(part));
-        const size_t first = 2 * (30 * 48000 * 1000ull / 48828);
-        const size_t last = 2 * (60 * 48000 * 1000ull / 48828);
-        QCOMPARE(whole.size(), size_t(2 * (FRAMES * 48000 * 1000ull / 48828)));
+        const size_t first = 2 * (30ull * rate * 1000 / millihertz);
+        const size_t last = 2 * (60ull * rate * 1000 / millihertz);
+        QCOMPARE(whole.size(), size_t(2 * (uint64_t{FRAMES} * rate * 1000 / millihertz)));
         QVERIFY(part == std::vector<int16_t>(whole.begin() + first, whole.begin() + last));
     }
 };

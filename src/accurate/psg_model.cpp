@@ -65,7 +65,7 @@ PsgModel::PsgModel(const PsgSetup& s) : setup(s), dac(dac_table)
     for (auto& d : diff)
         d.assign(DIFF_ROOM, 0.0f);
     base = -StepKernel::HALF;
-    samples_per_tick = 8.0 * setup.rate / setup.clock;
+    per_clock = 1.0 / setup.clock;
     // Bilinear transform of the analogue prototype, cutoff pre-warped.
     const double k = std::tan(std::acos(-1.0) * DC_CUTOFF_HZ / setup.rate);
     const double q = std::sqrt(0.5);
@@ -210,15 +210,21 @@ void PsgModel::update(int ch, uint64_t at)
 
 void PsgModel::add_step(int ch, uint64_t at, float delta)
 {
-    // The exact place of ref_tick plus at most a few frames in double.
-    const double x = ref_frac + static_cast<double>(at - ref_tick) * samples_per_tick;
-    const double whole = std::floor(x);
+    // The place of tick `at` after ref_tick's, exactly: (at - ref_tick) *
+    // 8 * rate / clock samples, divided by way of a double and put right.
+    const uint64_t num = (at - ref_tick) * 8 * setup.rate + ref_rest;
+    uint64_t whole = static_cast<uint64_t>(static_cast<double>(num) * per_clock);
+    int64_t rest = static_cast<int64_t>(num - whole * setup.clock);
+    for (; rest < 0; rest += setup.clock)
+        --whole;
+    for (; rest >= int64_t{setup.clock}; rest -= setup.clock)
+        ++whole;
     const int64_t sample = ref_sample + static_cast<int64_t>(whole);
     const size_t offset = static_cast<size_t>(sample - StepKernel::HALF + 1 - base);
     std::vector<float>& d = diff[ch];
     if (offset + StepKernel::STRIDE > d.size())
         d.resize(offset + StepKernel::STRIDE + DIFF_ROOM, 0.0f);
-    kernel.add(d.data() + offset, x - whole, delta);
+    kernel.add(d.data() + offset, static_cast<double>(rest) * per_clock, delta);
     diff_end = std::max(diff_end, offset + StepKernel::STRIDE);
 }
 
@@ -227,7 +233,7 @@ void PsgModel::run_to(uint64_t until)
     const uint64_t num = tick * 8 * setup.rate;
     ref_tick = tick;
     ref_sample = static_cast<int64_t>(num / setup.clock);
-    ref_frac = static_cast<double>(num % setup.clock) / setup.clock;
+    ref_rest = num % setup.clock;
     while (true) {
         const uint64_t t = std::min({tone[0].next, tone[1].next, tone[2].next, noise.next, env.next});
         if (t >= until)

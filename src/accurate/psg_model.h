@@ -94,11 +94,12 @@ private:
     std::vector<float> diff[3];
     size_t diff_end = 0;
     int64_t base;
-    // Where the ticks from ref_tick on fall among the samples.
+    // Where the ticks from ref_tick on fall among the samples: ref_tick is
+    // at ref_sample + ref_rest / clock.
     uint64_t ref_tick = 0;
     int64_t ref_sample = 0;
-    double ref_frac = 0;
-    double samples_per_tick;
+    uint64_t ref_rest = 0;
+    double per_clock;
     int64_t next_out = 0;
     double sum[3] = {};
     // DC blocker: a second-order Butterworth high-pass per side.
