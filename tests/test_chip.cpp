@@ -296,7 +296,7 @@ private slots:
         QVERIFY(set_song({{11, 100, 0}, {7, 0x3F, 0}, {8, 0x10, 0}, {13, uint8_t(shape), 0}}, 100));
         chip_reset();
         const Stereo s = split_stereo(rendered());
-        const double f = crossing_frequency(s.left, 0, s.size(), SAMPLE_RATE);
+        const double f = tone_spectrum(s.left, 0, 16, SAMPLE_RATE, hz).frequency;
         QVERIFY2(std::abs(f / hz - 1) <= 0.01, qPrintable(QString("%1 Hz, not %2").arg(f).arg(hz)));
     }
 

@@ -169,34 +169,6 @@ std::vector<Run> constant_runs(const Stereo& s, int64_t from, int64_t to, int64_
     return runs;
 }
 
-double crossing_frequency(const std::vector<int16_t>& x, int64_t from, int64_t to, double rate)
-{
-    double mean = 0, lowest = 0;
-    for (int64_t i = from; i < to; ++i)
-        mean += x[i];
-    mean /= static_cast<double>(std::max<int64_t>(to - from, 1));
-    for (int64_t i = from; i < to; ++i)
-        lowest = std::min(lowest, x[i] - mean);
-    const double low = lowest / 2;
-    bool armed = false;
-    double first = -1, last = -1;
-    int crossings = 0;
-    for (int64_t i = from + 1; i < to; ++i) {
-        const double a = x[i - 1] - mean, b = x[i] - mean;
-        if (b < low)
-            armed = true;
-        if (armed && a < 0 && b >= 0) {
-            const double at = static_cast<double>(i - 1) + a / (a - b);
-            if (first < 0)
-                first = at;
-            last = at;
-            ++crossings;
-            armed = false;
-        }
-    }
-    return crossings < 2 ? 0 : (crossings - 1) * rate / (last - first);
-}
-
 namespace {
 
 // In-place radix-2 FFT of n = 2^k complex values.

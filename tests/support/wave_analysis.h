@@ -53,12 +53,6 @@ struct Run {
 };
 std::vector<Run> constant_runs(const Stereo& s, int64_t from, int64_t to, int64_t min_length);
 
-// The frequency of a periodic signal in [from, to), from the first and last
-// upward crossings of its mean, interpolated between samples (a crossing
-// counts once the signal has been halfway down to its lowest since the last
-// one); 0 when it crosses fewer than twice.
-double crossing_frequency(const std::vector<int16_t>& x, int64_t from, int64_t to, double rate);
-
 // A tone's spectrum against its expected fundamental f0, over the 2^k
 // samples from `from` (Blackman-Harris window): the energy that is no
 // harmonic of f0 between 20 Hz and max_hz, and the second harmonic, in dB
