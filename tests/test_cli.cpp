@@ -138,6 +138,11 @@ private slots:
         QTest::newRow("--pick with --start")
             << QStringList{"loop", "a.psg", "-o", "x", "--start", "5", "--period", "9", "--pick", "1"};
         QTest::newRow("a time that is not one") << QStringList{"cut", "a.psg", "--at", "1:75", "-o", "x"};
+        QTest::newRow("--chip without --accurate") << QStringList{"render", "a.psg", "-o", "x", "--chip", "ym"};
+        QTest::newRow("unknown chip") << QStringList{"render", "a.psg", "-o", "x", "--accurate", "--chip=sid"};
+        QTest::newRow("slow clock") << QStringList{"render", "a.psg", "-o", "x", "--accurate", "--clock", "1000"};
+        QTest::newRow("frame rate with four decimals")
+            << QStringList{"render", "a.psg", "-o", "x", "--accurate", "--frame-rate", "48.8281"};
     }
 
     void usage()
@@ -459,6 +464,33 @@ private slots:
             if (left != ((skipped + i) % 39 < 19 ? 16383 : 0) || right != 0)
                 QFAIL(qPrintable(QString("sample %1: %2 %3").arg(i).arg(left).arg(right)));
         }
+    }
+
+    void render_accurate()
+    {
+        // 10 frames at 48.828 a second, 48 kHz: 9,830 pairs; --from 4 gives
+        // the whole render's pairs from frame 4 on.
+        const QStringList options{"--accurate", "--chip", "ym", "--pan", "mono", "--rate", "48000",
+                                  "--frame-rate", "48.828", "--clock", "2000000"};
+        const QString song = put("tone.psg", tone_song(10));
+        Run r = run(QStringList{"render", song, "-o", dir.filePath("all.wav")} + options);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.err, QByteArray());
+        const QByteArray all = read_file(dir.filePath("all.wav"));
+        QCOMPARE(all.size(), 44 + 9830 * 4);
+        QCOMPARE(qFromLittleEndian<quint32>(all.constData() + 24), 48000u);
+        QCOMPARE(qFromLittleEndian<quint32>(all.constData() + 40), 9830u * 4);
+        const QByteArray part = run(QStringList{"render", song, "-o", "/dev/stdout", "--from", "4"} + options).out;
+        const int first = 4 * 48000 * 1000 / 48828;
+        QCOMPARE(part.mid(44), all.mid(44 + 4 * first));
+        // Mono: the two sides alike, and the tone is heard.
+        qint16 loudest = 0;
+        for (int i = 44; i < all.size(); i += 4) {
+            const qint16 left = qFromLittleEndian<qint16>(all.constData() + i);
+            QCOMPARE(qFromLittleEndian<qint16>(all.constData() + i + 2), left);
+            loudest = std::max(loudest, left);
+        }
+        QVERIFY(loudest > 4000);
     }
 
     void json_answers()
