@@ -14,6 +14,9 @@ enum Option {
     OPT_SILENCE = 1 << 8,
     OPT_MARK = 1 << 9,
     OPT_WIDTH = 1 << 10,
+    OPT_CLOCK = 1 << 11,
+    OPT_CHIP = 1 << 12,
+    OPT_LOOP = 1 << 13,
 };
 constexpr int FLAG_OPTIONS = OPT_NO_STATE | OPT_JSON;  // options without a value
 constexpr int REPEATED_OPTIONS = OPT_MARK;             // options that may come more than once
@@ -29,6 +32,7 @@ const OptionName option_names[] = {
     {OPT_AT, "--at"},            {OPT_NO_STATE, "--no-state"}, {OPT_JSON, "--json"},
     {OPT_TO, "--to"},            {OPT_MIN_SECONDS, "--min-seconds"},
     {OPT_SILENCE, "--silence"},  {OPT_MARK, "--mark"},       {OPT_WIDTH, "--width"},
+    {OPT_CLOCK, "--clock"},      {OPT_CHIP, "--chip"},       {OPT_LOOP, "--loop"},
 };
 
 struct Command {
@@ -50,6 +54,8 @@ const Command commands[CMD_COUNT] = {
     {"split", OPT_SILENCE | OPT_OUTPUT, OPT_SILENCE | OPT_OUTPUT, false},
     {"trim", OPT_FROM | OPT_TO | OPT_OUTPUT, OPT_FROM | OPT_OUTPUT, false},
     {"plot", OPT_OUTPUT | OPT_MARK | OPT_WIDTH, OPT_OUTPUT, false},
+    {"export", OPT_OUTPUT | OPT_CLOCK | OPT_LOOP | OPT_CHIP, OPT_OUTPUT, false},
+    {"import", OPT_OUTPUT, OPT_OUTPUT, false},
 };
 
 const char* option_name(int option)
@@ -117,6 +123,21 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value)
         args.has_output = true;
         return {};
     }
+    if (option == OPT_CHIP) {
+        if (value != "ay" && value != "ym")
+            return "--chip must be ay or ym, not '" + value + "'";
+        args.chip = value;
+        args.has_chip = true;
+        return {};
+    }
+    if (option == OPT_LOOP) {
+        // A frame or a time needs the song; export checks it.
+        if (value.isEmpty())
+            return "--loop needs a frame, a time, auto or none";
+        args.loop = value;
+        args.has_loop = true;
+        return {};
+    }
     if (option & SECONDS_OPTIONS) {
         uint32_t ms = 0;
         if (!parse_seconds(value, ms))
@@ -149,6 +170,13 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value)
             return "--window must be at least 1";
         args.window = number;
         args.has_window = true;
+        break;
+    case OPT_CLOCK:
+        if (number < CLOCK_MIN || number > CLOCK_MAX)
+            return "--clock must be from " + QByteArray::number(CLOCK_MIN) + " to " + QByteArray::number(CLOCK_MAX) +
+                   " Hz";
+        args.clock = number;
+        args.has_clock = true;
         break;
     case OPT_MARK:
         args.marks.append(number);

@@ -18,6 +18,8 @@ enum CommandId {
     CMD_SPLIT,
     CMD_TRIM,
     CMD_PLOT,
+    CMD_EXPORT,
+    CMD_IMPORT,
     CMD_COUNT
 };
 
@@ -43,6 +45,12 @@ struct Arguments {
     QList<uint32_t> marks;  // --mark, in the order given
     bool no_state = false;  // --no-state
     bool json = false;      // --json
+    uint32_t clock = 0;  // --clock, in Hz
+    bool has_clock = false;
+    QByteArray chip;  // --chip: "ay" or "ym"
+    bool has_chip = false;
+    QByteArray loop;  // --loop as given: a frame, a time, "auto" or "none"
+    bool has_loop = false;
 };
 
 enum ParseOutcome {
@@ -72,3 +80,6 @@ CommandLine parse_arguments(const QList<QByteArray>& words);
 // The limits of --width.
 constexpr uint32_t PLOT_WIDTH_MIN = 320;
 constexpr uint32_t PLOT_WIDTH_MAX = 16000;
+// The limits of --clock: a VGM header keeps 30 bits of it.
+constexpr uint32_t CLOCK_MIN = 1;
+constexpr uint32_t CLOCK_MAX = (1u << 30) - 1;
