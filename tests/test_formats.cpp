@@ -275,6 +275,42 @@ private slots:
         QCOMPARE(loop_frame, 1000);
     }
 
+    void loop_choice_data()
+    {
+        QTest::addColumn<QString>("loop");
+        QTest::addColumn<int>("frame");  // -1: none
+        // An intro of 100 frames, then a pass of 300 frames three times. The
+        // repetition starts at frame 99 (the intro's last frame is the
+        // pass's last) and the end, frame 1000, goes on as frame 100 does.
+        QTest::newRow("auto") << "auto" << 100;
+        QTest::newRow("none") << "none" << -1;
+        QTest::newRow("a frame") << "321" << 321;
+        QTest::newRow("a time") << "0:01.5" << 75;
+        QTest::newRow("seconds") << "12s" << 600;
+    }
+
+    void loop_choice()
+    {
+        QFETCH(QString, loop);
+        QFETCH(int, frame);
+        PsgBuilder b;
+        for (int i = 0; i < 99; ++i)
+            b.write(0, i * 3).write(1, 2).write(8, 15).end();
+        b.write(0, 43).write(1, 1).write(8, 15).end();
+        for (int pass = 0; pass < 3; ++pass)
+            for (int k = 0; k < 300; ++k)
+                b.write(0, k & 0xFF).write(1, k >> 8).write(8, 15).end();
+        const QString psg = put("chain.psg", b.bytes);
+        for (const char* out : {"chain.ym", "chain.vgm"}) {
+            const Run r = run({"export", psg, "-o", out, "--loop", loop}, dir.path());
+            QVERIFY2(r.status == 0, r.err.constData());
+        }
+        const QByteArray ym = read_file(dir.filePath("chain.ym"));
+        QCOMPARE(qFromBigEndian<quint32>(ym.constData() + 28), quint32(frame < 0 ? 0 : frame));
+        const QByteArray vgm = read_file(dir.filePath("chain.vgm"));
+        QCOMPARE(qFromLittleEndian<quint32>(vgm.constData() + 0x20), quint32(frame < 0 ? 0 : (1000 - frame) * 882));
+    }
+
     void refusals_data()
     {
         DumpInfo info;

@@ -2,6 +2,8 @@
 // and such files back as PSG files.
 #include "cli/cli.h"
 
+#include "audio/chip.h"
+#include "edit/intro_loop.h"
 #include "edit/loops.h"
 #include "edit/names.h"
 #include "formats/dump.h"
@@ -41,18 +43,26 @@ QByteArray song_title(const QByteArray& path)
     return name;
 }
 
-// The loop the song plays seamlessly: the best repetition that runs to the
-// end, entered where a jump from the end goes on as the song would (the
-// same frames and the same register image), as early as possible.
-bool auto_loop(uint32_t* frame)
+// The loop of `trelvane-cli loop` (the best repetition whose registers
+// repeat too), when the song then plays it to its end: the file loops from
+// its end to the first frame of the repetition where the frames and the
+// register image are those the end leads on to, so the jump is seamless.
+bool auto_loop(uint32_t* frame, QByteArray* why)
 {
-    const std::vector<LoopCandidate> found = find_loops(min_loop_frames(Arguments()));
-    if (found.empty() || !found.front().to_end)
+    uint32_t start = 0, period = 0;
+    if (!choose_loop(0, &start, &period) || period == 0) {
+        *why = "the song does not repeat itself exactly";
         return false;
-    const LoopCandidate& best = found.front();
+    }
+    *why = "the loop of 'loop' (start " + QByteArray::number(start) + ", period " + QByteArray::number(period) +
+           ") does not run to the song's end (trim the song there, or name a loop with --loop)";
+    const std::vector<uint32_t> ids = frame_ids();
+    for (uint32_t f = start + period; f < frame_count; ++f)
+        if (ids[f] != ids[f - period])
+            return false;
     const uint32_t end = frame_count;
-    for (uint32_t at = best.start + (end - best.start) % best.period; at < end; at += best.period) {
-        if (memcmp(frames[at].regs, frames[end].regs, sizeof frames[end].regs) == 0) {
+    for (uint32_t at = start + (end - start) % period; at < end; at += period) {
+        if (memcmp(frames[at].regs, frames[end].regs, REG_ENV_COARSE + 1) == 0) {
             *frame = at;
             return true;
         }
@@ -60,23 +70,23 @@ bool auto_loop(uint32_t* frame)
     return false;
 }
 
-// --loop: none, auto (the default) or a frame. Returns 0, or the exit
-// status after a message.
+// --loop: none, auto (the default), or a frame or a time. Returns 0, or the
+// exit status after a message.
 int resolve_loop(const Arguments& args, DumpInfo* info)
 {
     const QByteArray loop = args.has_loop ? args.loop : QByteArray("auto");
     if (loop == "none")
         return 0;
     if (loop == "auto") {
-        info->has_loop = auto_loop(&info->loop_frame);
+        QByteArray why;
+        info->has_loop = auto_loop(&info->loop_frame, &why);
         if (!info->has_loop)
-            fprintf(stderr, "trelvane-cli: note: the song does not repeat to its end; written without a loop\n");
+            fprintf(stderr, "trelvane-cli: note: written without a loop: %s\n", why.constData());
         return 0;
     }
-    bool ok = false;
-    const uint32_t frame = loop.toUInt(&ok);
-    if (!ok || loop.startsWith('+'))
-        return usage_error(("--loop needs a frame, auto or none, not '" + loop + "'").constData());
+    uint32_t frame = 0;
+    if (!parse_position(loop, &frame))
+        return usage_error(("--loop needs a frame, a time, auto or none, not '" + loop + "'").constData());
     if (frame >= frame_count)
         return past_the_end("--loop", frame);
     info->has_loop = true;
