@@ -27,12 +27,20 @@ for song in "$@"; do
         continue
     fi
     read -r start period < <(python3 -c 'import json,sys; c=json.loads(sys.argv[1]); print(c["start"], c["period"])' "$chosen")
+    # Where the chosen loop's repetition ends.
+    end=$("$cli" loops "$rec" --min-seconds "$min" --json | python3 -c '
+import json, sys
+s, p = int(sys.argv[1]), int(sys.argv[2])
+for c in json.load(sys.stdin):
+    n = round(c["seconds"] * 50)
+    if c["period"] == p and c["start"] <= s < c["start"] + n:
+        print(c["start"] + p + n); break' "$start" "$period")
     passes=()
-    for ((k = 0; k <= (total - start) / period; k++)); do passes+=("$out/$name.loop.psg"); done
+    for ((k = 0; k <= (end - start) / period; k++)); do passes+=("$out/$name.loop.psg"); done
     "$cli" save "$out/$name.intro.psg" "${passes[@]}" -o "$out/$name.chain" >/dev/null
-    "$cli" render "$rec" -o "$out/$name.rec.wav"
-    "$cli" render "$out/$name.chain.psg" --to "$total" -o "$out/$name.chain.wav"
+    "$cli" render "$rec" --to "$end" -o "$out/$name.rec.wav"
+    "$cli" render "$out/$name.chain.psg" --to "$end" -o "$out/$name.chain.wav"
     if cmp -s "$out/$name.rec.wav" "$out/$name.chain.wav"; then same=yes; else same=NO; fi
-    printf '%-24s %6d frames  loops: %-10s  loop: start %d period %d (start moved %d)  second pass in the recording %d frames  chain = recording: %s\n' \
-        "$name" "$total" "$first" "$start" "$period" "$((start - ${first%% *}))" "$((total - start - period))" "$same"
+    printf '%-24s %6d frames  loops: %-10s  loop: start %d period %d (start moved %d)  second pass in the recording %d frames  chain = recording to frame %d: %s\n' \
+        "$name" "$total" "$first" "$start" "$period" "$((start - ${first%% *}))" "$((end - start - period))" "$end" "$same"
 done

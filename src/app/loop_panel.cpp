@@ -132,7 +132,8 @@ void loop_panel_song_read()
         rows.push_back(ChosenLoop{});
         return;
     }
-    int best = -1;
+    uint32_t best_start = 0;
+    const int best = default_loop(loops, &best_start);
     for (size_t k = 0; k < loops.size() && k < LIST_MAX; ++k) {
         ChosenLoop row{false, loops[k].start, loops[k].period};
         row.valid = exact_start(loops[k], &row.start);
@@ -142,11 +143,9 @@ void loop_panel_song_read()
         loop_list->addItem(text);
         if (!row.valid)
             loop_list->item(static_cast<int>(k))->setFlags(Qt::NoItemFlags);
-        else if (best < 0)
-            best = static_cast<int>(k);
         rows.push_back(row);
     }
-    if (best >= 0) {
+    if (best >= 0 && static_cast<size_t>(best) < rows.size()) {
         chosen_loop = rows[best];
         loop_list->setCurrentRow(best);
     }

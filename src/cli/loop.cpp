@@ -64,8 +64,9 @@ int run_loop(const Arguments& args)
             return usage_error(text.constData());
         }
         if (!choose_loop(args.has_pick ? static_cast<int>(args.pick) : 0, &start, &period, min_frames))
-            return not_exact(args.files.first() +
-                             ": the song never repeats exactly enough for an intro and a loop that chain");
+            return not_exact(args.files.first() + ": " +
+                             (args.has_pick ? "loop " + QByteArray::number(args.pick) : QByteArray("the song")) +
+                             " never repeats exactly enough for an intro and a loop that chain");
     }
     const QByteArray head = head_name(args.output);
     if (!save_intro_and_loop(args.output, start, period))

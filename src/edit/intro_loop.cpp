@@ -135,15 +135,22 @@ bool choose_loop(int pick, uint32_t* start, uint32_t* period, uint32_t min_frame
     const std::vector<LoopCandidate> loops = find_loops(min_frames);
     if (pick < 0 || static_cast<size_t>(pick) > loops.size())
         return false;
-    const size_t first = pick == 0 ? 0 : static_cast<size_t>(pick - 1);
-    const size_t last = pick == 0 ? loops.size() : static_cast<size_t>(pick);
-    for (size_t k = first; k < last; ++k) {
-        if (exact_start(loops[k], start)) {
-            *period = loops[k].period;
-            return true;
-        }
+    const int k = pick == 0 ? default_loop(loops, start) : pick - 1;
+    if (k < 0 || (pick > 0 && !exact_start(loops[k], start)))
+        return false;
+    *period = loops[k].period;
+    return true;
+}
+
+int default_loop(const std::vector<LoopCandidate>& loops, uint32_t* start)
+{
+    for (size_t k = 0; k < loops.size(); ++k) {
+        if (k > 0 && !loops[k].to_end)
+            break;
+        if (exact_start(loops[k], start))
+            return static_cast<int>(k);
     }
-    return false;
+    return -1;
 }
 
 LeadIn loop_lead_in(uint32_t start)
@@ -203,20 +210,26 @@ QByteArray seam_sound(uint32_t start, uint32_t period)
     chip_seek(join - n);
     pcm.reserve(static_cast<qsizetype>(2 * n * FRAME_BYTES));
     // Each frame as the playback step plays it: the frame's writes, then
-    // the image of the frame after it (registers 0..12), then the samples.
-    // After the join the chain plays frame start + k of the loop piece,
-    // opened by its lead-in; its image is the song's there, since the
-    // registers at the join repeat those at start.
+    // the image of the frame after it (registers 0..12 as the chain's file
+    // holds them there), then the samples. After the join the chain plays
+    // frame start + k of the loop piece, opened by its lead-in; there its
+    // registers are the song's at start + k, since those at the join repeat
+    // those at start.
+    RegWalk pass, next;
+    pass.advance_to(join - n);
+    next.advance_to(start);
     for (uint32_t k = 0; k < 2 * n; ++k) {
         const uint32_t f = k < n ? join - n + k : start + (k - n);
+        RegWalk& walk = k < n ? pass : next;
         if (k == n)
             for (int i = 0; i < lead.count; ++i)
                 reg_queue_push(lead.reg[i], lead.value[i]);
         const MusicEvent* end = frame_end_event(f);
         for (const MusicEvent* e = frames[f].first_event; e < end; ++e)
             reg_queue_push(e->reg, e->value);
+        walk.advance_to(f + 1);
         for (int r = 0; r < STATE_REGS; ++r)
-            reg_queue_push(static_cast<uint8_t>(r), frames[f + 1].regs[r]);
+            reg_queue_push(static_cast<uint8_t>(r), walk.regs[r]);
         chip_render_frame();
         pcm.append(reinterpret_cast<const char*>(frame_buf), FRAME_BYTES);
     }

@@ -33,10 +33,16 @@ bool exact_start(const LoopCandidate& c, uint32_t* start);
 // UINT32_MAX.
 bool loop_chains(uint32_t start, uint32_t period, uint32_t* better = nullptr);
 
-// The loop of the song in memory: pick 0 the first candidate of find_loops
-// (best first) that chains exactly, pick N the N-th candidate, with its
-// start moved where registers 0..12 also repeat. False when there is no
-// such candidate or it never repeats exactly enough.
+// The candidate a recording's loop is taken from by default: the first
+// (best first) that runs to the song's end and chains exactly, or, when
+// none runs to the end, the first if it chains. Its index, with *start its
+// exact start, or -1.
+int default_loop(const std::vector<LoopCandidate>& loops, uint32_t* start);
+
+// The loop of the song in memory: pick 0 the default candidate among those
+// of find_loops (above), pick N the N-th candidate, with its start moved
+// where registers 0..12 also repeat. False when there is no such candidate
+// or it never repeats exactly enough.
 bool choose_loop(int pick, uint32_t* start, uint32_t* period);
 // The same among the candidates of at least min_frames frames.
 bool choose_loop(int pick, uint32_t* start, uint32_t* period, uint32_t min_frames);
