@@ -256,6 +256,7 @@ private slots:
         uint8_t image[16] = {};
         uint32_t f = 0;
         int loop_frame = -1;
+        int restarts = 0;
         for (qsizetype p = 0x34 + le(0x34); vgm[p] != '\x66'; ++p) {
             if (p == 0x1C + static_cast<qsizetype>(le(0x1C)))
                 loop_frame = static_cast<int>(f);
@@ -267,11 +268,14 @@ private slots:
             }
             QCOMPARE(static_cast<uint8_t>(vgm[p]), uint8_t{0xA0});
             image[static_cast<uint8_t>(vgm[p + 1])] = static_cast<uint8_t>(vgm[p + 2]);
-            if (vgm[p + 1] == 13)
-                QCOMPARE(f % 50, 0u);  // R13 exactly where the song restarts the envelope
+            if (vgm[p + 1] == 13) {
+                QCOMPARE(f % 50, 0u);  // R13 exactly where the song restarts the envelope,
+                ++restarts;            // though with the same shape each time
+            }
             p += 2;
         }
         QCOMPARE(f, 1500u);
+        QCOMPARE(restarts, 30);
         QCOMPARE(loop_frame, 1000);
     }
 
