@@ -23,6 +23,7 @@ enum Option {
     OPT_PAN = 1 << 17,
     OPT_RATE = 1 << 18,
     OPT_FRAME_RATE = 1 << 19,
+    OPT_LOOP = 1 << 20,
 };
 constexpr int FLAG_OPTIONS = OPT_NO_STATE | OPT_JSON | OPT_ACCURATE;  // options without a value
 constexpr int ACCURATE_OPTIONS = OPT_CLOCK | OPT_CHIP | OPT_PAN | OPT_RATE | OPT_FRAME_RATE;
@@ -45,6 +46,7 @@ const OptionName option_names[] = {
     {OPT_START, "--start"},      {OPT_PERIOD, "--period"},   {OPT_PICK, "--pick"},
     {OPT_ACCURATE, "--accurate"}, {OPT_CLOCK, "--clock"},    {OPT_CHIP, "--chip"},
     {OPT_PAN, "--pan"},          {OPT_RATE, "--rate"},       {OPT_FRAME_RATE, "--frame-rate"},
+    {OPT_LOOP, "--loop"},
 };
 
 struct Command {
@@ -67,6 +69,8 @@ const Command commands[CMD_COUNT] = {
     {"trim", OPT_FROM | OPT_TO | OPT_OUTPUT | OPT_NO_STATE, OPT_FROM | OPT_OUTPUT, false},
     {"plot", OPT_OUTPUT | OPT_MARK | OPT_WIDTH, OPT_OUTPUT, false},
     {"loop", OPT_OUTPUT | OPT_START | OPT_PERIOD | OPT_PICK | OPT_MIN_SECONDS | OPT_JSON, OPT_OUTPUT, false},
+    {"export", OPT_OUTPUT | OPT_CLOCK | OPT_LOOP | OPT_CHIP, OPT_OUTPUT, false},
+    {"import", OPT_OUTPUT, OPT_OUTPUT, false},
 };
 
 const char* option_name(int option)
@@ -196,6 +200,14 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value, bo
         args.has_frame_rate = true;
         return {};
     }
+    if (option == OPT_LOOP) {
+        // A frame or a time needs the song; export checks it.
+        if (value.isEmpty())
+            return "--loop needs a frame, a time, auto or none";
+        args.loop = value;
+        args.has_loop = true;
+        return {};
+    }
     if (option & SECONDS_OPTIONS) {
         uint32_t ms = 0;
         if (!parse_seconds(value, ms))
@@ -255,7 +267,7 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value, bo
     case OPT_CLOCK:
         if (number < CLOCK_MIN || number > CLOCK_MAX)
             return "--clock must be from " + QByteArray::number(CLOCK_MIN) + " to " +
-                   QByteArray::number(CLOCK_MAX);
+                   QByteArray::number(CLOCK_MAX) + " Hz";
         args.clock = number;
         args.has_clock = true;
         break;

@@ -19,6 +19,8 @@ enum CommandId {
     CMD_TRIM,
     CMD_PLOT,
     CMD_LOOP,
+    CMD_EXPORT,
+    CMD_IMPORT,
     CMD_COUNT
 };
 
@@ -61,9 +63,12 @@ struct Arguments {
     bool has_rate = false;
     uint32_t frame_rate_mhz = 0;  // --frame-rate, in 1/1000 Hz
     bool has_frame_rate = false;
+    QByteArray loop;  // --loop as given: a frame, a time, "auto" or "none"
+    bool has_loop = false;
 };
 
-// The limits of --clock, --rate and --frame-rate (in 1/1000 Hz).
+// The limits of --clock (a VGM header keeps 30 bits of it), --rate and
+// --frame-rate (in 1/1000 Hz).
 constexpr uint32_t CLOCK_MIN = 100000;
 constexpr uint32_t CLOCK_MAX = 20000000;
 constexpr uint32_t RATE_MIN = 8000;

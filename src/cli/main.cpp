@@ -62,6 +62,15 @@ const char usage_text[] =
     "                                 draw the song: each channel's notes, levels,\n"
     "                                 noise and envelope over time, the best loop\n"
     "                                 and marks at frames F (width W, default 1200)\n"
+    "  export FILE -o OUT.ym|OUT.vgm [--clock HZ] [--loop FRAME|auto|none] [--chip ay|ym]\n"
+    "                                 write the song as a YM or a VGM file (by\n"
+    "                                 OUT's ending) for a chip clocked at HZ\n"
+    "                                 (default 1773400), looping at FRAME, at the\n"
+    "                                 loop the song repeats to its end (auto, the\n"
+    "                                 default) or not at all; a VGM file names an\n"
+    "                                 AY-3-8910 (ay, default) or a YM2149 (ym)\n"
+    "  import FILE -o NAME            read a YM (YM5/YM6, packed or not) or VGM\n"
+    "                                 (.vgm/.vgz) file and save it as NAME(.psg)\n"
     "\n"
     "Options:\n"
     "  --json                         answer in JSON (info, find, loops, loop)\n"
@@ -78,6 +87,7 @@ const char usage_text[] =
 
 int (*const run[CMD_COUNT])(const Arguments&) = {
     run_info, run_find, run_cut, run_save, run_render, run_optimize, run_loops, run_split, run_trim, run_plot, run_loop,
+    run_export, run_import,
 };
 
 }  // namespace
