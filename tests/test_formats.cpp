@@ -353,7 +353,7 @@ private slots:
         QTest::newRow("clock 0") << QStringList{"export", "in", "-o", "out.vgm", "--clock", "0"} << song
                                  << "--clock must be from 100000";
         QTest::newRow("unknown chip") << QStringList{"export", "in", "-o", "out.vgm", "--chip", "sid"} << song
-                                      << "--chip must be ay or ym";
+                                      << "--chip must be ay|ym";
     }
 
     // One line naming what is wrong, exit 2, nothing written.
