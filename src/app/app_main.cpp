@@ -3,6 +3,7 @@
 #include "app/audio_output.h"
 #include "app/history.h"
 #include "app/song_view.h"
+#include "app/loop_panel.h"
 #include "audio/seek.h"
 #include "io/files.h"
 #include "io/report.h"
@@ -46,6 +47,7 @@ void song_read_effects()
     if (playing == 1)
         chip_seek(play_pos);
     view_song_changed();
+    loop_panel_song_read();
 }
 
 }  // namespace
@@ -150,6 +152,7 @@ void app_start()
     v->addWidget(make_group_box("Cut position", 1, cut_widgets), 0);
     v->addWidget(status_label, 0);
     v->addLayout(rows[1], 0);
+    v->addWidget(make_loop_panel(), 0);
     for (int row = 0; row < 2; ++row) {
         for (int place = 0; place <= BUTTON_COUNT; ++place) {
             if (row == 0 && place == PROGRESS_PLACE)

@@ -2,6 +2,7 @@
 #include "app/app.h"
 #include "app/myclass.h"
 #include "app/song_view.h"
+#include "app/loop_panel.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
 #include "audio/playback.h"
@@ -40,6 +41,8 @@ void show_play_position()
 
 void MyClass::timer_update()
 {
+    if (seam_tick())  // "Hear the seam" plays instead of the song
+        return;
     const bool was_playing = playing != 0;
     if (play_tick(leave_play_slider))
         fifo_push_block(frame_buf, FRAME_BYTES);

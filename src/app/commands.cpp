@@ -2,6 +2,7 @@
 #include "app/app.h"
 #include "app/history.h"
 #include "app/myclass.h"
+#include "app/save_dialog.h"
 #include "edit/editing.h"
 #include "edit/find.h"
 #include "edit/names.h"
@@ -29,12 +30,7 @@ void read_chosen_file(bool reset)
         history_file_read(chosen, !reset, result == READ_COMPLETE);
 }
 
-// The name chosen in the save dialog, and whether a file stood under it:
-// then the dialog has already asked to replace it.
-struct SaveName {
-    QByteArray chosen;
-    bool confirmed;
-};
+}  // namespace
 
 SaveName ask_save_name()
 {
@@ -45,8 +41,6 @@ SaveName ask_save_name()
     return {chosen, !chosen.isEmpty() && QFileInfo::exists(name)};
 }
 
-// Asks once before files that exist are replaced, except the one the save
-// dialog asked about. True when nothing stands in the way.
 bool may_replace(const SaveName& name, const QList<QByteArray>& targets)
 {
     QStringList existing;
@@ -63,6 +57,8 @@ bool may_replace(const SaveName& name, const QList<QByteArray>& targets)
                                    .arg(existing[0], existing[1]);
     return ask_yes_no(text);
 }
+
+namespace {
 
 bool zero_cut()
 {

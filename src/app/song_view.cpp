@@ -18,9 +18,6 @@ SongView* song_view;
 
 namespace {
 
-// Loops are looked for as trelvane-cli plot does: at least five seconds.
-constexpr uint32_t VIEW_LOOP_FRAMES = 5 * FRAME_RATE;
-
 const QColor play_colour(0xEA, 0x58, 0x0C), cut_colour(0x11, 0x18, 0x27);
 
 }  // namespace
@@ -56,10 +53,7 @@ void SongView::song_changed()
     sketch.build();
     first = 0;
     span = frame_count;
-    const std::vector<LoopCandidate> loops = frame_count ? find_loops(VIEW_LOOP_FRAMES) : std::vector<LoopCandidate>{};
-    has_loop = !loops.empty();
-    if (has_loop)
-        loop = loops.front();
+    has_loop = false;  // until the loop list chooses one (view_set_loop)
     forget_picture();
     update();
 }

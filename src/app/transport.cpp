@@ -5,6 +5,7 @@
 #include "app/song_view.h"
 #include "audio/fifo.h"
 #include "audio/heard.h"
+#include "app/loop_panel.h"
 #include "audio/playback.h"
 #include "song/song.h"
 
@@ -48,6 +49,7 @@ void MyClass::set()
 // position stays on the frame heard last, where "Pla&y" goes on.
 void MyClass::stop()
 {
+    seam_stop();
     if (playing == 0)
         return;
     const uint32_t heard = heard_pos();

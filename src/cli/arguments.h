@@ -18,6 +18,9 @@ enum CommandId {
     CMD_SPLIT,
     CMD_TRIM,
     CMD_PLOT,
+    CMD_LOOP,
+    CMD_EXPORT,
+    CMD_IMPORT,
     CMD_COUNT
 };
 
@@ -41,9 +44,37 @@ struct Arguments {
     uint32_t width = 0;  // --width
     bool has_width = false;
     QList<uint32_t> marks;  // --mark, in the order given
+    uint32_t start = 0;  // --start
+    bool has_start = false;
+    uint32_t period = 0;  // --period
+    bool has_period = false;
+    uint32_t pick = 0;  // --pick
+    bool has_pick = false;
     bool no_state = false;  // --no-state
     bool json = false;      // --json
+    bool accurate = false;  // --accurate
+    uint32_t clock = 0;     // --clock, in Hz
+    bool has_clock = false;
+    QByteArray chip;  // --chip: "ay" or "ym"
+    bool has_chip = false;
+    QByteArray pan;  // --pan: "plain", "abc", "acb" or "mono"
+    bool has_pan = false;
+    uint32_t rate = 0;  // --rate, in Hz
+    bool has_rate = false;
+    uint32_t frame_rate_mhz = 0;  // --frame-rate, in 1/1000 Hz
+    bool has_frame_rate = false;
+    QByteArray loop;  // --loop as given: a frame, a time, "auto" or "none"
+    bool has_loop = false;
 };
+
+// The limits of --clock (a VGM header keeps 30 bits of it), --rate and
+// --frame-rate (in 1/1000 Hz).
+constexpr uint32_t CLOCK_MIN = 100000;
+constexpr uint32_t CLOCK_MAX = 20000000;
+constexpr uint32_t RATE_MIN = 8000;
+constexpr uint32_t RATE_MAX = 192000;
+constexpr uint32_t FRAME_RATE_MIN = 10000;
+constexpr uint32_t FRAME_RATE_MAX = 1000000;
 
 enum ParseOutcome {
     PARSE_RUN,      // run `command` with `args`
@@ -68,6 +99,14 @@ const char* command_name(CommandId command);
 // anywhere before "--" asks for the help text. Numbers are plain decimal
 // numbers below 2^32; seconds may have up to three decimals.
 CommandLine parse_arguments(const QList<QByteArray>& words);
+
+// A position in the song as a frame: a plain number is a frame; a time
+// "M:SS.mmm" or "H:MM:SS.mmm" (as the status line writes it; the fraction
+// may have one to three digits or be left out) or seconds with a trailing
+// "s" ("12.5s") name the frame that starts at that time, or the nearest one
+// for a time between two frames. False for anything else and for a frame
+// number of 2^32 or more.
+bool parse_position(const QByteArray& text, uint32_t* frame);
 
 // The limits of --width.
 constexpr uint32_t PLOT_WIDTH_MIN = 320;
