@@ -170,7 +170,7 @@ void app_start()
 
     main_window = new QWidget();
     main_window->setLayout(v);
-    main_window->resize(980, 560);
+    main_window->resize(980, 700);
     history_show_title();
     auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), main_window);
     QObject::connect(undo, &QShortcut::activated, [] { history_undo(); });
