@@ -313,7 +313,13 @@ private:
                 p.drawLine(x, lane_top(c), x, lane_top(c) + L.pitch_h + L.level_h - 1);
             p.setPen(soft_ink);
             p.drawLine(x, bottom + 2, x, bottom + 7);
-            p.drawText(QRect(x - 40, bottom + 8, 80, text_h), Qt::AlignHCenter | Qt::AlignTop, clock_text(s));
+            // Centred under its tick, but never cut off at the left edge.
+            const QString text = clock_text(s);
+            const int half = p.fontMetrics().horizontalAdvance(text) / 2 + 1;
+            if (x - half >= 0)
+                p.drawText(QRect(x - 40, bottom + 8, 80, text_h), Qt::AlignHCenter | Qt::AlignTop, text);
+            else
+                p.drawText(QRect(0, bottom + 8, 80, text_h), Qt::AlignLeft | Qt::AlignTop, text);
         }
         p.setPen(soft_ink);
         p.drawLine(L.left, bottom + 2, L.left + plot_w - 1, bottom + 2);
