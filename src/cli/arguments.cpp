@@ -14,6 +14,7 @@ enum Option {
     OPT_SILENCE = 1 << 8,
     OPT_MARK = 1 << 9,
     OPT_WIDTH = 1 << 10,
+    OPT_MAX_PIECES = 1 << 11,
 };
 constexpr int FLAG_OPTIONS = OPT_NO_STATE | OPT_JSON;  // options without a value
 constexpr int REPEATED_OPTIONS = OPT_MARK;             // options that may come more than once
@@ -29,6 +30,7 @@ const OptionName option_names[] = {
     {OPT_AT, "--at"},            {OPT_NO_STATE, "--no-state"}, {OPT_JSON, "--json"},
     {OPT_TO, "--to"},            {OPT_MIN_SECONDS, "--min-seconds"},
     {OPT_SILENCE, "--silence"},  {OPT_MARK, "--mark"},       {OPT_WIDTH, "--width"},
+    {OPT_MAX_PIECES, "--max-pieces"},
 };
 
 struct Command {
@@ -47,7 +49,7 @@ const Command commands[CMD_COUNT] = {
     {"render", OPT_OUTPUT | OPT_FROM | OPT_TO, OPT_OUTPUT, false},
     {"optimize", OPT_OUTPUT, OPT_OUTPUT, false},
     {"loops", OPT_MIN_SECONDS | OPT_JSON, 0, false},
-    {"split", OPT_SILENCE | OPT_OUTPUT, OPT_SILENCE | OPT_OUTPUT, false},
+    {"split", OPT_SILENCE | OPT_OUTPUT | OPT_MAX_PIECES | OPT_JSON, OPT_SILENCE | OPT_OUTPUT, false},
     {"trim", OPT_FROM | OPT_TO | OPT_OUTPUT, OPT_FROM | OPT_OUTPUT, false},
     {"plot", OPT_OUTPUT | OPT_MARK | OPT_WIDTH, OPT_OUTPUT, false},
 };
@@ -113,16 +115,16 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value)
     if (option == OPT_OUTPUT) {
         if (value.isEmpty())
             return "-o needs a file name";
+        if (value.endsWith('/'))
+            return "-o " + value + " names a folder: give a file name in it";
         args.output = value;
         args.has_output = true;
         return {};
     }
     if (option & SECONDS_OPTIONS) {
         uint32_t ms = 0;
-        if (!parse_seconds(value, ms))
-            return QByteArray(option_name(option)) + " needs a number of seconds, not '" + value + "'";
-        if (ms == 0)
-            return QByteArray(option_name(option)) + " must be more than 0";
+        if (!parse_seconds(value, ms) || ms == 0)
+            return QByteArray(option_name(option)) + " needs seconds from 0.001 to 4294967.295, not '" + value + "'";
         if (option == OPT_MIN_SECONDS) {
             args.min_ms = ms;
             args.has_min = true;
@@ -133,7 +135,9 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value)
         return {};
     }
     uint32_t number = 0;
-    if (!parse_number(value, number))
+    if (!parse_number(value, number) && option == OPT_WIDTH)
+        number = 0;  // told below with the range
+    else if (!parse_number(value, number))
         return QByteArray(option_name(option)) + " needs a number, not '" + value + "'";
     switch (option) {
     case OPT_FROM:
@@ -153,10 +157,15 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value)
     case OPT_MARK:
         args.marks.append(number);
         break;
+    case OPT_MAX_PIECES:
+        if (number == 0)
+            return "--max-pieces must be at least 1";
+        args.max_pieces = number;
+        break;
     case OPT_WIDTH:
         if (number < PLOT_WIDTH_MIN || number > PLOT_WIDTH_MAX)
-            return "--width must be from " + QByteArray::number(PLOT_WIDTH_MIN) + " to " +
-                   QByteArray::number(PLOT_WIDTH_MAX);
+            return "--width needs a number from " + QByteArray::number(PLOT_WIDTH_MIN) + " to " +
+                   QByteArray::number(PLOT_WIDTH_MAX) + ", not '" + value + "'";
         args.width = number;
         args.has_width = true;
         break;

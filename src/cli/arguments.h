@@ -40,6 +40,7 @@ struct Arguments {
     bool has_silence = false;
     uint32_t width = 0;  // --width
     bool has_width = false;
+    uint32_t max_pieces = 999;  // --max-pieces
     QList<uint32_t> marks;  // --mark, in the order given
     bool no_state = false;  // --no-state
     bool json = false;      // --json

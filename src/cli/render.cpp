@@ -7,8 +7,6 @@
 #include "io/save.h"
 #include "song/song.h"
 
-#include <QFile>
-
 #include <cstring>
 
 namespace {
@@ -56,39 +54,21 @@ public:
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
-    bool open(const QByteArray& name)
-    {
-        if (!save_open(target, name))
-            return false;
-        if (file.open(target.fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
-            return true;
-        cancel();
-        return false;
-    }
-    bool write(const char* bytes, qint64 count) { return file.write(bytes, count) == count; }
+    bool open(const QByteArray& name) { return save_open(target, name); }
+    // Straight to the file, so that a failure keeps the system's reason.
+    bool write(const char* bytes, qint64 count) { return save_write(target, bytes, count); }
     bool commit()
     {
-        const bool flushed = file.flush();
-        file.close();
-        if (flushed && save_close(target) && save_replace(&target, 1))
+        if (save_close(target) && save_replace(&target, 1))
             return true;
         cancel();
         return false;
     }
-    void cancel()
-    {
-        file.close();
-        save_cancel(target);
-    }
-    QByteArray error() const
-    {
-        return (file.error() != QFileDevice::NoError ? file.errorString() : save_reason(target))
-            .toLocal8Bit();
-    }
+    void cancel() { save_cancel(target); }
+    QByteArray error() const { return save_reason(target).toLocal8Bit(); }
 
 private:
     SaveTarget target;
-    QFile file;
 };
 
 // Stands in for the application's play slider: moving it seeks.
