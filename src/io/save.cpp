@@ -148,11 +148,13 @@ bool save_resolve(SaveTarget& t, const QByteArray& name)
         return fail(t, ENOENT);
     struct stat st;
     if (::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* real = ::realpath(name.constData(), nullptr);
-        if (!real)
+        if (::stat(name.constData(), &st) != 0)
             return fail(t, errno == ENOENT ? SAVE_DANGLING : errno);
-        t.name = real;
-        std::free(real);
+        // A link of the system's own (/dev/stdout) may name no path.
+        if (char* real = ::realpath(name.constData(), nullptr)) {
+            t.name = real;
+            std::free(real);
+        }
     }
     if (::stat(t.name.constData(), &st) != 0) {
         // Nothing there yet: the folder decides, when the file is made.
@@ -163,7 +165,8 @@ bool save_resolve(SaveTarget& t, const QByteArray& name)
     t.ino = st.st_ino;
     if (S_ISDIR(st.st_mode))
         return fail(t, EISDIR);
-    if (::access(t.name.constData(), W_OK) != 0)
+    // As this process could write it in place (its effective user).
+    if (::faccessat(AT_FDCWD, t.name.constData(), W_OK, AT_EACCESS) != 0)
         return fail(t, errno == EACCES ? SAVE_READ_ONLY : errno);
     return true;
 }
