@@ -246,9 +246,9 @@ bool save_close(SaveTarget& t)
         return t.error == 0;
     // Only a regular file is flushed: a pipe or a terminal cannot be.
     if (!t.temp.isEmpty()) {
-        trace("fsync", t.temp);
         if (::fsync(t.fd) != 0)
             fail(t, errno);
+        trace("fsync", t.temp);
     }
     if (::close(t.fd) != 0)
         fail(t, errno);
