@@ -122,22 +122,13 @@ qint64 io_write(int handle, const void* bytes, qint64 length)
 
 bool io_check_outputs(const QList<QByteArray>& names)
 {
-    std::vector<SaveTarget> targets(static_cast<size_t>(names.size()));
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        SaveTarget& t = targets[static_cast<size_t>(i)];
-        QString reason;
-        if (!save_resolve(t, names[i]))
-            reason = save_reason(t);
-        for (qsizetype k = 0; reason.isEmpty() && k < i; ++k)
-            if (save_same_file(targets[static_cast<size_t>(k)], t))
-                reason = QStringLiteral("the same file as %1").arg(QFile::decodeName(names[k]));
-        if (!reason.isEmpty()) {
-            report_file_failure(names[i], reason);
-            io_diag("Failed to create %s\n", names[i].constData());
-            return false;
-        }
-    }
-    return true;
+    QString reason;
+    const int refused = save_check_names(names, &reason);
+    if (refused < 0)
+        return true;
+    report_file_failure(names[refused], reason);
+    io_diag("Failed to create %s\n", names[refused].constData());
+    return false;
 }
 
 int io_creat_pending(const char* path)

@@ -176,6 +176,29 @@ bool save_same_file(const SaveTarget& a, const SaveTarget& b)
     return a.name == b.name || (a.exists && b.exists && a.dev == b.dev && a.ino == b.ino);
 }
 
+int save_check_names(const QList<QByteArray>& names, QString* reason)
+{
+    std::vector<QByteArray> folders;
+    for (const QByteArray& name : names)
+        folders.push_back(folder_of(name));
+    FolderLocks locks(folders);
+    std::vector<SaveTarget> targets(static_cast<size_t>(names.size()));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        SaveTarget& t = targets[static_cast<size_t>(i)];
+        if (!save_resolve(t, names[i])) {
+            *reason = save_reason(t);
+            return static_cast<int>(i);
+        }
+        for (qsizetype k = 0; k < i; ++k) {
+            if (save_same_file(targets[static_cast<size_t>(k)], t)) {
+                *reason = QStringLiteral("the same file as %1").arg(QString::fromLocal8Bit(names[k]));
+                return static_cast<int>(i);
+            }
+        }
+    }
+    return -1;
+}
+
 bool save_open(SaveTarget& t, const QByteArray& name)
 {
     if (!save_resolve(t, name))

@@ -38,6 +38,11 @@ bool save_resolve(SaveTarget& t, const QByteArray& name);
 // Whether two resolved targets are one file (the same name after the links,
 // or hard links of one file).
 bool save_same_file(const SaveTarget& a, const SaveTarget& b);
+// Resolves every name (save_resolve) and checks that no two are one file,
+// holding the locks of their folders (see save_replace) so that the names
+// are not seen half way through another Trelvane process's renames. Returns
+// the index of the first name refused, or -1; reason then says why.
+int save_check_names(const QList<QByteArray>& names, QString* reason);
 // Opens the file that is to go under name. Fails, with t.error set, where
 // save_resolve does and when the temporary file cannot be made (folder
 // missing or not writable, name too long). A new file gets the mode 0666
