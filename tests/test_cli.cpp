@@ -736,33 +736,43 @@ private slots:
         }
     }
 
-    // A file read-only to the user who runs the tool is not replaced, whoever
-    // owns it (as root could write it in place, root may replace it).
-    void read_only_files_stay()
+    // As an ordinary user: a file read-only to the user is not replaced,
+    // whoever owns it (root could write it in place, and may replace it),
+    // and the folder's refusals are named with the system's reason.
+    void outputs_of_an_ordinary_user()
     {
         if (geteuid() != 0)
             QSKIP("needs root, to run the tool as another user (nobody)");
         const uid_t nobody = 65534;
         const struct {
             const char* what;
-            uid_t owner;
-        } cases[] = {{"the user's own 0444 file", nobody}, {"another user's 0444 file", 0}};
+            mode_t folder;
+            uid_t owner;  // of ro.psg
+            mode_t mode;  // of ro.psg; 0: there is none
+            QByteArray err;
+        } cases[] = {
+            {"the user's own 0444 file", 0777, nobody, 0444, "read-only (Permission denied)"},
+            {"another user's 0444 file", 0777, 0, 0444, "read-only (Permission denied)"},
+            {"a folder the user may not write", 0755, 0, 0, "Permission denied"},
+            {"another user's file in a sticky folder", 01777, 0, 0666, "Operation not permitted"},
+        };
         for (const auto& c : cases) {
             QTemporaryDir out;
-            QVERIFY(chmod(QFile::encodeName(out.path()), 0777) == 0);
             const QByteArray ro = QFile::encodeName(out.filePath("ro.psg"));
-            QVERIFY(save_file(QFile::encodeName(out.filePath("in.psg")), psg_header() + stream({0x00, 1, 0xFF})) &&
-                    save_file(ro, "old") && chmod(ro.constData(), 0444) == 0 && chown(ro.constData(), c.owner, 0) == 0);
+            QVERIFY(save_file(QFile::encodeName(out.filePath("in.psg")), psg_header() + stream({0x00, 1, 0xFF})));
+            if (c.mode)
+                QVERIFY(save_file(ro, "old") && chmod(ro.constData(), c.mode) == 0 && chown(ro.constData(), c.owner, 0) == 0);
+            QVERIFY(chmod(QFile::encodeName(out.path()), c.folder) == 0);
             const QMap<QString, QByteArray> before = folder_listing(out.path());
             const Run r = run({"save", "in.psg", "-o", "ro.psg"}, out.path(), 0, {}, [nobody] {
                 if (setgid(nobody) != 0 || setuid(nobody) != 0)
                     _exit(99);
             });
             QVERIFY2(r.status == 2, c.what);
-            QCOMPARE(r.err, QByteArray("trelvane-cli: can't write ro.psg: read-only (Permission denied)\n"));
+            QCOMPARE(r.err, "trelvane-cli: can't write ro.psg: " + c.err + "\n");
             QCOMPARE(folder_listing(out.path()), before);
             struct stat st {};
-            QVERIFY(stat(ro.constData(), &st) == 0 && st.st_uid == c.owner && (st.st_mode & 07777) == 0444);
+            QVERIFY(!c.mode || (stat(ro.constData(), &st) == 0 && st.st_uid == c.owner && (st.st_mode & 07777) == c.mode));
         }
     }
 
