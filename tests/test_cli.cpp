@@ -677,14 +677,11 @@ private slots:
     // folder stays exactly as it was, links as links.
     void output_faults()
     {
-        PsgBuilder ten, var;  // ten tunes between silences; var's fourth is long
+        QByteArray ten = psg_header(), var = ten;  // ten tunes between silences; var's fourth is long
         for (int k = 0; k < 10; ++k) {
-            for (PsgBuilder* b : {&ten, &var}) {
-                b->write(7, 0x3E).write(8, 12);
-                for (int f = 0; f < (b == &var && k == 3 ? 2000 : 50); ++f)
-                    b->write(0, 60 + k).end();
-                b->write(8, 0).end(100);
-            }
+            ten += stream({0x07, 0x3E, 0x08, 12, 0x00, 60 + k}) + QByteArray(50, '\xff') + stream({0x08, 0}) + QByteArray(100, '\xff');
+            var += stream({0x07, 0x3E, 0x08, 12}) + stream({0x00, 60 + k, 0xFF}).repeated(k == 3 ? 2000 : 50) +
+                   stream({0x08, 0}) + QByteArray(100, '\xff');
         }
         const auto link_to = [](const char* target, const char* name) {
             return [=](const QString& at) { QVERIFY(symlink(target, QFile::encodeName(at + name)) == 0); };
@@ -712,7 +709,6 @@ private slots:
              "can't write " + long_name.toUtf8() + ".psg: File name too long"},
             {"a full disk", {}, {"render", "in.psg", "-o", "/dev/full"}, 0, "can't write /dev/full: No space left on device"},
             {"a file size limit, render", {}, {"render", "in.psg", "-o", "r.wav"}, 4096, "can't write r.wav: File too large"},
-            {"a file size limit, save", {}, {"save", "in.psg", "-o", "s"}, 512, "can't write s.psg: File too large"},
             {"a file size limit at the 4th of 10 older pieces",
              [](const QString& at) { QCOMPARE(run({"split", "ten.psg", "--silence", "1", "-o", "t"}, at).status, 0); },
              {"split", "var.psg", "--silence", "1", "-o", "t"}, 4096, "can't write t.4.psg: File too large"},
@@ -724,8 +720,7 @@ private slots:
             const QString at = out.path() + '/';
             QVERIFY(save_file(QFile::encodeName(at + "in.psg"), psg_header() + random_writes(300, 1, 5)) &&
                     save_file(QFile::encodeName(at + "x.rest.psg"), "old rest") &&
-                    save_file(QFile::encodeName(at + "ten.psg"), ten.bytes) &&
-                    save_file(QFile::encodeName(at + "var.psg"), var.bytes));
+                    save_file(QFile::encodeName(at + "ten.psg"), ten) && save_file(QFile::encodeName(at + "var.psg"), var));
             if (c.setup)
                 c.setup(at);
             const QMap<QString, QByteArray> before = folder_listing(out.path());
@@ -815,18 +810,15 @@ private slots:
             {"optimize", song, "-o", "f"},       {"render", song, "-o", "f.wav"},
             {"plot", song, "-o", "f.png", "--width", "320"},
         };
-        for (mode_t mask : {mode_t(022), mode_t(027)}) {
-            for (const QStringList& args : commands) {
-                QTemporaryDir out;
-                QCOMPARE(run(args, out.path(), 0, {}, [mask] { umask(mask); }).status, 0);
-                const QStringList made = QDir(out.path()).entryList(QDir::Files | QDir::Hidden);
-                QVERIFY2(!made.isEmpty(), qPrintable(args.first()));
-                for (const QString& name : made) {
-                    struct stat st {};
-                    QVERIFY(stat(QFile::encodeName(out.filePath(name)), &st) == 0);
-                    QVERIFY2((st.st_mode & 0777) == (0666 & ~mask), qPrintable(args.first() + ' ' + name));
-                }
-            }
+        for (const QStringList& args : commands) {
+            QTemporaryDir out;
+            QCOMPARE(run(args, out.path(), 0, {}, [] { umask(027); }).status, 0);
+            const QStringList made = QDir(out.path()).entryList(QDir::Files | QDir::Hidden);
+            QVERIFY2(!made.isEmpty(), qPrintable(args.first()));
+            for (const QString& name : made)
+                QVERIFY2(QFile::permissions(out.filePath(name)) == (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                                                    QFile::WriteUser | QFile::ReadGroup),
+                         qPrintable(args.first() + ' ' + name));  // 0640
         }
     }
 };

@@ -239,7 +239,6 @@ private slots:
             int files;
         } cases[] = {
             {"a whole file", [&] { return save_file(at("f.psg"), "new"); }, 1},
-            {"the song", [&] { return save_song(at("f.psg")); }, 1},
             {"the two pieces of a cut", [&] { cut_pos = 1; return save_pieces(at("f")); }, 2},
             {"a set of closed pieces", [&] {
                  const int h[3] = {io_creat_pending(at("p1")), io_creat_pending(at("p2")), io_creat_pending(at("p3"))};
