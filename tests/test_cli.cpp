@@ -680,7 +680,7 @@ private slots:
         QByteArray ten = psg_header(), var = ten;  // ten tunes between silences; var's fourth is long
         for (int k = 0; k < 10; ++k) {
             ten += stream({0x07, 0x3E, 0x08, 12, 0x00, 60 + k}) + QByteArray(50, '\xff') + stream({0x08, 0}) + QByteArray(100, '\xff');
-            var += stream({0x07, 0x3E, 0x08, 12}) + stream({0x00, 60 + k, 0xFF}).repeated(k == 3 ? 2000 : 50) +
+            var += stream({0x07, 0x3E, 0x08, 12}) + stream({0x00, 90 + k, 0xFF}).repeated(k == 3 ? 2000 : 50) +
                    stream({0x08, 0}) + QByteArray(100, '\xff');
         }
         const auto link_to = [](const char* target, const char* name) {
