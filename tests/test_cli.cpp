@@ -633,6 +633,15 @@ private slots:
         QVERIFY2(a.first > c.first + 1000 && c.second > a.second + 1000,
                  qPrintable(QStringLiteral("blue %1 / %2, green %3 / %4").arg(a.first).arg(c.first).arg(a.second).arg(c.second)));
         QCOMPARE(run({"plot", dir.filePath("a.psg"), "-o", dir.filePath("x.png"), "--mark", "201"}).status, 2);
+        // The narrowest picture keeps its legend off the title and the
+        // song's line (the rows above 50): none of its colours there.
+        QCOMPARE(run({"plot", dir.filePath("a.psg"), "-o", dir.filePath("n.png"), "--width", "320"}).status, 0);
+        const QImage narrow(dir.filePath("n.png"));
+        int coloured = 0;
+        for (int y = 0; y < 50; ++y)
+            for (int x = 0; x < narrow.width(); ++x)
+                coloured += narrow.pixelColor(x, y).saturation() > 100;
+        QCOMPARE(coloured, 0);
     }
 
     void failed_output_leaves_nothing()
