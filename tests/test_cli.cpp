@@ -640,7 +640,7 @@ private slots:
         int coloured = 0;
         for (int y = 0; y < 50; ++y)
             for (int x = 0; x < narrow.width(); ++x)
-                coloured += narrow.pixelColor(x, y).saturation() > 100;
+                coloured += narrow.pixelColor(x, y).saturation() > 150 && narrow.pixelColor(x, y).value() > 120;
         QCOMPARE(coloured, 0);
     }
 
