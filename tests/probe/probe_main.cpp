@@ -13,6 +13,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QtTest>
 #include <QLabel>
 #include <QMessageBox>
@@ -32,8 +34,12 @@ void report(const QString& line)
 void answer_boxes()
 {
     if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-        dialog->selectFile(qEnvironmentVariable("TRELVANE_PROBE_FILE"));
-        QMetaObject::invokeMethod(dialog, "accept");
+        // The name typed in the dialog's folder, as a user would.
+        const QFileInfo file(qEnvironmentVariable("TRELVANE_PROBE_FILE"));
+        dialog->setDirectory(file.absolutePath());
+        if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            edit->setText(file.fileName());
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         return;
     }
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
