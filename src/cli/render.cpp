@@ -55,11 +55,16 @@ public:
     Output& operator=(const Output&) = delete;
 
     bool open(const QByteArray& name) { return save_open(target, name); }
-    // Straight to the file, so that a failure keeps the system's reason.
-    bool write(const char* bytes, qint64 count) { return save_write(target, bytes, count); }
+    // In large blocks straight to the file, so that a failure keeps the
+    // system's reason.
+    bool write(const char* bytes, qint64 count)
+    {
+        block.append(bytes, count);
+        return block.size() < BLOCK || flush();
+    }
     bool commit()
     {
-        if (save_close(target) && save_replace(&target, 1))
+        if (flush() && save_close(target) && save_replace(&target, 1))
             return true;
         cancel();
         return false;
@@ -68,7 +73,16 @@ public:
     QByteArray error() const { return save_reason(target).toLocal8Bit(); }
 
 private:
+    bool flush()
+    {
+        const bool ok = save_write(target, block.constData(), block.size());
+        block.clear();
+        return ok;
+    }
+
+    static constexpr qsizetype BLOCK = 1 << 16;
     SaveTarget target;
+    QByteArray block;
 };
 
 // Stands in for the application's play slider: moving it seeks.
