@@ -158,6 +158,7 @@ private slots:
         QTest::newRow("leading zeros") << QByteArray("007.50") << qint64(7500);
         QTest::newRow("the largest") << QByteArray("4294967.295") << qint64(4294967295);
         QTest::newRow("past the largest") << QByteArray("4294967.296") << qint64(-1);
+        QTest::newRow("far past the largest") << QByteArray("5000000") << qint64(-1);
         QTest::newRow("exponent") << QByteArray("1e3") << qint64(-1);
         QTest::newRow("no whole part") << QByteArray(".5") << qint64(-1);
         QTest::newRow("nothing after the dot") << QByteArray("5.") << qint64(-1);
@@ -198,12 +199,14 @@ private slots:
         QTest::newRow("silence a frame longer") << tones_apart(51) << QStringList{"split", "--silence", "1", "-o", "x"} << two;
         QTest::newRow("0.98 s of silence, 0.99 asked") << tones_apart(49) << QStringList{"split", "--silence", "0.99", "-o", "x"} << one;
 
-        // 80 frames of intro, a loop of 250 frames (5 s) played twice, then
-        // 100 other frames, or none.
+        // 129 frames of intro, a loop of 250 frames (5 s) played twice, then
+        // 100 other frames, or none. The second pass starts a frame after a
+        // multiple of 126, where stretches of half the length plus one would
+        // all stick out of it.
         const QByteArray loop = random_writes(500, 2, 2);
-        const QByteArray song = psg_header() + random_writes(160, 2, 1) + loop + loop;
+        const QByteArray song = psg_header() + random_writes(258, 2, 1) + loop + loop;
         const QByteArray ending = song + random_writes(200, 2, 3);
-        const QByteArray listed("start 80 (0:00:01.600), period 250 (0:00:05.000), repeat 330 (0:00:06.600), "
+        const QByteArray listed("start 129 (0:00:02.580), period 250 (0:00:05.000), repeat 379 (0:00:07.580), "
                                 "for 250 frames (0:00:05.000)");
         const QByteArray none("Not found!\n");
         QTest::newRow("repetition of exactly 5 s") << ending << QStringList{"loops", "--min-seconds", "5"} << listed + "\n";
