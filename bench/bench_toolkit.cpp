@@ -1,5 +1,7 @@
 // The command line's song tools: the loop candidates of a five-minute
-// recording and of the largest song the tables hold, and optimize on both.
+// recording and of the largest song the tables hold, the loop chosen from
+// them, and optimize on both.
+#include "edit/intro_loop.h"
 #include "edit/loops.h"
 #include "edit/optimize.h"
 #include "song/song.h"
@@ -81,6 +83,34 @@ void BM_LoopsLargestPeriodic(benchmark::State& state)
     run_loops(state, 0, 256);
 }
 
+// The loop `loop` and the window's list take: the candidates, and the start
+// moved to where the registers repeat (random writes: a few frames on).
+void run_choose_loop(benchmark::State& state, uint32_t period)
+{
+    for (auto _ : state) {
+        uint32_t start = 0, p = 0;
+        if (!choose_loop(0, &start, &p) || p != period) {
+            state.SkipWithError("no loop that chains");
+            break;
+        }
+        benchmark::DoNotOptimize(start);
+    }
+}
+
+void BM_ChooseLoopFiveMinutes(benchmark::State& state)
+{
+    if (!load_five_minutes())
+        state.SkipWithError("song does not fit");
+    run_choose_loop(state, 6000);
+}
+
+void BM_ChooseLoopLargestSong(benchmark::State& state)
+{
+    if (!load_largest())
+        state.SkipWithError("song does not fit");
+    run_choose_loop(state, BIG_BODY);
+}
+
 void run_optimize(benchmark::State& state)
 {
     for (auto _ : state)
@@ -107,6 +137,8 @@ void BM_OptimizeLargestSong(benchmark::State& state)
 BENCHMARK(BM_LoopsFiveMinutes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoopsLargestSong)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_LoopsLargestPeriodic)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ChooseLoopFiveMinutes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChooseLoopLargestSong)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_OptimizeFiveMinutes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OptimizeLargestSong)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -39,6 +39,9 @@ QList<QByteArray> words_for(CommandId command, const Arguments& args)
     number("--window", args.has_window, args.window);
     number("--at", args.has_at, args.at);
     number("--width", args.has_width, args.width);
+    number("--start", args.has_start, args.start);
+    number("--period", args.has_period, args.period);
+    number("--pick", args.has_pick, args.pick);
     if (args.has_min)
         w << "--min-seconds=" + seconds_word(args.min_ms);
     if (args.has_silence)
@@ -61,7 +64,8 @@ bool same(const Arguments& a, const Arguments& b)
            a.has_window == b.has_window && a.at == b.at && a.has_at == b.has_at && a.min_ms == b.min_ms &&
            a.has_min == b.has_min && a.silence_ms == b.silence_ms && a.has_silence == b.has_silence &&
            a.width == b.width && a.has_width == b.has_width && a.marks == b.marks && a.no_state == b.no_state &&
-           a.json == b.json;
+           a.json == b.json && a.start == b.start && a.has_start == b.has_start && a.period == b.period &&
+           a.has_period == b.has_period && a.pick == b.pick && a.has_pick == b.has_pick;
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ private slots:
     {
         auto* v = qobject_cast<QVBoxLayout*>(main_window->layout());
         QVERIFY(v);
-        QCOMPARE(v->count(), 5);
+        QCOMPARE(v->count(), 6);
 
         auto* h1 = qobject_cast<QHBoxLayout*>(v->itemAt(0)->layout());
         QVERIFY(h1);
@@ -68,7 +68,12 @@ private slots:
             QVERIFY(b);
             QCOMPARE(b->text(), QString::fromLatin1(lower_row[i]));
         }
-        QCOMPARE(main_window->findChildren<QPushButton*>().size(), 14);
+        // Below them the loops: their list and two buttons of their own.
+        auto* loops_box = qobject_cast<QGroupBox*>(v->itemAt(5)->widget());
+        QVERIFY(loops_box);
+        QCOMPARE(loops_box->title(), QStringLiteral("Loops"));
+        QCOMPARE(loops_box->findChildren<QPushButton*>().size(), 2);
+        QCOMPARE(main_window->findChildren<QPushButton*>().size(), 16);
     }
 
     void starts_with_an_empty_song()
@@ -114,7 +119,7 @@ private slots:
         QSet<QChar> letters;
         for (auto* b : buttons)
             letters.insert(mnemonic(b->text()));
-        QCOMPARE(letters.size(), 14);
+        QCOMPARE(letters.size(), 16);
 
         // Keep "&Quit" from ending the test: its click is counted, not acted on.
         QPushButton* quit = button(QStringLiteral("&Quit"));

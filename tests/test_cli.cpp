@@ -1,6 +1,7 @@
 // The command-line tool, run as a separate process the way scripts run it.
 #include "cli/arguments.h"
 #include "io/save.h"
+#include "support/loop_songs.h"
 #include "support/psg_data.h"
 
 #include <QDir>
@@ -133,6 +134,10 @@ private slots:
         QTest::newRow("seconds without decimals") << QStringList{"loops", "a.psg", "--min-seconds=2."};
         QTest::newRow("trim without --from") << QStringList{"trim", "a.psg", "-o", "x"};
         QTest::newRow("narrow picture") << QStringList{"plot", "a.psg", "-o", "x.png", "--width", "10"};
+        QTest::newRow("--start without --period") << QStringList{"loop", "a.psg", "-o", "x", "--start", "5"};
+        QTest::newRow("--pick with --start")
+            << QStringList{"loop", "a.psg", "-o", "x", "--start", "5", "--period", "9", "--pick", "1"};
+        QTest::newRow("a time that is not one") << QStringList{"cut", "a.psg", "--at", "1:75", "-o", "x"};
     }
 
     void usage()
@@ -602,6 +607,76 @@ private slots:
             QCOMPARE(r.status, 2);
             QVERIFY(!QFile::exists(out.filePath("bad.psg")));
         }
+    }
+
+    void positions()
+    {
+        // Text, and the frame it names (-1: refused).
+        const QList<QPair<const char*, qint64>> rows = {
+            {"125", 125},          {"0:02.500", 125},       {"4s", 200},             {"0:00:03.000", 150},
+            {"1:00:00.000", 180000}, {"12.5s", 625},        {"0:01", 50},            {"0:00.009", 0},
+            {"0:00.010", 1},       {"0:00.031", 2},         {"61:05.5", 183275},     {"4294967295", 4294967295},
+            {"23861:38:53", -1},   {"4294967296", -1},      {"0:60.000", -1},        {"1:60:00", -1},
+            {"0:2.500", -1},       {"1:2:03", -1},          {"0:02.5000", -1},       {"0:02.", -1},
+            {"s", -1},             {"-1s", -1},             {"1:00s", -1},           {"1:00:00:00", -1},
+            {"", -1},              {" 5", -1},
+        };
+        for (const auto& row : rows) {
+            uint32_t frame = 7;
+            const bool ok = parse_position(QByteArray(row.first), &frame);
+            QVERIFY2(ok == (row.second >= 0) && (!ok || frame == row.second), row.first);
+        }
+    }
+
+    // A time names the same frame as its number, in every command that
+    // takes a frame, and a time past the end is refused like the frame.
+    void times_name_the_frames()
+    {
+        QTemporaryDir out;
+        const QString song = put("times.psg", psg_header() + random_writes(3000, 10, 7));
+        const QList<QPair<QStringList, QStringList>> same = {
+            {{"trim", song, "--from", "0:02.500", "--to", "4s", "-o", "a"},
+             {"trim", song, "--from", "125", "--to", "200", "-o", "b"}},
+            {{"cut", song, "--at", "0:01.000", "-o", "a"}, {"cut", song, "--at", "50", "-o", "b"}},
+            {{"render", song, "--from", "0:00:03.000", "-o", "a.psg"},
+             {"render", song, "--from", "150", "-o", "b.psg"}},
+        };
+        for (const auto& pair : same) {
+            QCOMPARE(run(pair.first, out.path()).status, 0);
+            QCOMPARE(run(pair.second, out.path()).status, 0);
+            QCOMPARE(read_file(out.filePath("a.psg")), read_file(out.filePath("b.psg")));
+        }
+        Run late = run({"trim", song, "--from", "0:06.020", "-o", "c"}, out.path());
+        QCOMPARE(late.status, 2);
+        QVERIFY2(late.err.contains("--from 301 is past the end of the song (frame 300)"), late.err.constData());
+        // trim --no-state: the piece's own writes only.
+        QCOMPARE(run({"trim", song, "--no-state", "--from", "125", "--to", "200", "-o", "n"}, out.path()).status, 0);
+        QCOMPARE(read_file(out.filePath("n.psg")), psg_header() + random_writes(3000, 10, 7).mid(125 * 21, 75 * 21));
+    }
+
+    void loop_command()
+    {
+        QTemporaryDir out;
+        const QString rec = put("rec.psg", loop_song(REWRITTEN_IN_LOOP).bytes);
+        Run r = run({"loop", rec, "-o", "x"}, out.path());
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("x.intro.psg\nx.loop.psg\nstart 250 (0:00:05.000), period 400 (0:00:08.000)\n"));
+        r = run({"loop", rec, "-o", "y.psg", "--pick", "1", "--json"}, out.path());
+        QCOMPARE(r.status, 0);
+        QCOMPARE(QJsonDocument::fromJson(r.out).object(),
+                 QJsonObject({{"intro", "y.intro.psg"}, {"loop", "y.loop.psg"}, {"start", 250}, {"period", 400},
+                              {"seconds", 8.0}}));
+        QCOMPARE(read_file(out.filePath("y.loop.psg")), read_file(out.filePath("x.loop.psg")));
+        // A loop named where the writes repeat but register 9 does not yet.
+        r = run({"loop", rec, "-o", "z", "--start", "0:02.020", "--period", "8s"}, out.path());
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("it does from frame 250 (0:00:05.000) on"), r.err.constData());
+        QCOMPARE(run({"loop", rec, "-o", "z", "--start", "250", "--period", "400"}, out.path()).status, 0);
+        QCOMPARE(read_file(out.filePath("z.loop.psg")), read_file(out.filePath("x.loop.psg")));
+        QCOMPARE(run({"loop", rec, "-o", "w", "--pick", "9"}, out.path()).status, 2);
+        const QString plain = put("plain.psg", loop_song(NEVER_REPEATS).bytes);
+        QCOMPARE(run({"loop", plain, "-o", "w"}, out.path()).status, 1);
+        QVERIFY(!QFile::exists(out.filePath("w.intro.psg")) && !QFile::exists(out.filePath("w.loop.psg")));
     }
 
     void split_three_tunes()

@@ -1,6 +1,7 @@
 #include "app/app.h"
 #include "app/myclass.h"
 #include "app/audio_output.h"
+#include "app/loop_panel.h"
 #include "audio/seek.h"
 #include "io/files.h"
 #include "io/report.h"
@@ -42,6 +43,7 @@ void song_read_effects()
     // the play slider already stood at 0 and so did not seek.
     if (playing == 1)
         chip_seek(play_pos);
+    loop_panel_song_read();
 }
 
 }  // namespace
@@ -146,6 +148,7 @@ void app_start()
     v->addWidget(make_group_box("Cut position", 1, cut_widgets), 0);
     v->addWidget(status_label, 0);
     v->addLayout(rows[1], 0);
+    v->addWidget(make_loop_panel(), 0);
     for (int row = 0; row < 2; ++row) {
         for (int place = 0; place <= BUTTON_COUNT; ++place) {
             if (row == 0 && place == PROGRESS_PLACE)

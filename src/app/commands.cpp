@@ -1,6 +1,7 @@
 // The file and editing commands behind the buttons.
 #include "app/app.h"
 #include "app/myclass.h"
+#include "app/save_dialog.h"
 #include "edit/editing.h"
 #include "edit/find.h"
 #include "edit/names.h"
@@ -25,12 +26,7 @@ void read_chosen_file(bool reset)
     psg_read(io_name(name).constData(), 0, reset);
 }
 
-// The name chosen in the save dialog, and whether a file stood under it:
-// then the dialog has already asked to replace it.
-struct SaveName {
-    QByteArray chosen;
-    bool confirmed;
-};
+}  // namespace
 
 SaveName ask_save_name()
 {
@@ -41,8 +37,6 @@ SaveName ask_save_name()
     return {chosen, !chosen.isEmpty() && QFileInfo::exists(name)};
 }
 
-// Asks once before files that exist are replaced, except the one the save
-// dialog asked about. True when nothing stands in the way.
 bool may_replace(const SaveName& name, const QList<QByteArray>& targets)
 {
     QStringList existing;
@@ -59,6 +53,8 @@ bool may_replace(const SaveName& name, const QList<QByteArray>& targets)
                                    .arg(existing[0], existing[1]);
     return ask_yes_no(text);
 }
+
+namespace {
 
 bool zero_cut()
 {

@@ -1,6 +1,7 @@
 // Starting and stopping playback and moving the two positions.
 #include "app/app.h"
 #include "app/myclass.h"
+#include "app/loop_panel.h"
 #include "audio/playback.h"
 #include "song/song.h"
 
@@ -34,6 +35,7 @@ void MyClass::set()
 void MyClass::stop()
 {
     playing = 0;
+    seam_stop();
 }
 
 // The one-frame buttons move the cut slider with the cut position, so the

@@ -14,10 +14,16 @@ enum Option {
     OPT_SILENCE = 1 << 8,
     OPT_MARK = 1 << 9,
     OPT_WIDTH = 1 << 10,
+    OPT_START = 1 << 11,
+    OPT_PERIOD = 1 << 12,
+    OPT_PICK = 1 << 13,
 };
 constexpr int FLAG_OPTIONS = OPT_NO_STATE | OPT_JSON;  // options without a value
 constexpr int REPEATED_OPTIONS = OPT_MARK;             // options that may come more than once
 constexpr int SECONDS_OPTIONS = OPT_MIN_SECONDS | OPT_SILENCE;
+// Options that take a position (a frame or a time); find's --from is a
+// write index instead.
+constexpr int POSITION_OPTIONS = OPT_FROM | OPT_TO | OPT_AT | OPT_MARK | OPT_START | OPT_PERIOD;
 
 struct OptionName {
     Option option;
@@ -29,6 +35,7 @@ const OptionName option_names[] = {
     {OPT_AT, "--at"},            {OPT_NO_STATE, "--no-state"}, {OPT_JSON, "--json"},
     {OPT_TO, "--to"},            {OPT_MIN_SECONDS, "--min-seconds"},
     {OPT_SILENCE, "--silence"},  {OPT_MARK, "--mark"},       {OPT_WIDTH, "--width"},
+    {OPT_START, "--start"},      {OPT_PERIOD, "--period"},   {OPT_PICK, "--pick"},
 };
 
 struct Command {
@@ -48,8 +55,9 @@ const Command commands[CMD_COUNT] = {
     {"optimize", OPT_OUTPUT, OPT_OUTPUT, false},
     {"loops", OPT_MIN_SECONDS | OPT_JSON, 0, false},
     {"split", OPT_SILENCE | OPT_OUTPUT, OPT_SILENCE | OPT_OUTPUT, false},
-    {"trim", OPT_FROM | OPT_TO | OPT_OUTPUT, OPT_FROM | OPT_OUTPUT, false},
+    {"trim", OPT_FROM | OPT_TO | OPT_OUTPUT | OPT_NO_STATE, OPT_FROM | OPT_OUTPUT, false},
     {"plot", OPT_OUTPUT | OPT_MARK | OPT_WIDTH, OPT_OUTPUT, false},
+    {"loop", OPT_OUTPUT | OPT_START | OPT_PERIOD | OPT_PICK | OPT_MIN_SECONDS | OPT_JSON, OPT_OUTPUT, false},
 };
 
 const char* option_name(int option)
@@ -108,7 +116,48 @@ bool parse_seconds(const QByteArray& text, uint32_t& ms)
     return true;
 }
 
-QByteArray store_option(Arguments& args, int option, const QByteArray& value)
+// "S", "SS" with one to three decimals or none, in milliseconds; at most
+// 59.999 when minutes come before it (limited).
+bool parse_clock_seconds(const QByteArray& text, bool limited, uint64_t& ms)
+{
+    const qsizetype dot = text.indexOf('.');
+    const QByteArray whole = dot < 0 ? text : text.left(dot);
+    if (limited && whole.size() != 2)
+        return false;
+    uint32_t part_ms = 0;
+    if (!parse_seconds(text, part_ms))
+        return false;
+    if (limited && part_ms >= 60000)
+        return false;
+    ms = part_ms;
+    return true;
+}
+
+// A time as the status line writes it, or seconds ending in "s", in
+// milliseconds.
+bool parse_time(const QByteArray& text, uint64_t& ms)
+{
+    if (text.endsWith('s'))
+        return text.indexOf(':') < 0 && parse_clock_seconds(text.chopped(1), false, ms);
+    const QList<QByteArray> parts = text.split(':');
+    if (parts.size() < 2 || parts.size() > 3)
+        return false;
+    uint64_t seconds_ms = 0;
+    uint32_t minutes = 0, hours = 0;
+    if (!parse_clock_seconds(parts.last(), true, seconds_ms))
+        return false;
+    const QByteArray& minute_text = parts[parts.size() - 2];
+    if (!parse_number(minute_text, minutes))
+        return false;
+    if (parts.size() == 3) {
+        if (minute_text.size() != 2 || minutes >= 60 || !parse_number(parts[0], hours))
+            return false;
+    }
+    ms = (uint64_t{hours} * 60 + minutes) * 60000 + seconds_ms;
+    return true;
+}
+
+QByteArray store_option(Arguments& args, int option, const QByteArray& value, bool positions)
 {
     if (option == OPT_OUTPUT) {
         if (value.isEmpty())
@@ -133,8 +182,12 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value)
         return {};
     }
     uint32_t number = 0;
-    if (!parse_number(value, number))
+    if (positions && (option & POSITION_OPTIONS)) {
+        if (!parse_position(value, &number))
+            return QByteArray(option_name(option)) + " needs a frame or a time, not '" + value + "'";
+    } else if (!parse_number(value, number)) {
         return QByteArray(option_name(option)) + " needs a number, not '" + value + "'";
+    }
     switch (option) {
     case OPT_FROM:
         args.from = number;
@@ -152,6 +205,22 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value)
         break;
     case OPT_MARK:
         args.marks.append(number);
+        break;
+    case OPT_START:
+        args.start = number;
+        args.has_start = true;
+        break;
+    case OPT_PERIOD:
+        if (number == 0)
+            return "--period must be at least 1 frame";
+        args.period = number;
+        args.has_period = true;
+        break;
+    case OPT_PICK:
+        if (number == 0)
+            return "--pick counts from 1";
+        args.pick = number;
+        args.has_pick = true;
         break;
     case OPT_WIDTH:
         if (number < PLOT_WIDTH_MIN || number > PLOT_WIDTH_MAX)
@@ -177,6 +246,24 @@ CommandLine error(const QByteArray& text)
 }
 
 }  // namespace
+
+bool parse_position(const QByteArray& text, uint32_t* frame)
+{
+    uint32_t number = 0;
+    if (parse_number(text, number)) {
+        *frame = number;
+        return true;
+    }
+    uint64_t ms = 0;
+    if (!parse_time(text, ms))
+        return false;
+    constexpr uint64_t MS_PER_FRAME = 1000 / 50;
+    const uint64_t f = (ms + MS_PER_FRAME / 2) / MS_PER_FRAME;
+    if (f > UINT32_MAX)
+        return false;
+    *frame = static_cast<uint32_t>(f);
+    return true;
+}
 
 const char* command_name(CommandId command)
 {
@@ -254,7 +341,7 @@ CommandLine parse_arguments(const QList<QByteArray>& words)
                 return error(QByteArray(option_name(option)) + " needs a value");
             value = words[++i];
         }
-        const QByteArray problem = store_option(args, option, value);
+        const QByteArray problem = store_option(args, option, value, id != CMD_FIND);
         if (!problem.isEmpty())
             return error(problem);
     }
@@ -267,6 +354,10 @@ CommandLine parse_arguments(const QList<QByteArray>& words)
         const int option = missing & -missing;
         return error(QByteArray("'") + command.name + "' needs " + option_name(option));
     }
+    if (args.has_start != args.has_period)
+        return error("--start and --period go together");
+    if ((args.has_pick || args.has_min) && args.has_start)
+        return error("--start names the loop: no --pick or --min-seconds with it");
     line.outcome = PARSE_RUN;
     return line;
 }

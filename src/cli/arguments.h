@@ -18,6 +18,7 @@ enum CommandId {
     CMD_SPLIT,
     CMD_TRIM,
     CMD_PLOT,
+    CMD_LOOP,
     CMD_COUNT
 };
 
@@ -41,6 +42,12 @@ struct Arguments {
     uint32_t width = 0;  // --width
     bool has_width = false;
     QList<uint32_t> marks;  // --mark, in the order given
+    uint32_t start = 0;  // --start
+    bool has_start = false;
+    uint32_t period = 0;  // --period
+    bool has_period = false;
+    uint32_t pick = 0;  // --pick
+    bool has_pick = false;
     bool no_state = false;  // --no-state
     bool json = false;      // --json
 };
@@ -68,6 +75,14 @@ const char* command_name(CommandId command);
 // anywhere before "--" asks for the help text. Numbers are plain decimal
 // numbers below 2^32; seconds may have up to three decimals.
 CommandLine parse_arguments(const QList<QByteArray>& words);
+
+// A position in the song as a frame: a plain number is a frame; a time
+// "M:SS.mmm" or "H:MM:SS.mmm" (as the status line writes it; the fraction
+// may have one to three digits or be left out) or seconds with a trailing
+// "s" ("12.5s") name the frame that starts at that time, or the nearest one
+// for a time between two frames. False for anything else and for a frame
+// number of 2^32 or more.
+bool parse_position(const QByteArray& text, uint32_t* frame);
 
 // The limits of --width.
 constexpr uint32_t PLOT_WIDTH_MIN = 320;

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cstdint>
 
-constexpr int EXIT_NOT_FOUND = 1;  // find, loops: no repetition; split: no sound
+constexpr int EXIT_NOT_FOUND = 1;  // find, loops: no repetition; split: no sound; loop: none exact
 constexpr int EXIT_ERROR = 2;      // bad input, bad usage, failed output
 
 // Prints "trelvane-cli: text" and a hint to --help on standard error;
@@ -38,6 +38,7 @@ int run_loops(const Arguments& args);
 int run_split(const Arguments& args);
 int run_trim(const Arguments& args);
 int run_plot(const Arguments& args);
+int run_loop(const Arguments& args);
 
 // The repetition loops asks for: --min-seconds (default 5 s) in frames.
 uint32_t min_loop_frames(const Arguments& args);

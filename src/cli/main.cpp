@@ -29,9 +29,20 @@ const char usage_text[] =
     "                                 at FRAME; with --no-state it holds only its\n"
     "                                 own writes, and the two join back into the\n"
     "                                 song's bytes\n"
-    "  trim FILE --from F [--to T] -o NAME\n"
+    "  trim FILE --from F [--to T] -o NAME [--no-state]\n"
     "                                 save frames F..T-1 (default: to the end) as\n"
     "                                 NAME(.psg), beginning with the chip state at F\n"
+    "                                 (with --no-state: its own writes only)\n"
+    "  loop FILE -o NAME [--start F --period P | --pick N] [--min-seconds S]\n"
+    "       [--json]\n"
+    "                                 save the intro (frames before the loop) as\n"
+    "                                 NAME.intro.psg and one pass of the loop as\n"
+    "                                 NAME.loop.psg, which chain exactly: the intro\n"
+    "                                 and then the loop over and over play as the\n"
+    "                                 song does. Default: the best loop candidate\n"
+    "                                 that chains; --pick N the N-th of 'loops'\n"
+    "                                 (--min-seconds S as there, default 5);\n"
+    "                                 --start/--period a loop you name\n"
     "  split FILE --silence S -o NAME\n"
     "                                 save each part between silences of at least\n"
     "                                 S seconds as NAME.1.psg, NAME.2.psg, ...,\n"
@@ -51,16 +62,20 @@ const char usage_text[] =
     "                                 and marks at frames F (width W, default 1200)\n"
     "\n"
     "Options:\n"
-    "  --json                         answer in JSON (info, find, loops)\n"
+    "  --json                         answer in JSON (info, find, loops, loop)\n"
+    "\n"
+    "Positions (F, T, FRAME, P, --mark) are frames (50 a second) or times:\n"
+    "M:SS.mmm or H:MM:SS.mmm as the window shows them, or seconds such as 12.5s;\n"
+    "a time between two frames means the nearest frame.\n"
     "  --help                         show this text\n"
     "  --version                      show the version\n"
     "  --                             the arguments after it are file names\n"
     "\n"
-    "Exit status: 0 done, 1 find or loops found no repetition (split: no sound),\n"
-    "2 error.\n";
+    "Exit status: 0 done, 1 find or loops found no repetition (split: no sound;\n"
+    "loop: no loop that chains exactly), 2 error.\n";
 
 int (*const run[CMD_COUNT])(const Arguments&) = {
-    run_info, run_find, run_cut, run_save, run_render, run_optimize, run_loops, run_split, run_trim, run_plot,
+    run_info, run_find, run_cut, run_save, run_render, run_optimize, run_loops, run_split, run_trim, run_plot, run_loop,
 };
 
 }  // namespace

@@ -12,9 +12,9 @@ namespace {
 
 constexpr uint32_t MS_PER_FRAME = 1000 / FRAME_RATE;
 
-bool write_piece(uint32_t from, uint32_t to, const QByteArray& name)
+bool write_piece(uint32_t from, uint32_t to, const QByteArray& name, bool no_state = false)
 {
-    const LeadIn lead = piece_lead_in(from);
+    const LeadIn lead = no_state ? LeadIn{} : piece_lead_in(from);
     return psg_write(from, name.constData(), to, &lead) != -1;
 }
 
@@ -42,7 +42,7 @@ int run_trim(const Arguments& args)
         return usage_error(text.constData());
     }
     const QByteArray name = head_name(args.output);
-    if (!write_piece(args.from, to, name))
+    if (!write_piece(args.from, to, name, args.no_state))
         return EXIT_ERROR;
     print_line(name);
     return 0;

@@ -16,3 +16,13 @@ QByteArray numbered_name(const QByteArray& head, int k)
 {
     return head.left(head.size() - 4) + "." + QByteArray::number(k) + ".psg";
 }
+
+QByteArray intro_name(const QByteArray& head)
+{
+    return head.left(head.size() - 4) + ".intro.psg";
+}
+
+QByteArray loop_name(const QByteArray& head)
+{
+    return head.left(head.size() - 4) + ".loop.psg";
+}

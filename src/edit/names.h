@@ -11,3 +11,7 @@ QByteArray rest_name(const QByteArray& head);
 // Piece k of a split: the head name with its last four bytes replaced by
 // ".k.psg".
 QByteArray numbered_name(const QByteArray& head, int k);
+// The two pieces of an intro and loop: the head name with its last four
+// bytes replaced by ".intro.psg" and ".loop.psg".
+QByteArray intro_name(const QByteArray& head);
+QByteArray loop_name(const QByteArray& head);

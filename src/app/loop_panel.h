@@ -1,0 +1,39 @@
+// The window's loops: the loop candidates of the song in a list, the
+// button that saves an intro and a loop, and the one that plays the join
+// of the chosen loop over and over.
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+
+class QWidget;
+
+// The loop chosen in the list, for whatever shows the song: valid when the
+// song has a loop whose pieces chain exactly; start is where the loop piece
+// begins (already moved to where registers 0..12 repeat).
+struct ChosenLoop {
+    bool valid;
+    uint32_t start;
+    uint32_t period;
+};
+extern ChosenLoop chosen_loop;
+
+// The list and the two buttons, in a group box for the window's layout.
+QWidget* make_loop_panel();
+
+// A song has been read: lists its loop candidates and chooses the first
+// that chains (without moving the cut position); stops the seam.
+void loop_panel_song_read();
+
+// The playback clock's tick while the seam plays: pushes its next frame of
+// sound and returns true; false when the seam does not play (or playback
+// has started, which ends it).
+bool seam_tick();
+// Ends the seam ("S&top").
+void seam_stop();
+
+// The sound the seam plays over and over (empty when it does not play),
+// and how many frames of it the clock has pushed since it started.
+const QByteArray& seam_playing_sound();
+uint64_t seam_frames_pushed();

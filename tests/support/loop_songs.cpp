@@ -1,0 +1,86 @@
+#include "support/loop_songs.h"
+
+#include "audio/chip.h"
+#include "support/psg_data.h"
+
+#include <vector>
+
+namespace {
+
+using Frame = std::vector<std::pair<int, int>>;
+
+// The song, then its frames from `from` on again, `again` of them.
+QByteArray recording(std::vector<Frame> song, size_t from, size_t again)
+{
+    for (size_t k = 0; k < again; ++k)
+        song.push_back(song[from + k]);
+    PsgBuilder b;
+    for (const Frame& f : song) {
+        for (const auto& w : f)
+            b.write(w.first, w.second);
+        b.end();
+    }
+    return b.bytes;
+}
+
+// A tune on A from frame `first` on, a new note every 10 frames; it does not
+// repeat within 500 frames.
+void tune(std::vector<Frame>& song, size_t first)
+{
+    static const int notes[] = {253, 201, 336, 253, 180, 201, 150, 400};
+    for (size_t f = first; f < song.size(); f += 10) {
+        const int p = notes[(f / 10) % 8] + static_cast<int>(f % 7);
+        song[f].insert(song[f].end(), {{0, p & 0xFF}, {1, p >> 8}});
+    }
+}
+
+}  // namespace
+
+LoopSong loop_song(LoopSongKind kind)
+{
+    // 500 frames, then frames 100 (or 0) on again for 330 frames.
+    std::vector<Frame> song(500);
+    switch (kind) {
+    case REWRITTEN_IN_LOOP:  // B's level: 12 in the intro, 5 from frame 250 on
+        song[0] = {{7, 0x38}, {8, 15}, {9, 12}, {2, 0x20}, {3, 1}};
+        tune(song, 1);
+        song[250].push_back({9, 5});
+        return {"rewritten in the loop", recording(song, 100, 330), 250, 400};
+    case ENVELOPE_RUNS_ON:  // a triangle on C whose steps do not divide the loop
+        song[0] = {{7, 0x38}, {8, 13}, {10, 0x10}, {4, 0x30}, {11, 77}, {12, 0}};
+        song[3] = {{13, 14}};
+        tune(song, 1);
+        return {"envelope runs on", recording(song, 100, 330), 101, 400};
+    case LOOP_AT_FRAME_0:  // frame 0 writes every register the song changes
+        song[0] = {{7, 0x3E}, {8, 15}, {0, 100}, {1, 0}};
+        tune(song, 10);
+        return {"loop at frame 0", recording(song, 0, 330), 0, 500};
+    case NEVER_REPEATS:
+        for (size_t f = 0; f < song.size(); ++f)
+            song[f] = {{0, static_cast<int>(f & 0xFF)}, {1, static_cast<int>(f >> 8)}, {8, 15}};
+        return {"never repeats", recording(song, 0, 0), UINT32_MAX, 0};
+    }
+    return {};
+}
+
+QByteArray streamed_chain(const QByteArray& intro, const QByteArray& loop, uint32_t frames)
+{
+    QByteArray pcm;
+    chip_reset();
+    const auto done = [&] { return pcm.size() >= static_cast<qsizetype>(frames) * FRAME_BYTES; };
+    for (const QByteArray* file = &intro; !done() && (file == &intro || loop.size() > 16); file = &loop) {
+        // Our writer ends every frame with 0xFF and writes no waits.
+        for (int i = 16; i < file->size() && !done();) {
+            const uint8_t c = static_cast<uint8_t>(file->at(i));
+            if (c == 0xFF) {
+                chip_render_frame();
+                pcm.append(reinterpret_cast<const char*>(frame_buf), FRAME_BYTES);
+                ++i;
+            } else {
+                reg_queue_push(c, static_cast<uint8_t>(file->at(i + 1)));  // whole pairs only
+                i += 2;
+            }
+        }
+    }
+    return pcm;
+}

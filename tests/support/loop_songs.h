@@ -1,0 +1,26 @@
+// Recordings that play a song and then go round its loop again, built to
+// make an intro and a loop hard to get right.
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+
+enum LoopSongKind {
+    REWRITTEN_IN_LOOP,  // a register set in the intro is rewritten inside the loop
+    ENVELOPE_RUNS_ON,   // an envelope started once in the intro sounds through the loop
+    LOOP_AT_FRAME_0,    // the loop is the whole song
+    NEVER_REPEATS,
+};
+
+struct LoopSong {
+    const char* name;
+    QByteArray bytes;  // the PSG file
+    uint32_t start;    // where the exact loop starts; UINT32_MAX: none
+    uint32_t period;
+};
+LoopSong loop_song(LoopSongKind kind);
+
+// The first `frames` frames of intro + loop + loop ... as a player plays them
+// that streams the files' commands to a chip it never resets.
+QByteArray streamed_chain(const QByteArray& intro, const QByteArray& loop, uint32_t frames);

@@ -1,0 +1,105 @@
+// The window's loops through the real widgets: the list of candidates,
+// "Save &intro and loop" (the bytes of trelvane-cli loop, the question
+// before replacing files) and "&Hear the seam" (the chain's sound where a
+// pass goes on into the loop's start).
+#include "app/app.h"
+#include "app/loop_panel.h"
+#include "song/song.h"
+#include "support/app_driver.h"
+#include "support/loop_songs.h"
+#include "support/psg_data.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QSlider>
+#include <QtTest>
+
+namespace {
+
+void cli(const QStringList& args)
+{
+    QProcess p;
+    p.setWorkingDirectory(QFileInfo(write_temp_psg("rec.psg", loop_song(REWRITTEN_IN_LOOP).bytes)).path());
+    p.start(qEnvironmentVariable("TRELVANE_BIN") + "/trelvane-cli", args);
+    QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+}
+
+void load(LoopSongKind kind)
+{
+    answer({type_file(write_temp_psg(QStringLiteral("song%1.psg").arg(kind), loop_song(kind).bytes))});
+    click(QStringLiteral("&Load file"));
+}
+
+}  // namespace
+
+class TestAppLoops : public QObject {
+    Q_OBJECT
+    QString folder;
+
+private slots:
+    void initTestCase()
+    {
+        start_app();
+        folder = QFileInfo(write_temp_psg("rec.psg", loop_song(REWRITTEN_IN_LOOP).bytes)).path() + "/";
+    }
+
+    void the_list_offers_the_loops_and_moves_the_cut()
+    {
+        load(REWRITTEN_IN_LOOP);
+        auto* list = main_window->findChild<QListWidget*>(QStringLiteral("loop_list"));
+        QCOMPARE(list->item(0)->text(), QStringLiteral("start 0:00:05.000 (250), period 0:00:08.000 (400)"));
+        QCOMPARE(list->currentRow(), 0);
+        QVERIFY(chosen_loop.valid && chosen_loop.start == 250 && chosen_loop.period == 400);
+        QCOMPARE(cut_pos, 0u);  // a song read starts at 0 as always
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+        QCOMPARE(cut_slider->value(), 250);
+        QVERIFY(status_label->text().contains(QStringLiteral("Cut position=0:00:05.000")));
+
+        load(NEVER_REPEATS);
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("No loop of 5 s or more"));
+        for (const char* caption : {"Save &intro and loop", "&Hear the seam"}) {
+            answer({press(QMessageBox::Ok)});
+            click(QString::fromLatin1(caption));
+            QCOMPARE(seen_boxes(), QStringList{QStringLiteral("No loop that chains exactly!")});
+        }
+    }
+
+    void save_writes_what_the_command_line_writes()
+    {
+        load(REWRITTEN_IN_LOOP);
+        cli({"loop", "rec.psg", "-o", "cli"});
+        QFile::remove(folder + "w.loop.psg");
+        QVERIFY(QFile(folder + "w.intro.psg").open(QIODevice::WriteOnly));  // one file in the way
+        // One question for the file in the way; No keeps it, Yes replaces it.
+        for (QMessageBox::StandardButton b : {QMessageBox::No, QMessageBox::Yes}) {
+            answer({type_file(folder + "w"), press(b)});
+            click(QStringLiteral("Save &intro and loop"));
+            QCOMPARE(seen_boxes(), QStringList{QStringLiteral("w.intro.psg already exists.\nDo you want to replace it?")});
+            QCOMPARE(QFile::exists(folder + "w.loop.psg"), b == QMessageBox::Yes);
+        }
+        QCOMPARE(read_file(folder + "w.intro.psg"), read_file(folder + "cli.intro.psg"));
+        QCOMPARE(read_file(folder + "w.loop.psg"), read_file(folder + "cli.loop.psg"));
+        QCOMPARE(frame_count, 830u);  // the song stays
+    }
+
+    void the_seam_plays_as_the_chain_does_until_stop()
+    {
+        load(REWRITTEN_IN_LOOP);
+        cli({"loop", "rec.psg", "-o", "s"});
+        cli({"save", "s.intro.psg", "s.loop.psg", "s.loop.psg", "-o", "chain"});
+        // The last 2 s of the pass (frames 550..649) and 2 s of the next.
+        cli({"render", "chain.psg", "--from", "550", "--to", "750", "-o", "seam.wav"});
+        click(QStringLiteral("&Hear the seam"));
+        QCOMPARE(seam_playing_sound(), read_file(folder + "seam.wav").mid(44));
+        QTRY_VERIFY(seam_frames_pushed() >= 10);
+        click(QStringLiteral("S&top"));
+        const uint64_t pushed = seam_frames_pushed();
+        pump(100);
+        QCOMPARE(seam_frames_pushed(), pushed);
+    }
+};
+
+TRELVANE_APP_TEST_MAIN(TestAppLoops)
+#include "test_app_loops.moc"
