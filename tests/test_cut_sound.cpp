@@ -96,8 +96,8 @@ bool at_rest_at_0(const Envelope& e)
     return e.level == 0 && (e.stopped || (!e.rising && !e.cont));
 }
 
-// The level a shape 0..7 written now reaches after four slow steps: it steps
-// at the interval that the flags of the shape before it give.
+// The level a shape 0..7 written now reaches a while later: it steps at the
+// pace that the flags of the shape before it give.
 int decay_level(const ChipSnapshot& state)
 {
     chip_restore(state);
