@@ -154,6 +154,90 @@ private slots:
         QVERIFY2(r.err.startsWith("trelvane-cli: "), r.err.constData());
     }
 
+    // Seconds as the parser takes them: up to three decimals after a dot,
+    // digits on both sides of it, and more than 0.
+    void seconds_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<qint64>("ms");  // -1: refused
+        QTest::newRow("whole") << QByteArray("5") << qint64(5000);
+        QTest::newRow("a half") << QByteArray("0.5") << qint64(500);
+        QTest::newRow("two decimals") << QByteArray("2.25") << qint64(2250);
+        QTest::newRow("three decimals") << QByteArray("1.125") << qint64(1125);
+        QTest::newRow("a millisecond") << QByteArray("0.001") << qint64(1);
+        QTest::newRow("leading zeros") << QByteArray("007.50") << qint64(7500);
+        QTest::newRow("the largest") << QByteArray("4294967.295") << qint64(4294967295);
+        QTest::newRow("past the largest") << QByteArray("4294967.296") << qint64(-1);
+        QTest::newRow("far past the largest") << QByteArray("5000000") << qint64(-1);
+        QTest::newRow("exponent") << QByteArray("1e3") << qint64(-1);
+        QTest::newRow("no whole part") << QByteArray(".5") << qint64(-1);
+        QTest::newRow("nothing after the dot") << QByteArray("5.") << qint64(-1);
+        QTest::newRow("four decimals") << QByteArray("1.2345") << qint64(-1);
+        QTest::newRow("zero") << QByteArray("0.000") << qint64(-1);
+        QTest::newRow("comma") << QByteArray("1,5") << qint64(-1);
+        QTest::newRow("sign") << QByteArray("+1") << qint64(-1);
+    }
+
+    void seconds()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(qint64, ms);
+        for (bool silence : {false, true}) {
+            const CommandLine c = parse_arguments(silence ? QList<QByteArray>{"split", "a.psg", "--silence", value, "-o", "x"}
+                                                          : QList<QByteArray>{"loops", "a.psg", "--min-seconds=" + value});
+            QCOMPARE(c.outcome, ms < 0 ? PARSE_ERROR : PARSE_RUN);
+            if (ms >= 0)
+                QCOMPARE(silence ? c.args.silence_ms : c.args.min_ms, uint32_t(ms));
+        }
+    }
+
+    // The least lengths hold exactly: `split` at a silence of --silence
+    // seconds, `loops` with a repetition of --min-seconds.
+    void least_lengths_data()
+    {
+        QTest::addColumn<QByteArray>("song");
+        QTest::addColumn<QStringList>("args");  // the file goes after the command
+        QTest::addColumn<QByteArray>("out");
+        const auto tones_apart = [](int silent) {
+            PsgBuilder s;
+            s.write(0, 100).write(7, 0x3E).write(8, 15).end(20).write(8, 0).end(silent).write(8, 15).end(20);
+            return s.bytes;
+        };
+        const QByteArray two("x.1.psg\nx.2.psg\n"), one("x.1.psg\n");
+        QTest::newRow("silence of exactly 1 s") << tones_apart(50) << QStringList{"split", "--silence", "1", "-o", "x"} << two;
+        QTest::newRow("silence a frame shorter") << tones_apart(49) << QStringList{"split", "--silence", "1", "-o", "x"} << one;
+        QTest::newRow("silence a frame longer") << tones_apart(51) << QStringList{"split", "--silence", "1", "-o", "x"} << two;
+        QTest::newRow("0.98 s of silence, 0.99 asked") << tones_apart(49) << QStringList{"split", "--silence", "0.99", "-o", "x"} << one;
+
+        // 129 frames of intro, a loop of 250 frames (5 s) played twice, then
+        // 100 other frames, or none. The second pass starts a frame after a
+        // multiple of 126, where stretches of half the length plus one would
+        // all stick out of it.
+        const QByteArray loop = random_writes(500, 2, 2);
+        const QByteArray song = psg_header() + random_writes(258, 2, 1) + loop + loop;
+        const QByteArray ending = song + random_writes(200, 2, 3);
+        const QByteArray listed("start 129 (0:00:02.580), period 250 (0:00:05.000), repeat 379 (0:00:07.580), "
+                                "for 250 frames (0:00:05.000)");
+        const QByteArray none("Not found!\n");
+        QTest::newRow("repetition of exactly 5 s") << ending << QStringList{"loops", "--min-seconds", "5"} << listed + "\n";
+        QTest::newRow("repetition a frame longer") << ending << QStringList{"loops", "--min-seconds", "4.98"} << listed + "\n";
+        QTest::newRow("repetition a frame shorter") << ending << QStringList{"loops", "--min-seconds", "5.02"} << none;
+        QTest::newRow("repetition 10 ms shorter") << ending << QStringList{"loops", "--min-seconds", "5.01"} << none;
+        QTest::newRow("to the end, exactly 5 s") << song << QStringList{"loops", "--min-seconds", "5"} << listed + " to the end\n";
+        QTest::newRow("to the end, a frame shorter") << song << QStringList{"loops", "--min-seconds", "5.02"} << none;
+    }
+
+    void least_lengths()
+    {
+        QFETCH(QByteArray, song);
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, out);
+        QTemporaryDir where;
+        const QString file = put("least.psg", song);
+        args.insert(1, file);
+        QCOMPARE(run(args, where.path()).out, out);
+    }
+
     void help_and_version()
     {
         Run help = run({"--help"});
