@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs, when any is missing.
 # Quiet when everything is there. Usage: scripts/deps.sh [run|test]
 set -euo pipefail
-need=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev fonts-dejavu-core)
+need=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev fonts-dejavu-core
+      liblhasa-dev zlib1g-dev)
 case "${1:-run}" in
   run)  need+=(pulseaudio pulseaudio-utils) ;;
   test) need+=(pulseaudio pulseaudio-utils libbenchmark-dev clang libclang-rt-14-dev python3

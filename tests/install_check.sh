@@ -137,6 +137,8 @@ expect find a.psg --window ""            gives
 expect render --from = ""                gives
 expect info -- -                         gives
 expect bogus-command a                   gives a.psg
+expect export a.psg --chip ""            gives ay ym
+expect import ""                         gives songs
 
 if [ "$failed" -ne 0 ]; then
     echo "$failed failed"

@@ -48,6 +48,36 @@ private slots:
         QVERIFY(!r.out.contains(QStringLiteral("WINDOW:1")));
     }
 
+    // A window test run where no sound server answers stops at once and
+    // says why, instead of waiting for its time limit; also where there is
+    // no pactl to ask the server first.
+    void window_tests_without_a_sound_server_stop_at_once_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("pactl asked") << qEnvironmentVariable("PATH");
+        QTest::newRow("no pactl") << QStringLiteral("/nonexistent");
+    }
+
+    void window_tests_without_a_sound_server_stop_at_once()
+    {
+        QFETCH(QString, path);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/native"));
+        env.insert(QStringLiteral("PATH"), path);
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(qEnvironmentVariable("TRELVANE_BIN") + QStringLiteral("/tests/test_app_window"));
+        const bool ended = p.waitForFinished(20000);
+        if (!ended) {
+            p.kill();
+            p.waitForFinished();
+        }
+        const QString out = QString::fromUtf8(p.readAll());
+        QVERIFY2(ended && (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("run the tests with scripts/test.sh")), qPrintable(out));
+    }
+
     void quit_and_close_end_with_status_zero_every_time()
     {
         for (const char* mode_name : {"quit", "close"}) {

@@ -2,7 +2,9 @@
 // envelope shapes and timing, stereo mix, the register queue and the noise
 // generator.
 #include "audio/chip.h"
+#include "support/song_build.h"
 #include "support/song_check.h"
+#include "support/wave_analysis.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -242,15 +244,15 @@ private slots:
         for (uint32_t i = 0; i < SAMPLES_PER_FRAME; ++i)
             QCOMPARE(chip_channel(0)[i], uint16_t(((24 + i) % 113) < 56 ? 32767 : 0));
 
-        // Envelope: p = 101, shape 8 steps at 202, 405, 608, 811, so the
-        // counter ends the frame at 70; with p = 2 it steps at once.
+        // Envelope: p = 101, shape 8 steps at 101, 203, ..., 815, so the
+        // counter ends the frame at 66; with p = 2 it steps at once.
         chip_reset();
         render({{11, 255}, {13, 8}, {8, 0x10}});
-        QCOMPARE(chip_save().chip.env.level, uint8_t(11));
+        QCOMPARE(chip_save().chip.env.level, uint8_t(7));
         render({{11, 6}});
-        QCOMPARE(chip_channel(0)[0], kAmp[10]);
-        QCOMPARE(chip_channel(0)[4], kAmp[10]);
-        QCOMPARE(chip_channel(0)[5], kAmp[9]);
+        QCOMPARE(chip_channel(0)[0], kAmp[6]);
+        QCOMPARE(chip_channel(0)[2], kAmp[6]);
+        QCOMPARE(chip_channel(0)[3], kAmp[5]);
     }
 
     void envelope_shapes_data()
@@ -267,15 +269,35 @@ private slots:
         QFETCH(int, r11);
         chip_reset();
         const uint32_t p = period_samples(static_cast<uint32_t>(r11));
-        // Shapes with the alternate bit step every p + 1 samples, the others
-        // (and 0..7 after reset) every 2p + 1: a saw-tooth cycle is
-        // 16 * (2p + 1) samples, a triangle cycle 32 * (p + 1).
-        const bool fast = shape == 10 || shape == 11 || shape == 14 || shape == 15;
-        const uint32_t interval = fast ? p + 1 : 2 * p + 1;
+        // Every shape steps every p + 1 samples: a saw-tooth cycle is
+        // 16 * (p + 1) samples, a triangle cycle 32 * (p + 1).
+        const uint32_t interval = p + 1;
         render({{11, r11}, {13, shape}, {8, 0x10}});
         check_envelope(shape, interval);
         render();
         check_envelope(shape, interval, SAMPLES_PER_FRAME);
+    }
+
+    void envelope_at_the_chip_rate_data()
+    {
+        // A chip clocked at 1,773,400 Hz: saw-tooths at clock / (256 E),
+        // triangles at clock / (512 E); the model is within 1 % at E = 100.
+        QTest::addColumn<int>("shape");
+        QTest::addColumn<double>("hz");
+        QTest::newRow("saw 8") << 8 << 1773400.0 / (256 * 100);
+        QTest::newRow("saw 12") << 12 << 1773400.0 / (256 * 100);
+        QTest::newRow("triangle 10") << 10 << 1773400.0 / (512 * 100);
+        QTest::newRow("triangle 14") << 14 << 1773400.0 / (512 * 100);
+    }
+    void envelope_at_the_chip_rate()
+    {
+        QFETCH(int, shape);
+        QFETCH(double, hz);
+        QVERIFY(set_song({{11, 100, 0}, {7, 0x3F, 0}, {8, 0x10, 0}, {13, uint8_t(shape), 0}}, 100));
+        chip_reset();
+        const Stereo s = split_stereo(rendered());
+        const double f = tone_spectrum(s.left, 0, 16, SAMPLE_RATE, hz).frequency;
+        QVERIFY2(std::abs(f / hz - 1) <= 0.01, qPrintable(QString("%1 Hz, not %2").arg(f).arg(hz)));
     }
 
     void envelope_first_sample_and_restart()
@@ -296,7 +318,7 @@ private slots:
         QVERIFY(channel(0) == first);
         render();
         QVERIFY(channel(0) != first);
-        check_envelope(12, 7, SAMPLES_PER_FRAME);
+        check_envelope(12, 4, SAMPLES_PER_FRAME);
 
         // A stopped envelope restarts too.
         chip_reset();
@@ -308,16 +330,16 @@ private slots:
 
     void envelope_interval_after_shape()
     {
-        // Shapes 0..7 keep alternate and hold from the last shape 8..15, and
-        // alternate decides how often they step. p = 3.
+        // Shapes 0..7 keep alternate and hold from the last shape 8..15;
+        // whatever came before, they step every p + 1 samples. p = 3.
         struct Case {
             int before, shape;
             uint32_t interval;
             bool alternate, hold;
         };
-        const Case cases[] = {{14, 4, 4, true, false}, {12, 4, 7, false, false},
-                              {15, 0, 4, true, true},  {9, 7, 7, false, true},
-                              {10, 2, 4, true, false}, {13, 5, 7, false, true}};
+        const Case cases[] = {{14, 4, 4, true, false}, {12, 4, 4, false, false},
+                              {15, 0, 4, true, true},  {9, 7, 4, false, true},
+                              {10, 2, 4, true, false}, {13, 5, 4, false, true}};
         for (const Case& k : cases) {
             chip_reset();
             render({{11, 8}, {13, k.before}, {13, k.shape}, {8, 0x10}});

@@ -150,6 +150,11 @@ private slots:
         QTest::newRow("--pick with --start")
             << QStringList{"loop", "a.psg", "-o", "x", "--start", "5", "--period", "9", "--pick", "1"} << QByteArray();
         QTest::newRow("a time that is not one") << QStringList{"cut", "a.psg", "--at", "1:75", "-o", "x"} << QByteArray();
+        QTest::newRow("--chip without --accurate") << QStringList{"render", "a.psg", "-o", "x", "--chip", "ym"} << QByteArray();
+        QTest::newRow("unknown chip") << QStringList{"render", "a.psg", "-o", "x", "--accurate", "--chip=sid"} << QByteArray();
+        QTest::newRow("slow clock") << QStringList{"render", "a.psg", "-o", "x", "--accurate", "--clock", "1000"} << QByteArray();
+        QTest::newRow("frame rate with four decimals")
+            << QStringList{"render", "a.psg", "-o", "x", "--accurate", "--frame-rate", "48.8281"} << QByteArray();
     }
 
     void usage()
@@ -162,6 +167,90 @@ private slots:
         QVERIFY2(r.err.startsWith("trelvane-cli: "), r.err.constData());
         if (!error.isEmpty())
             QCOMPARE(r.err.left(r.err.indexOf('\n')), "trelvane-cli: " + error);
+    }
+
+    // Seconds as the parser takes them: up to three decimals after a dot,
+    // digits on both sides of it, and more than 0.
+    void seconds_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<qint64>("ms");  // -1: refused
+        QTest::newRow("whole") << QByteArray("5") << qint64(5000);
+        QTest::newRow("a half") << QByteArray("0.5") << qint64(500);
+        QTest::newRow("two decimals") << QByteArray("2.25") << qint64(2250);
+        QTest::newRow("three decimals") << QByteArray("1.125") << qint64(1125);
+        QTest::newRow("a millisecond") << QByteArray("0.001") << qint64(1);
+        QTest::newRow("leading zeros") << QByteArray("007.50") << qint64(7500);
+        QTest::newRow("the largest") << QByteArray("4294967.295") << qint64(4294967295);
+        QTest::newRow("past the largest") << QByteArray("4294967.296") << qint64(-1);
+        QTest::newRow("far past the largest") << QByteArray("5000000") << qint64(-1);
+        QTest::newRow("exponent") << QByteArray("1e3") << qint64(-1);
+        QTest::newRow("no whole part") << QByteArray(".5") << qint64(-1);
+        QTest::newRow("nothing after the dot") << QByteArray("5.") << qint64(-1);
+        QTest::newRow("four decimals") << QByteArray("1.2345") << qint64(-1);
+        QTest::newRow("zero") << QByteArray("0.000") << qint64(-1);
+        QTest::newRow("comma") << QByteArray("1,5") << qint64(-1);
+        QTest::newRow("sign") << QByteArray("+1") << qint64(-1);
+    }
+
+    void seconds()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(qint64, ms);
+        for (bool silence : {false, true}) {
+            const CommandLine c = parse_arguments(silence ? QList<QByteArray>{"split", "a.psg", "--silence", value, "-o", "x"}
+                                                          : QList<QByteArray>{"loops", "a.psg", "--min-seconds=" + value});
+            QCOMPARE(c.outcome, ms < 0 ? PARSE_ERROR : PARSE_RUN);
+            if (ms >= 0)
+                QCOMPARE(silence ? c.args.silence_ms : c.args.min_ms, uint32_t(ms));
+        }
+    }
+
+    // The least lengths hold exactly: `split` at a silence of --silence
+    // seconds, `loops` with a repetition of --min-seconds.
+    void least_lengths_data()
+    {
+        QTest::addColumn<QByteArray>("song");
+        QTest::addColumn<QStringList>("args");  // the file goes after the command
+        QTest::addColumn<QByteArray>("out");
+        const auto tones_apart = [](int silent) {
+            PsgBuilder s;
+            s.write(0, 100).write(7, 0x3E).write(8, 15).end(20).write(8, 0).end(silent).write(8, 15).end(20);
+            return s.bytes;
+        };
+        const QByteArray two("x.1.psg\nx.2.psg\n"), one("x.1.psg\n");
+        QTest::newRow("silence of exactly 1 s") << tones_apart(50) << QStringList{"split", "--silence", "1", "-o", "x"} << two;
+        QTest::newRow("silence a frame shorter") << tones_apart(49) << QStringList{"split", "--silence", "1", "-o", "x"} << one;
+        QTest::newRow("silence a frame longer") << tones_apart(51) << QStringList{"split", "--silence", "1", "-o", "x"} << two;
+        QTest::newRow("0.98 s of silence, 0.99 asked") << tones_apart(49) << QStringList{"split", "--silence", "0.99", "-o", "x"} << one;
+
+        // 129 frames of intro, a loop of 250 frames (5 s) played twice, then
+        // 100 other frames, or none. The second pass starts a frame after a
+        // multiple of 126, where stretches of half the length plus one would
+        // all stick out of it.
+        const QByteArray loop = random_writes(500, 2, 2);
+        const QByteArray song = psg_header() + random_writes(258, 2, 1) + loop + loop;
+        const QByteArray ending = song + random_writes(200, 2, 3);
+        const QByteArray listed("start 129 (0:00:02.580), period 250 (0:00:05.000), repeat 379 (0:00:07.580), "
+                                "for 250 frames (0:00:05.000)");
+        const QByteArray none("Not found!\n");
+        QTest::newRow("repetition of exactly 5 s") << ending << QStringList{"loops", "--min-seconds", "5"} << listed + "\n";
+        QTest::newRow("repetition a frame longer") << ending << QStringList{"loops", "--min-seconds", "4.98"} << listed + "\n";
+        QTest::newRow("repetition a frame shorter") << ending << QStringList{"loops", "--min-seconds", "5.02"} << none;
+        QTest::newRow("repetition 10 ms shorter") << ending << QStringList{"loops", "--min-seconds", "5.01"} << none;
+        QTest::newRow("to the end, exactly 5 s") << song << QStringList{"loops", "--min-seconds", "5"} << listed + " to the end\n";
+        QTest::newRow("to the end, a frame shorter") << song << QStringList{"loops", "--min-seconds", "5.02"} << none;
+    }
+
+    void least_lengths()
+    {
+        QFETCH(QByteArray, song);
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, out);
+        QTemporaryDir where;
+        const QString file = put("least.psg", song);
+        args.insert(1, file);
+        QCOMPARE(run(args, where.path()).out, out);
     }
 
     void help_and_version()
@@ -481,6 +570,33 @@ private slots:
             if (left != ((skipped + i) % 39 < 19 ? 16383 : 0) || right != 0)
                 QFAIL(qPrintable(QString("sample %1: %2 %3").arg(i).arg(left).arg(right)));
         }
+    }
+
+    void render_accurate()
+    {
+        // 10 frames at 48.828 a second, 48 kHz: 9,830 pairs; --from 4 gives
+        // the whole render's pairs from frame 4 on.
+        const QStringList options{"--accurate", "--chip", "ym", "--pan", "mono", "--rate", "48000",
+                                  "--frame-rate", "48.828", "--clock", "2000000"};
+        const QString song = put("tone.psg", tone_song(10));
+        Run r = run(QStringList{"render", song, "-o", dir.filePath("all.wav")} + options);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.err, QByteArray());
+        const QByteArray all = read_file(dir.filePath("all.wav"));
+        QCOMPARE(all.size(), 44 + 9830 * 4);
+        QCOMPARE(qFromLittleEndian<quint32>(all.constData() + 24), 48000u);
+        QCOMPARE(qFromLittleEndian<quint32>(all.constData() + 40), 9830u * 4);
+        const QByteArray part = run(QStringList{"render", song, "-o", "/dev/stdout", "--from", "4"} + options).out;
+        const int first = 4 * 48000 * 1000 / 48828;
+        QCOMPARE(part.mid(44), all.mid(44 + 4 * first));
+        // Mono: the two sides alike, and the tone is heard.
+        qint16 loudest = 0;
+        for (int i = 44; i < all.size(); i += 4) {
+            const qint16 left = qFromLittleEndian<qint16>(all.constData() + i);
+            QCOMPARE(qFromLittleEndian<qint16>(all.constData() + i + 2), left);
+            loudest = std::max(loudest, left);
+        }
+        QVERIFY(loudest > 4000);
     }
 
     void json_answers()

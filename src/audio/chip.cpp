@@ -43,7 +43,9 @@ inline void env_step(Envelope& e)
 {
     if (e.stopped)
         return;
-    const uint32_t limit = e.alternate ? e.period : 2 * e.period;
+    // Every shape steps every period + 1 samples, the saw-tooths and the
+    // one-shot shapes as fast as the triangles: the chip's envelope rate.
+    const uint32_t limit = e.period;
     if (e.count < limit) {
         ++e.count;
         return;
@@ -350,7 +352,7 @@ void chip_advance(uint64_t n)
     Envelope& e = chip.env;
     if (e.stopped)
         return;
-    const uint64_t limit = e.alternate ? e.period : 2 * uint64_t{e.period};
+    const uint64_t limit = e.period;
     const Ticks t = ticks_in(n, e.count >= limit ? 1 : limit - e.count + 1, limit + 1);
     if (t.count == 0) {
         e.count = static_cast<uint32_t>(e.count + n);

@@ -17,9 +17,17 @@ enum Option {
     OPT_START = 1 << 11,
     OPT_PERIOD = 1 << 12,
     OPT_PICK = 1 << 13,
-    OPT_MAX_PIECES = 1 << 14,
+    OPT_ACCURATE = 1 << 14,
+    OPT_CLOCK = 1 << 15,
+    OPT_CHIP = 1 << 16,
+    OPT_PAN = 1 << 17,
+    OPT_RATE = 1 << 18,
+    OPT_FRAME_RATE = 1 << 19,
+    OPT_LOOP = 1 << 20,
+    OPT_MAX_PIECES = 1 << 21,
 };
-constexpr int FLAG_OPTIONS = OPT_NO_STATE | OPT_JSON;  // options without a value
+constexpr int FLAG_OPTIONS = OPT_NO_STATE | OPT_JSON | OPT_ACCURATE;  // options without a value
+constexpr int ACCURATE_OPTIONS = OPT_CLOCK | OPT_CHIP | OPT_PAN | OPT_RATE | OPT_FRAME_RATE;
 constexpr int REPEATED_OPTIONS = OPT_MARK;             // options that may come more than once
 constexpr int SECONDS_OPTIONS = OPT_MIN_SECONDS | OPT_SILENCE;
 // Options that take a position (a frame or a time); find's --from is a
@@ -37,6 +45,9 @@ const OptionName option_names[] = {
     {OPT_TO, "--to"},            {OPT_MIN_SECONDS, "--min-seconds"},
     {OPT_SILENCE, "--silence"},  {OPT_MARK, "--mark"},       {OPT_WIDTH, "--width"},
     {OPT_START, "--start"},      {OPT_PERIOD, "--period"},   {OPT_PICK, "--pick"},
+    {OPT_ACCURATE, "--accurate"}, {OPT_CLOCK, "--clock"},    {OPT_CHIP, "--chip"},
+    {OPT_PAN, "--pan"},          {OPT_RATE, "--rate"},       {OPT_FRAME_RATE, "--frame-rate"},
+    {OPT_LOOP, "--loop"},
     {OPT_MAX_PIECES, "--max-pieces"},
 };
 
@@ -53,13 +64,15 @@ const Command commands[CMD_COUNT] = {
     {"find", OPT_FROM | OPT_WINDOW | OPT_JSON, 0, false},
     {"cut", OPT_OUTPUT | OPT_AT | OPT_NO_STATE, OPT_OUTPUT | OPT_AT, false},
     {"save", OPT_OUTPUT, OPT_OUTPUT, true},
-    {"render", OPT_OUTPUT | OPT_FROM | OPT_TO, OPT_OUTPUT, false},
+    {"render", OPT_OUTPUT | OPT_FROM | OPT_TO | OPT_ACCURATE | ACCURATE_OPTIONS, OPT_OUTPUT, false},
     {"optimize", OPT_OUTPUT, OPT_OUTPUT, false},
     {"loops", OPT_MIN_SECONDS | OPT_JSON, 0, false},
     {"split", OPT_SILENCE | OPT_OUTPUT | OPT_MAX_PIECES | OPT_JSON, OPT_SILENCE | OPT_OUTPUT, false},
     {"trim", OPT_FROM | OPT_TO | OPT_OUTPUT | OPT_NO_STATE, OPT_FROM | OPT_OUTPUT, false},
     {"plot", OPT_OUTPUT | OPT_MARK | OPT_WIDTH, OPT_OUTPUT, false},
     {"loop", OPT_OUTPUT | OPT_START | OPT_PERIOD | OPT_PICK | OPT_MIN_SECONDS | OPT_JSON, OPT_OUTPUT, false},
+    {"export", OPT_OUTPUT | OPT_CLOCK | OPT_LOOP | OPT_CHIP, OPT_OUTPUT, false},
+    {"import", OPT_OUTPUT, OPT_OUTPUT, false},
 };
 
 const char* option_name(int option)
@@ -170,6 +183,35 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value, bo
         args.has_output = true;
         return {};
     }
+    if (option == OPT_CHIP || option == OPT_PAN) {
+        const bool chip = option == OPT_CHIP;
+        const QList<QByteArray> names = chip ? QList<QByteArray>{"ay", "ym"}
+                                             : QList<QByteArray>{"plain", "abc", "acb", "mono"};
+        if (!names.contains(value))
+            return QByteArray(option_name(option)) + " must be " + names.join('|') + ", not '" + value + "'";
+        (chip ? args.chip : args.pan) = value;
+        (chip ? args.has_chip : args.has_pan) = true;
+        return {};
+    }
+    if (option == OPT_FRAME_RATE) {
+        uint32_t mhz = 0;
+        if (!parse_seconds(value, mhz))
+            return "--frame-rate needs a number of hertz, not '" + value + "'";
+        if (mhz < FRAME_RATE_MIN || mhz > FRAME_RATE_MAX)
+            return "--frame-rate must be from " + QByteArray::number(FRAME_RATE_MIN / 1000) + " to " +
+                   QByteArray::number(FRAME_RATE_MAX / 1000);
+        args.frame_rate_mhz = mhz;
+        args.has_frame_rate = true;
+        return {};
+    }
+    if (option == OPT_LOOP) {
+        // A frame or a time needs the song; export checks it.
+        if (value.isEmpty())
+            return "--loop needs a frame, a time, auto or none";
+        args.loop = value;
+        args.has_loop = true;
+        return {};
+    }
     if (option & SECONDS_OPTIONS) {
         uint32_t ms = 0;
         if (!parse_seconds(value, ms) || ms == 0)
@@ -225,6 +267,20 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value, bo
             return "--pick counts from 1";
         args.pick = number;
         args.has_pick = true;
+        break;
+    case OPT_CLOCK:
+        if (number < CLOCK_MIN || number > CLOCK_MAX)
+            return "--clock must be from " + QByteArray::number(CLOCK_MIN) + " to " +
+                   QByteArray::number(CLOCK_MAX) + " Hz";
+        args.clock = number;
+        args.has_clock = true;
+        break;
+    case OPT_RATE:
+        if (number < RATE_MIN || number > RATE_MAX)
+            return "--rate must be from " + QByteArray::number(RATE_MIN) + " to " +
+                   QByteArray::number(RATE_MAX);
+        args.rate = number;
+        args.has_rate = true;
         break;
     case OPT_MAX_PIECES:
         if (number == 0)
@@ -341,6 +397,8 @@ CommandLine parse_arguments(const QList<QByteArray>& words)
                 return error(QByteArray(option_name(option)) + " takes no value");
             if (option == OPT_NO_STATE)
                 args.no_state = true;
+            else if (option == OPT_ACCURATE)
+                args.accurate = true;
             else
                 args.json = true;
             continue;
@@ -358,6 +416,9 @@ CommandLine parse_arguments(const QList<QByteArray>& words)
         return error("no input file");
     if (args.files.size() > 1 && !command.several_files)
         return error("'" + QByteArray(command.name) + "' takes one input file");
+    if (id == CMD_RENDER && (seen & ACCURATE_OPTIONS) && !args.accurate)
+        return error(QByteArray(option_name(seen & ACCURATE_OPTIONS & -(seen & ACCURATE_OPTIONS))) +
+                     " needs --accurate");
     const int missing = command.required & ~seen;
     if (missing) {
         const int option = missing & -missing;

@@ -19,6 +19,8 @@ enum CommandId {
     CMD_TRIM,
     CMD_PLOT,
     CMD_LOOP,
+    CMD_EXPORT,
+    CMD_IMPORT,
     CMD_COUNT
 };
 
@@ -51,7 +53,29 @@ struct Arguments {
     bool has_pick = false;
     bool no_state = false;  // --no-state
     bool json = false;      // --json
+    bool accurate = false;  // --accurate
+    uint32_t clock = 0;     // --clock, in Hz
+    bool has_clock = false;
+    QByteArray chip;  // --chip: "ay" or "ym"
+    bool has_chip = false;
+    QByteArray pan;  // --pan: "plain", "abc", "acb" or "mono"
+    bool has_pan = false;
+    uint32_t rate = 0;  // --rate, in Hz
+    bool has_rate = false;
+    uint32_t frame_rate_mhz = 0;  // --frame-rate, in 1/1000 Hz
+    bool has_frame_rate = false;
+    QByteArray loop;  // --loop as given: a frame, a time, "auto" or "none"
+    bool has_loop = false;
 };
+
+// The limits of --clock (a VGM header keeps 30 bits of it), --rate and
+// --frame-rate (in 1/1000 Hz).
+constexpr uint32_t CLOCK_MIN = 100000;
+constexpr uint32_t CLOCK_MAX = 20000000;
+constexpr uint32_t RATE_MIN = 8000;
+constexpr uint32_t RATE_MAX = 192000;
+constexpr uint32_t FRAME_RATE_MIN = 10000;
+constexpr uint32_t FRAME_RATE_MAX = 1000000;
 
 enum ParseOutcome {
     PARSE_RUN,      // run `command` with `args`

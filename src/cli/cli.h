@@ -39,6 +39,8 @@ int run_split(const Arguments& args);
 int run_trim(const Arguments& args);
 int run_plot(const Arguments& args);
 int run_loop(const Arguments& args);
+int run_export(const Arguments& args);
+int run_import(const Arguments& args);
 
 // The repetition loops asks for: --min-seconds (default 5 s) in frames.
 uint32_t min_loop_frames(const Arguments& args);

@@ -58,15 +58,26 @@ const char usage_text[] =
     "                                 it renders exactly the same sound\n"
     "  save FILE [MORE...] -o NAME    save the song, further files appended, as\n"
     "                                 NAME(.psg); prints the name\n"
-    "  render FILE -o OUT.wav [--from F] [--to T]\n"
+    "  render FILE -o OUT.wav [--from F] [--to T] [--accurate [--chip ay|ym]\n"
+    "         [--clock HZ] [--pan plain|abc|acb|mono] [--rate HZ] [--frame-rate HZ]]\n"
     "                                 render frames F..T-1 (default: all) to a\n"
     "                                 44,100 Hz 16-bit stereo WAV file (a pipe\n"
-    "                                 such as /dev/stdout works too)\n"
+    "                                 such as /dev/stdout works too); --accurate:\n"
+    "                                 through a model of the chip itself\n"
     "  plot FILE -o OUT.png [--mark F]... [--width W]\n"
     "                                 draw the song: each channel's notes, levels,\n"
     "                                 noise and envelope over time, the best loop\n"
     "                                 and marks at frames F (width W, 320 to\n"
     "                                 16000, default 1200)\n"
+    "  export FILE -o OUT.ym|OUT.vgm [--clock HZ] [--loop FRAME|auto|none] [--chip ay|ym]\n"
+    "                                 write the song as a YM or a VGM file (by\n"
+    "                                 OUT's ending) for a chip clocked at HZ\n"
+    "                                 (default 1773400), looping at FRAME, at the\n"
+    "                                 loop the song repeats to its end (auto, the\n"
+    "                                 default) or not at all; a VGM file names an\n"
+    "                                 AY-3-8910 (ay, default) or a YM2149 (ym)\n"
+    "  import FILE -o NAME            read a YM (YM5/YM6, packed or not) or VGM\n"
+    "                                 (.vgm/.vgz) file and save it as NAME(.psg)\n"
     "\n"
     "Options:\n"
     "  --json                         answer in JSON (info, find, loops, loop, split)\n"
@@ -87,6 +98,7 @@ const char usage_text[] =
 
 int (*const run[CMD_COUNT])(const Arguments&) = {
     run_info, run_find, run_cut, run_save, run_render, run_optimize, run_loops, run_split, run_trim, run_plot, run_loop,
+    run_export, run_import,
 };
 
 }  // namespace

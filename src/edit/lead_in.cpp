@@ -54,8 +54,9 @@ LeadIn piece_lead_in(uint32_t frame)
     const uint8_t flags = static_cast<uint8_t>((env.alternate ? SHAPE_ALTERNATE : 0) | (env.hold ? SHAPE_HOLD : 0));
     const uint8_t carry_flags = SHAPE_CONTINUE | flags;
     if (own_shape >= 0) {
-        // The frame restarts the envelope itself; a shape 0..7 still takes
-        // its step interval from the flags.
+        // The frame restarts the envelope itself; a shape 0..7 still keeps
+        // the flags of the shape before it, so the piece's chip holds what
+        // the song's does.
         if (own_shape < SHAPE_CONTINUE && flags != 0)
             add(lead, REG_ENV_SHAPE, carry_flags);
         return lead;

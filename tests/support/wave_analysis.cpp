@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <map>
+#include <cmath>
+#include <complex>
 
 namespace {
 
@@ -165,4 +167,99 @@ std::vector<Run> constant_runs(const Stereo& s, int64_t from, int64_t to, int64_
         start = i;
     }
     return runs;
+}
+
+namespace {
+
+// In-place radix-2 FFT of n = 2^k complex values.
+void fft(std::vector<std::complex<double>>& a)
+{
+    const size_t n = a.size();
+    for (size_t i = 1, j = 0; i < n; ++i) {
+        size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
+        j ^= bit;
+        if (i < j)
+            std::swap(a[i], a[j]);
+    }
+    for (size_t len = 2; len <= n; len <<= 1) {
+        const double angle = -2 * M_PI / static_cast<double>(len);
+        const std::complex<double> w(std::cos(angle), std::sin(angle));
+        for (size_t i = 0; i < n; i += len) {
+            std::complex<double> wk(1);
+            for (size_t k = 0; k < len / 2; ++k, wk *= w) {
+                const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * wk;
+                a[i + k] = u + v;
+                a[i + k + len / 2] = u - v;
+            }
+        }
+    }
+}
+
+// The Hann-windowed spectrum of x[from .. from + n) at f Hz.
+std::complex<double> partial(const std::vector<int16_t>& x, int64_t from, int n, double rate, double f)
+{
+    std::complex<double> sum = 0;
+    const std::complex<double> step = std::polar(1.0, -2 * M_PI * f / rate);
+    std::complex<double> turn = 1;
+    for (int i = 0; i < n; ++i, turn *= step) {
+        const double w = 0.5 - 0.5 * std::cos(2 * M_PI * i / n);
+        sum += w * x[static_cast<size_t>(from + i)] * turn;
+    }
+    return sum;
+}
+
+}  // namespace
+
+ToneSpectrum tone_spectrum(const std::vector<int16_t>& x, int64_t from, int log2_length, double rate,
+                           double f0, double max_hz)
+{
+    const size_t n = size_t{1} << log2_length;
+    std::vector<std::complex<double>> a(n);
+    double mean = 0;
+    for (size_t i = 0; i < n; ++i)
+        mean += x[static_cast<size_t>(from) + i];
+    mean /= static_cast<double>(n);
+    for (size_t i = 0; i < n; ++i) {
+        const double k = 2 * M_PI * static_cast<double>(i) / static_cast<double>(n);
+        const double w = 0.35875 - 0.48829 * std::cos(k) + 0.14128 * std::cos(2 * k) - 0.01168 * std::cos(3 * k);
+        a[i] = (x[static_cast<size_t>(from) + i] - mean) * w;
+    }
+    fft(a);
+    const double bin = rate / static_cast<double>(n);
+    const double near = 8;  // bins of the window's main lobe and skirt
+    double fundamental = 0, second = 0, other = 0;
+    for (size_t i = 1; i < n / 2; ++i) {
+        const double f = static_cast<double>(i) * bin;
+        const double p = std::norm(a[i]);
+        const double harmonic = std::round(f / f0);
+        const bool on_harmonic = harmonic >= 1 && std::abs(f - harmonic * f0) <= near * bin;
+        if (on_harmonic && harmonic == 1)
+            fundamental += p;
+        else if (on_harmonic && harmonic == 2)
+            second += p;
+        else if (!on_harmonic && f >= 20 && f <= max_hz)
+            other += p;
+    }
+    const auto db = [&](double p) { return 10 * std::log10(std::max(p, 1e-30) / fundamental); };
+
+    // The peak, between bins by a parabola through the log magnitudes: a
+    // tenth of a bin at worst.
+    size_t peak = 1;
+    for (size_t i = 2; i < n / 2 - 1; ++i)
+        if (std::norm(a[i]) > std::norm(a[peak]))
+            peak = i;
+    const double l = std::log(std::norm(a[peak - 1]) + 1e-30), c = std::log(std::norm(a[peak]) + 1e-30),
+                 r = std::log(std::norm(a[peak + 1]) + 1e-30);
+    const double coarse = (static_cast<double>(peak) + 0.5 * (l - r) / (l - 2 * c + r)) * bin;
+    // The phase it gains over d samples tells it to far better than that,
+    // once the whole turns are known from the peak (d < n: less than half a
+    // turn's doubt per bin).
+    const int part = static_cast<int>(n / 4);
+    const int64_t d = static_cast<int64_t>(n) - part;
+    const double turned = std::arg(partial(x, from + d, part, rate, coarse) / partial(x, from, part, rate, coarse));
+    const double whole = std::round((coarse * static_cast<double>(d) / rate) - turned / (2 * M_PI));
+    const double frequency = (whole + turned / (2 * M_PI)) * rate / static_cast<double>(d);
+    return ToneSpectrum{db(other), db(second), frequency};
 }

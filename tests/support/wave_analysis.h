@@ -52,3 +52,17 @@ struct Run {
     int64_t length;
 };
 std::vector<Run> constant_runs(const Stereo& s, int64_t from, int64_t to, int64_t min_length);
+
+// A tone's spectrum against its expected fundamental f0, over the 2^k
+// samples from `from` (Blackman-Harris window): the energy that is no
+// harmonic of f0 between 20 Hz and max_hz, and the second harmonic, in dB
+// under the fundamental; and the frequency of the strongest partial,
+// measured: the spectrum's peak, refined by the phase it gains between the
+// beginning and the end of the stretch.
+struct ToneSpectrum {
+    double inharmonic_db;
+    double second_db;
+    double frequency;
+};
+ToneSpectrum tone_spectrum(const std::vector<int16_t>& x, int64_t from, int log2_length, double rate,
+                           double f0, double max_hz = 16000);

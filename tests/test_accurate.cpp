@@ -1,0 +1,194 @@
+// The accurate model against the chip's formulas: tone = clock / (16 P),
+// saw-tooth envelope = clock / (256 E), triangle = clock / (512 E), a true
+// square at every period, one noise generator for all channels, no aliasing
+// and no DC.
+#include "accurate/accurate_render.h"
+#include "support/song_build.h"
+#include "support/wave_analysis.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+constexpr uint32_t FRAMES = 100;         // 2 s
+constexpr int64_t SETTLED = 44100 / 5;   // from 0.2 s on
+
+// A 2-second song whose writes all come in frame 0; rendered accurately.
+Stereo render(const std::vector<SongWrite>& writes, const AccurateSetup& setup = AccurateSetup())
+{
+    Stereo s;
+    if (!set_song(writes, FRAMES))
+        return s;
+    accurate_render(setup, 0, FRAMES, [&](const int16_t* p, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            s.left.push_back(p[2 * i]);
+            s.right.push_back(p[2 * i + 1]);
+        }
+        return true;
+    });
+    return s;
+}
+
+std::vector<SongWrite> tone(uint32_t period)
+{
+    return {{0, uint8_t(period & 0xFF), 0}, {1, uint8_t(period >> 8), 0}, {7, 0x3E, 0}, {8, 15, 0}};
+}
+
+std::vector<SongWrite> buzzer(uint8_t shape, uint32_t period)
+{
+    return {{11, uint8_t(period & 0xFF), 0}, {12, uint8_t(period >> 8), 0}, {7, 0x3F, 0}, {8, 0x10, 0},
+            {13, shape, 0}};
+}
+
+AccurateSetup chip(PsgType type, uint32_t clock)
+{
+    AccurateSetup s;
+    s.chip.type = type;
+    s.chip.clock = clock;
+    return s;
+}
+
+double mean_percent(const std::vector<int16_t>& x)
+{
+    double sum = 0;
+    for (size_t i = SETTLED; i < x.size(); ++i)
+        sum += x[i];
+    return std::fabs(sum / static_cast<double>(x.size() - SETTLED)) / 32768 * 100;
+}
+
+double rms(const std::vector<int16_t>& x)
+{
+    double sum = 0;
+    for (size_t i = SETTLED; i < x.size(); ++i)
+        sum += double(x[i]) * x[i];
+    return std::sqrt(sum / static_cast<double>(x.size() - SETTLED));
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(AccurateSetup)
+Q_DECLARE_METATYPE(std::vector<SongWrite>)
+
+class TestAccurate : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tones_and_buzzers_data()
+    {
+        QTest::addColumn<std::vector<SongWrite>>("song");
+        QTest::addColumn<AccurateSetup>("setup");
+        QTest::addColumn<double>("hz");
+        const double ay = 1773400, ym = 2000000;
+        const AccurateSetup AY = chip(PsgType::AY, 1773400), YM = chip(PsgType::YM, 2000000);
+        for (uint32_t p : {6u, 10u, 101u, 285u, 1000u, 4095u})
+            QTest::addRow("AY tone %u", p) << tone(p) << AY << ay / (16 * p);
+        QTest::newRow("YM tone 100") << tone(100) << YM << ym / 1600;
+        for (uint32_t e : {4u, 16u, 60u}) {
+            QTest::addRow("AY saw 8, E %u", e) << buzzer(8, e) << AY << ay / (256 * e);
+            QTest::addRow("AY triangle 14, E %u", e) << buzzer(14, e) << AY << ay / (512 * e);
+        }
+        QTest::newRow("YM saw 12, E 16") << buzzer(12, 16) << YM << ym / (256 * 16);
+        QTest::newRow("YM triangle 10, E 60") << buzzer(10, 60) << YM << ym / (512 * 60);
+    }
+    void tones_and_buzzers()
+    {
+        QFETCH(std::vector<SongWrite>, song);
+        QFETCH(AccurateSetup, setup);
+        QFETCH(double, hz);
+        const Stereo s = render(song, setup);
+        QCOMPARE(s.size(), int64_t(FRAMES * 882));
+        const ToneSpectrum t = tone_spectrum(s.left, SETTLED, 16, 44100, hz);
+        const double cents = 1200 * std::log2(t.frequency / hz);
+        QVERIFY2(std::fabs(cents) <= 0.2, qPrintable(QString("%1 Hz: %2 cents").arg(t.frequency).arg(cents)));
+        QVERIFY2(t.inharmonic_db <= -60, qPrintable(QString("aliasing at %1 dB").arg(t.inharmonic_db)));
+        QVERIFY2(mean_percent(s.left) <= 0.1, qPrintable(QString("DC %1 %").arg(mean_percent(s.left))));
+        // Channel A alone: nothing on the right.
+        QCOMPARE(rms(s.right), 0.0);
+    }
+
+    void square_at_every_period_data()
+    {
+        QTest::addColumn<uint32_t>("period");
+        for (uint32_t p : {7u, 33u, 101u, 999u})
+            QTest::addRow("period %u", p) << p;
+    }
+    void square_at_every_period()
+    {
+        // Half high, half low at odd periods too: no even harmonics.
+        QFETCH(uint32_t, period);
+        const Stereo s = render(tone(period));
+        const ToneSpectrum t = tone_spectrum(s.left, SETTLED, 16, 44100, 1773400.0 / (16 * period));
+        QVERIFY2(t.second_db <= -60, qPrintable(QString("second harmonic at %1 dB").arg(t.second_db)));
+    }
+
+    void period_zero_is_period_one()
+    {
+        const Stereo zero = render(tone(0)), one = render(tone(1));
+        QVERIFY(zero.left == one.left);
+        // 110 kHz is far above the band: what is left is nothing.
+        QVERIFY(rms(one.left) < 1);
+    }
+
+    void noise_is_shared()
+    {
+        // A and B both on noise only: the same generator, so the sum is
+        // twice as loud (+6 dB); independent generators would give +3.
+        const std::vector<SongWrite> one = {{6, 10, 0}, {7, 0x37, 0}, {8, 15, 0}};
+        const std::vector<SongWrite> two = {{6, 10, 0}, {7, 0x27, 0}, {8, 15, 0}, {9, 15, 0}};
+        const Stereo a = render(one), ab = render(two);
+        const double gain = 20 * std::log10(rms(ab.left) / rms(a.left));
+        QVERIFY2(gain >= 5, qPrintable(QString("%1 dB").arg(gain)));
+        QVERIFY2(mean_percent(ab.left) <= 0.1, qPrintable(QString("DC %1 %").arg(mean_percent(ab.left))));
+    }
+
+    void part_sounds_as_in_the_whole_data()
+    {
+        QTest::addColumn<uint32_t>("rate");
+        QTest::addColumn<uint32_t>("millihertz");
+        QTest::addColumn<uint32_t>("clock");
+        QTest::newRow("48 kHz, 48.828 frames a second") << 48000u << 48828u << 1773400u;
+        // Frame 2 starts at tick 44,335, exactly on sample 8,820.
+        QTest::newRow("10 frames a second") << 44100u << 10000u << 1773400u;
+        QTest::newRow("8 kHz, 20 MHz") << 8000u << 50000u << 20000000u;
+    }
+    void part_sounds_as_in_the_whole()
+    {
+        // Frames 30..59 of a song with a moving tone, a triangle and a level
+        // that changes at every frame start: the part is that stretch of the
+        // whole, and every step lands in the buffers however the frame
+        // starts fall between samples.
+        QFETCH(uint32_t, rate);
+        QFETCH(uint32_t, millihertz);
+        QFETCH(uint32_t, clock);
+        std::vector<SongWrite> song = buzzer(14, 40);
+        song.push_back({9, 0x10, 0});
+        song.push_back({7, 0x3C, 0});
+        for (uint32_t f = 0; f < FRAMES; ++f) {
+            song.push_back({0, uint8_t(50 + f), f});
+            song.push_back({10, uint8_t(f % 2 ? 15 : 8), f});  // C a constant level
+        }
+        QVERIFY(set_song(song, FRAMES));
+        AccurateSetup setup;
+        setup.chip.rate = rate;
+        setup.chip.clock = clock;
+        setup.frame_millihertz = millihertz;
+        std::vector<int16_t> whole, part;
+        const auto into = [](std::vector<int16_t>& v) {
+            return [&v](const int16_t* p, size_t n) {
+                v.insert(v.end(), p, p + 2 * n);
+                return true;
+            };
+        };
+        accurate_render(setup, 0, FRAMES, into(whole));
+        accurate_render(setup, 30, 60, into(part));
+        const size_t first = 2 * (30ull * rate * 1000 / millihertz);
+        const size_t last = 2 * (60ull * rate * 1000 / millihertz);
+        QCOMPARE(whole.size(), size_t(2 * (uint64_t{FRAMES} * rate * 1000 / millihertz)));
+        QVERIFY(part == std::vector<int16_t>(whole.begin() + first, whole.begin() + last));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAccurate)
+#include "test_accurate.moc"

@@ -1,0 +1,378 @@
+// YM and VGM files: round trips through the readers and writers, what the
+// headers hold, how VGM timing becomes frames, and the files import and
+// export refuse.
+#include "formats/dump.h"
+#include "formats/vgm.h"
+#include "formats/ym.h"
+#include "song/song.h"
+#include "support/psg_data.h"
+#include "support/song_build.h"
+#include "support/song_check.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+namespace {
+
+// An envelope on channel A restarted with the same shape every 7 frames,
+// a tone that moves every frame, a run of waits, and writes after the last
+// frame end.
+QByteArray envelope_song()
+{
+    PsgBuilder b;
+    b.write(7, 0x3E).write(8, 0x10).write(11, 0x30).write(12, 0);
+    for (int f = 0; f < 120; ++f) {
+        b.write(0, (f * 13) & 0xFF).write(1, f >> 6);
+        if (f % 7 == 0)
+            b.write(13, 0x0E);
+        b.end();
+    }
+    b.wait(3).write(13, 0x0E).write(13, 0x0E).end(2).wait(255).end(3);
+    b.write(0, 1).write(13, 8);  // never played
+    return b.bytes;
+}
+
+// Random registers and values, high bits and R14/R15 included, and one
+// frame that overfills the register queue.
+QByteArray random_song()
+{
+    PsgBuilder b;
+    const std::vector<uint16_t> keys = random_keys(3000, 7);
+    for (size_t k = 0; k < keys.size(); ++k) {
+        b.write(keys[k] >> 8, keys[k] & 0xFF);
+        if (k % 5 == 4)
+            b.end(1 + static_cast<int>(k % 3));
+    }
+    for (int k = 0; k < 1200; ++k)
+        b.write(k % 16, k & 0xFF);
+    b.end(4);
+    return b.bytes;
+}
+
+// The same YM file with its registers frame by frame, and as YM5.
+QByteArray ym_not_interleaved(const QByteArray& ym)
+{
+    const auto n = static_cast<qsizetype>(qFromBigEndian<quint32>(ym.constData() + 12));
+    const qsizetype data = ym.size() - 4 - n * 16;
+    QByteArray out = ym;
+    out.replace(0, 4, "YM5!");
+    out[19] = 0;  // attributes: not interleaved
+    for (qsizetype f = 0; f < n; ++f)
+        for (qsizetype r = 0; r < 16; ++r)
+            out[data + f * 16 + r] = ym[data + r * n + f];
+    return out;
+}
+
+QByteArray gzip(const QByteArray& bytes)
+{
+    QProcess p;
+    p.start("gzip", {"-c"});
+    p.write(bytes);
+    p.closeWriteChannel();
+    p.waitForFinished();
+    return p.readAllStandardOutput();
+}
+
+// A VGM file of version 1.71 with an AY at 1773400 Hz and these commands.
+QByteArray vgm_file(const QByteArray& commands, uint32_t clock = 1773400)
+{
+    QByteArray h(0x100, '\0');
+    h.replace(0, 4, "Vgm ");
+    qToLittleEndian<quint32>(0x171, h.data() + 0x08);
+    qToLittleEndian<quint32>(0x100 - 0x34, h.data() + 0x34);
+    qToLittleEndian<quint32>(clock, h.data() + 0x74);
+    return h + commands;
+}
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(text);
+}
+
+struct Run {
+    int status;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run run(const QStringList& args, const QString& dir)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.start(qEnvironmentVariable("TRELVANE_BIN") + "/trelvane-cli", args);
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+        return {-1, {}, p.readAllStandardError()};
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+}  // namespace
+
+class TestFormats : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+    QString put(const QString& name, const QByteArray& bytes)
+    {
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(f.fileName()));
+        return f.fileName();
+    }
+
+private slots:
+    void round_trip_data()
+    {
+        QTest::addColumn<QByteArray>("song");
+        QTest::addColumn<QByteArray>("format");
+        const QByteArray songs[] = {envelope_song(), random_song()};
+        const char* names[] = {"envelope", "random"};
+        for (int s = 0; s < 2; ++s)
+            for (const char* format : {"ym", "ym5 not interleaved", "vgm", "vgz"})
+                QTest::addRow("%s %s", names[s], format) << songs[s] << QByteArray(format);
+    }
+
+    // The imported file renders exactly as the song.
+    void round_trip()
+    {
+        QFETCH(QByteArray, song);
+        QFETCH(QByteArray, format);
+        QCOMPARE(load_psg(song), READ_COMPLETE);
+        const QByteArray expected = rendered();
+        const uint32_t length = frame_count;
+        DumpInfo info;
+        info.clock = DEFAULT_CLOCK;
+        const RegisterDump dump = song_dump();
+        QByteArray file = format.startsWith("ym") ? ym_write(dump, info) : vgm_write(dump, info, VGM_AY8910);
+        if (format == "ym5 not interleaved")
+            file = ym_not_interleaved(file);
+        if (format == "vgz")
+            file = gzip(file);
+
+        RegisterDump back;
+        DumpInfo got;
+        QByteArray error;
+        const bool ok = format.startsWith("ym") ? ym_read(file, &back, &got, &error) : vgm_read(file, &back, &got, &error);
+        QVERIFY2(ok, error.constData());
+        QCOMPARE(load_psg(dump_to_psg(back)), READ_COMPLETE);
+        QCOMPARE(frame_count, length);
+        QVERIFY(rendered() == expected);
+    }
+
+    // A YM file packed by Debian's jlha ("jlha a0o5": header level 0,
+    // -lh5-) from the export of this song.
+    void packed_ym()
+    {
+        PsgBuilder b;
+        b.write(7, 0x3E).write(11, 0x40).write(12, 0).write(8, 0x10);
+        for (int k = 0; k < 200; ++k) {
+            b.write(0, (k * 7) & 0xFF).write(1, (k >> 5) & 3);
+            if (k % 16 == 0)
+                b.write(13, 0x0A);
+            b.end();
+        }
+        QCOMPARE(load_psg(b.bytes), READ_COMPLETE);
+        const QByteArray expected = rendered();
+        const QByteArray packed = read_file(qEnvironmentVariable("TRELVANE_SOURCE") + "/tests/data/packed_envelope.ym");
+        RegisterDump dump;
+        DumpInfo info;
+        QByteArray error;
+        QVERIFY2(ym_read(packed, &dump, &info, &error), error.constData());
+        QCOMPARE(info.title, QByteArray("packed_song"));
+        QCOMPARE(load_psg(dump_to_psg(dump)), READ_COMPLETE);
+        QVERIFY(rendered() == expected);
+    }
+
+    void vgm_timing_data()
+    {
+        QTest::addColumn<QByteArray>("commands");
+        QTest::addColumn<QByteArray>("psg");  // the imported commands
+        QTest::addColumn<QString>("note");
+        QTest::newRow("long wait, write after the last frame")
+            << hex("a0 00 05 61 e4 06 a0 00 06 66") << hex("00 05 ff ff 00 06") << "";
+        QTest::newRow("60 Hz waits") << hex("a0 00 01 62 62 62 62 62 62 66") << hex("00 01 fe 01 ff") << "";
+        QTest::newRow("write between frames") << hex("a0 00 05 7f a0 01 02 63 66") << hex("00 05 01 02 ff ff")
+                                              << "between frame boundaries";
+        QTest::newRow("other chips") << hex("50 9f 52 28 00 67 66 00 02 00 00 00 aa bb a0 08 0f 63 66")
+                                     << hex("08 0f ff") << "other chips";
+        QTest::newRow("second AY") << hex("a0 88 0f a0 08 0c 63 66") << hex("08 0c ff") << "second AY";
+    }
+
+    void vgm_timing()
+    {
+        QFETCH(QByteArray, commands);
+        QFETCH(QByteArray, psg);
+        QFETCH(QString, note);
+        RegisterDump dump;
+        DumpInfo info;
+        QByteArray error;
+        QVERIFY2(vgm_read(vgm_file(commands), &dump, &info, &error), error.constData());
+        QCOMPARE(dump_to_psg(dump).mid(16).toHex(' '), psg.toHex(' '));
+        QCOMPARE(info.notes.join('\n').contains(note.toUtf8()), true);
+        QCOMPARE(info.notes.isEmpty(), note.isEmpty());
+    }
+
+    // What players read: the documented header fields, and the VGM
+    // commands replayed frame by frame against the song.
+    void headers()
+    {
+        PsgBuilder b;
+        for (int f = 0; f < 1500; ++f) {
+            b.write(0, f & 0xFF).write(8, f % 16);
+            if (f % 50 == 0)
+                b.write(13, 0x0C);
+            b.end();
+        }
+        const QString psg = put("head.psg", b.bytes);
+        for (const char* out : {"head.ym", "head.vgm"}) {
+            const Run r = run({"export", psg, "-o", out, "--clock", "1773400", "--loop", "1000"}, dir.path());
+            QVERIFY2(r.status == 0, r.err.constData());
+        }
+        const QByteArray ym = read_file(dir.filePath("head.ym"));
+        QCOMPARE(ym.left(12), QByteArray("YM6!LeOnArD!"));
+        QCOMPARE(qFromBigEndian<quint32>(ym.constData() + 12), 1500u);  // frames
+        QCOMPARE(qFromBigEndian<quint32>(ym.constData() + 16), 1u);     // interleaved
+        QCOMPARE(qFromBigEndian<quint32>(ym.constData() + 22), 1773400u);
+        QCOMPARE(qFromBigEndian<quint16>(ym.constData() + 26), quint16(50));
+        QCOMPARE(qFromBigEndian<quint32>(ym.constData() + 28), 1000u);
+        QCOMPARE(ym.mid(34, 15), QByteArray("head\0\0Trelvane\0", 15));  // name, author, comment
+        QCOMPARE(ym.size(), 34 + 15 + 1500 * 16 + 4);
+        QVERIFY(ym.endsWith("End!"));
+
+        const QByteArray vgm = read_file(dir.filePath("head.vgm"));
+        const auto le = [&](int at) { return qFromLittleEndian<quint32>(vgm.constData() + at); };
+        QCOMPARE(vgm.left(4), QByteArray("Vgm "));
+        QCOMPARE(le(0x08), 0x171u);
+        QCOMPARE(le(0x04), quint32(vgm.size() - 4));
+        QCOMPARE(le(0x18), 1500u * 882);
+        QCOMPARE(le(0x20), 500u * 882);
+        QCOMPARE(le(0x74), 1773400u);
+        QCOMPARE(static_cast<int>(vgm[0x78]), 0);  // AY-3-8910
+        QCOMPARE(vgm.mid(0x14 + le(0x14), 4), QByteArray("Gd3 "));
+
+        QCOMPARE(load_psg(b.bytes), READ_COMPLETE);
+        uint8_t image[16] = {};
+        uint32_t f = 0;
+        int loop_frame = -1;
+        int restarts = 0;
+        for (qsizetype p = 0x34 + le(0x34); vgm[p] != '\x66'; ++p) {
+            if (p == 0x1C + static_cast<qsizetype>(le(0x1C)))
+                loop_frame = static_cast<int>(f);
+            if (vgm[p] == '\x63') {
+                QVERIFY2(memcmp(image, frames[f + 1].regs, 13) == 0, qPrintable(QString("frame %1").arg(f)));
+                image[13] = 0;
+                ++f;
+                continue;
+            }
+            QCOMPARE(static_cast<uint8_t>(vgm[p]), uint8_t{0xA0});
+            image[static_cast<uint8_t>(vgm[p + 1])] = static_cast<uint8_t>(vgm[p + 2]);
+            if (vgm[p + 1] == 13) {
+                QCOMPARE(f % 50, 0u);  // R13 exactly where the song restarts the envelope,
+                ++restarts;            // though with the same shape each time
+            }
+            p += 2;
+        }
+        QCOMPARE(f, 1500u);
+        QCOMPARE(restarts, 30);
+        QCOMPARE(loop_frame, 1000);
+    }
+
+    void loop_choice_data()
+    {
+        QTest::addColumn<QString>("loop");
+        QTest::addColumn<int>("frame");  // -1: none
+        // An intro of 100 frames, then a pass of 300 frames three times. The
+        // repetition starts at frame 99 (the intro's last frame is the
+        // pass's last) and the end, frame 1000, goes on as frame 100 does.
+        QTest::newRow("auto") << "auto" << 100;
+        QTest::newRow("none") << "none" << -1;
+        QTest::newRow("a frame") << "321" << 321;
+        QTest::newRow("a time") << "0:01.5" << 75;
+        QTest::newRow("seconds") << "12s" << 600;
+    }
+
+    void loop_choice()
+    {
+        QFETCH(QString, loop);
+        QFETCH(int, frame);
+        PsgBuilder b;
+        for (int i = 0; i < 99; ++i)
+            b.write(0, i * 3).write(1, 2).write(8, 15).end();
+        b.write(0, 43).write(1, 1).write(8, 15).end();
+        for (int pass = 0; pass < 3; ++pass)
+            for (int k = 0; k < 300; ++k)
+                b.write(0, k & 0xFF).write(1, k >> 8).write(8, 15).end();
+        const QString psg = put("chain.psg", b.bytes);
+        for (const char* out : {"chain.ym", "chain.vgm"}) {
+            const Run r = run({"export", psg, "-o", out, "--loop", loop}, dir.path());
+            QVERIFY2(r.status == 0, r.err.constData());
+        }
+        const QByteArray ym = read_file(dir.filePath("chain.ym"));
+        QCOMPARE(qFromBigEndian<quint32>(ym.constData() + 28), quint32(frame < 0 ? 0 : frame));
+        const QByteArray vgm = read_file(dir.filePath("chain.vgm"));
+        QCOMPARE(qFromLittleEndian<quint32>(vgm.constData() + 0x20), quint32(frame < 0 ? 0 : (1000 - frame) * 882));
+    }
+
+    void refusals_data()
+    {
+        DumpInfo info;
+        info.clock = DEFAULT_CLOCK;
+        QCOMPARE(load_psg(envelope_song()), READ_COMPLETE);
+        const QByteArray ym = ym_write(song_dump(), info);
+        QByteArray ym_loop = ym;
+        qToBigEndian<quint32>(frame_count, ym_loop.data() + 28);
+        QByteArray ym_check = ym;
+        ym_check[6] = 'o';
+        QByteArray packed = read_file(qEnvironmentVariable("TRELVANE_SOURCE") + "/tests/data/packed_envelope.ym");
+        packed[200] = static_cast<char>(packed[200] ^ 0x55);
+        const QByteArray vgm = vgm_write(song_dump(), info, VGM_YM2149);
+        const QString end = QString::number(frame_count);
+
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("says");
+        const QStringList import{"import", "in", "-o", "out"};
+        QTest::newRow("a PSG file") << import << envelope_song() << "in: not a YM or VGM file";
+        QTest::newRow("truncated YM") << import << ym.left(ym.size() / 2) << "in: truncated";
+        QTest::newRow("YM loop past the end") << import << ym_loop << "in: loop frame " + end + " past the last frame";
+        QTest::newRow("YM3") << import << QByteArray("YM3!").append(14 * 3, '\0') << "in: a YM3 file";
+        QTest::newRow("no check string") << import << ym_check << "in: no \"LeOnArD!\"";
+        QTest::newRow("damaged LHA") << import << packed << "in: packed data damaged";
+        QTest::newRow("truncated VGM") << import << vgm.left(0x120) << "in: truncated";
+        QTest::newRow("VGM register 16") << import << vgm_file(hex("a0 10 00 66")) << "in: AY register 16";
+        QTest::newRow("VGM without AY") << import << vgm_file(hex("66"), 0) << "in: no AY-3-8910";
+        QTest::newRow("damaged gzip") << import << gzip(vgm).left(40) << "in: gzip data ends early";
+        const QByteArray song = envelope_song();
+        QTest::newRow("export to .wav") << QStringList{"export", "in", "-o", "out.wav"} << song << "-o must name";
+        QTest::newRow("loop past the end") << QStringList{"export", "in", "-o", "out.vgm", "--loop", end} << song
+                                           << "--loop " + end + " is past the end";
+        QTest::newRow("--chip to YM") << QStringList{"export", "in", "-o", "out.ym", "--chip", "ay"} << song
+                                      << "--chip is for .vgm";
+        QTest::newRow("clock 0") << QStringList{"export", "in", "-o", "out.vgm", "--clock", "0"} << song
+                                 << "--clock must be from 100000";
+        QTest::newRow("unknown chip") << QStringList{"export", "in", "-o", "out.vgm", "--chip", "sid"} << song
+                                      << "--chip must be ay|ym";
+    }
+
+    // One line naming what is wrong, exit 2, nothing written.
+    void refusals()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, says);
+        QTemporaryDir work;
+        QFile in(work.filePath("in"));
+        QVERIFY(in.open(QIODevice::WriteOnly) && in.write(input) == input.size());
+        in.close();
+        const Run r = run(args, work.path());
+        QCOMPARE(r.status, 2);
+        const QByteArray line = r.err.left(r.err.indexOf('\n'));
+        QVERIFY2(line.startsWith("trelvane-cli: " + says.toUtf8()), r.err.constData());
+        QCOMPARE(QDir(work.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"in"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFormats)
+#include "test_formats.moc"
