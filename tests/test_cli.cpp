@@ -218,10 +218,13 @@ private slots:
             s.write(0, 100).write(7, 0x3E).write(8, 15).end(20).write(8, 0).end(silent).write(8, 15).end(20);
             return s.bytes;
         };
-        const QByteArray two("x.1.psg\nx.2.psg\n"), one("x.1.psg\n");
-        QTest::newRow("silence of exactly 1 s") << tones_apart(50) << QStringList{"split", "--silence", "1", "-o", "x"} << two;
+        const QByteArray first("x.1.psg: frames 0 to 19, 0:00:00.000 to 0:00:00.380\n"),
+            one("x.1.psg: frames 0 to 88, 0:00:00.000 to 0:00:01.760\n");
+        QTest::newRow("silence of exactly 1 s") << tones_apart(50) << QStringList{"split", "--silence", "1", "-o", "x"}
+                                                << first + "x.2.psg: frames 70 to 89, 0:00:01.400 to 0:00:01.780\n";
         QTest::newRow("silence a frame shorter") << tones_apart(49) << QStringList{"split", "--silence", "1", "-o", "x"} << one;
-        QTest::newRow("silence a frame longer") << tones_apart(51) << QStringList{"split", "--silence", "1", "-o", "x"} << two;
+        QTest::newRow("silence a frame longer") << tones_apart(51) << QStringList{"split", "--silence", "1", "-o", "x"}
+                                                << first + "x.2.psg: frames 71 to 90, 0:00:01.420 to 0:00:01.800\n";
         QTest::newRow("0.98 s of silence, 0.99 asked") << tones_apart(49) << QStringList{"split", "--silence", "0.99", "-o", "x"} << one;
 
         // 129 frames of intro, a loop of 250 frames (5 s) played twice, then
