@@ -3,7 +3,10 @@
 #include "support/psg_data.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -91,6 +94,22 @@ private slots:
                 QVERIFY(!r.out.contains(QStringLiteral("BOX:")));
             }
         }
+    }
+
+    // "&Load file" on a named pipe nobody writes to: the window does not wait
+    // for a writer (the pipe reads as empty) and Alt+Q still quits at once.
+    void a_pipe_without_writer_does_not_hold_the_window()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe.psg"));
+        QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        qputenv("TRELVANE_PROBE_FILE", QFile::encodeName(fifo));
+        QElapsedTimer took;
+        took.start();
+        Run r = run_probe(QStringLiteral("load_fifo"));
+        QVERIFY2(r.status == QProcess::NormalExit && r.exit_code == 0, qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("LOADED")), qPrintable(r.out));
+        QVERIFY2(took.elapsed() < 10000, qPrintable(QString::number(took.elapsed())));
     }
 
     void command_line_arguments_have_no_effect()

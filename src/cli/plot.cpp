@@ -29,7 +29,7 @@ constexpr int CHANNELS = 3;
 
 // Layout in pixels.
 constexpr int LEFT = 72, RIGHT = 20;
-constexpr int HEADER = 62;
+constexpr int HEADER = 62, LEGEND_ROW_H = 18;
 constexpr int PITCH_H = 150, LEVEL_H = 34, NOISE_H = 6, LANE_GAP = 16;
 constexpr int LANE_H = PITCH_H + LEVEL_H + LANE_GAP;
 constexpr int AXIS_H = 40;
@@ -89,9 +89,10 @@ uint32_t tick_step(double pixels_per_second, int min_gap)
     return 36000;
 }
 
-QString clock_text(uint32_t seconds)
+// Every label of one axis in one form: h:mm:ss where the song lasts an hour.
+QString clock_text(uint32_t seconds, bool hours)
 {
-    if (seconds >= 3600)
+    if (hours)
         return QString::asprintf("%u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
     return QString::asprintf("%u:%02u", seconds / 60, seconds % 60);
 }
@@ -100,10 +101,12 @@ class Picture {
 public:
     Picture(int width, const QByteArray& name, const std::vector<uint32_t>& frames_marked,
             const LoopCandidate* best_loop)
-        : image(width, HEADER + CHANNELS * LANE_H + AXIS_H, QImage::Format_RGB32), marks(frames_marked),
-          loop(best_loop), title(name)
+        : marks(frames_marked), loop(best_loop), title(name)
     {
         plot_w = width - LEFT - RIGHT;
+        // A legend that does not fit beside the title goes in rows below it.
+        header = HEADER + legend_rows(width) * LEGEND_ROW_H;
+        image = QImage(width, header + CHANNELS * LANE_H + AXIS_H, QImage::Format_RGB32);
         image.fill(Qt::white);
     }
 
@@ -123,7 +126,7 @@ public:
     }
 
 private:
-    int lane_top(int c) const { return HEADER + c * LANE_H; }
+    int lane_top(int c) const { return header + c * LANE_H; }
     int x_of(uint32_t frame) const
     {
         return LEFT + (frame_count ? static_cast<int>(uint64_t{frame} * plot_w / frame_count) : 0);
@@ -169,38 +172,72 @@ private:
     {
         p.setPen(ink);
         p.setFont(font(17, true));
-        p.drawText(QPoint(LEFT, 26), QFileInfo(QFile::decodeName(title)).fileName());
-        char length[16];
+        p.drawText(QPoint(LEFT, 26), title_text());
         p.setFont(font(12));
         p.setPen(soft_ink);
-        p.drawText(QPoint(LEFT, 46), QStringLiteral("%1  \u00b7  %2 frames  \u00b7  %3 register writes")
-                                         .arg(QString::fromLatin1(format_time(frame_count, length)))
-                                         .arg(frame_count)
-                                         .arg(event_count));
+        p.drawText(QPoint(LEFT, 46), QFontMetrics(font(12)).elidedText(info_text(), Qt::ElideRight, plot_w));
 
-        // The legend, right-aligned: what each kind of mark means.
-        struct Item {
-            QString text;
-            int kind;
-        };
-        const Item items[] = {{QStringLiteral("A"), 0},       {QStringLiteral("B"), 1},
-                              {QStringLiteral("C"), 2},       {QStringLiteral("note"), 3},
-                              {QStringLiteral("level"), 4},   {QStringLiteral("envelope"), 5},
-                              {QStringLiteral("noise"), 6},   {QStringLiteral("loop"), 7},
-                              {QStringLiteral("mark"), 8}};
-        p.setFont(font(12));
-        const QFontMetrics metrics(p.font());
-        int x = image.width() - RIGHT;
-        for (int k = int(std::size(items)) - 1; k >= 0; --k) {
-            const Item& item = items[k];
-            x -= metrics.horizontalAdvance(item.text);
+        // The legend, right-aligned beside the title, or in rows below it.
+        const QFontMetrics metrics(font(12));
+        const int rows = legend_rows(image.width());
+        int x = image.width() - RIGHT, row = 0;
+        if (rows > 0)
+            x = LEFT;
+        for (int n = 0; n < LEGEND_ITEMS; ++n) {
+            const int k = rows > 0 ? n : LEGEND_ITEMS - 1 - n;
+            const int w = metrics.horizontalAdvance(legend_text(k)) + 36;
+            if (rows > 0 && x + w > image.width() - RIGHT && x > LEFT) {
+                x = LEFT;
+                ++row;
+            }
+            const int left = rows > 0 ? x : x - w;
+            const int base = rows > 0 ? HEADER + row * LEGEND_ROW_H + 8 : 42;
             p.setPen(ink);
-            p.drawText(QPoint(x, 42), item.text);
-            x -= 22;
-            const QRect swatch(x, 31, 16, 12);
-            legend_swatch(p, swatch, item.kind);
-            x -= 14;
+            p.setFont(font(12));
+            p.drawText(QPoint(left + 36, base), legend_text(k));
+            legend_swatch(p, QRect(left + 14, base - 11, 16, 12), k);
+            x = rows > 0 ? x + w : x - w;
         }
+    }
+
+    static constexpr int LEGEND_ITEMS = 9;
+    static QString legend_text(int kind)
+    {
+        static const char* const texts[LEGEND_ITEMS] = {"A", "B", "C", "note", "level", "envelope", "noise", "loop", "mark"};
+        return QString::fromLatin1(texts[kind]);
+    }
+
+    // Rows the legend needs below the title: none where it fits beside it.
+    int legend_rows(int width) const
+    {
+        const QFontMetrics metrics(font(12));
+        int total = 0;
+        for (int k = 0; k < LEGEND_ITEMS; ++k)
+            total += metrics.horizontalAdvance(legend_text(k)) + 36;
+        const int beside = std::max(QFontMetrics(font(17, true)).horizontalAdvance(title_text()),
+                                    metrics.horizontalAdvance(info_text()));
+        if (LEFT + beside + 16 + total <= width - RIGHT)
+            return 0;
+        int rows = 1, x = LEFT;
+        for (int k = 0; k < LEGEND_ITEMS; ++k) {
+            const int w = metrics.horizontalAdvance(legend_text(k)) + 36;
+            if (x + w > width - RIGHT && x > LEFT) {
+                x = LEFT;
+                ++rows;
+            }
+            x += w;
+        }
+        return rows;
+    }
+
+    QString title_text() const { return QFileInfo(QFile::decodeName(title)).fileName(); }
+    QString info_text() const
+    {
+        char length[16];
+        return QStringLiteral("%1  \u00b7  %2 frames  \u00b7  %3 register writes")
+            .arg(QString::fromLatin1(format_time(frame_count, length)))
+            .arg(frame_count)
+            .arg(event_count);
     }
 
     void legend_swatch(QPainter& p, const QRect& r, int kind)
@@ -326,7 +363,7 @@ private:
 
     void draw_time_axis(QPainter& p)
     {
-        const int bottom = HEADER + CHANNELS * LANE_H - LANE_GAP;
+        const int bottom = header + CHANNELS * LANE_H - LANE_GAP;
         const double seconds = double(frame_count) / FRAME_RATE;
         const double per_second = seconds > 0 ? plot_w / seconds : plot_w;
         const uint32_t step = tick_step(per_second, 70);
@@ -340,12 +377,12 @@ private:
                 p.drawLine(x, lane_top(c), x, lane_top(c) + PITCH_H + LEVEL_H - 1);
             p.setPen(soft_ink);
             p.drawLine(x, bottom + 2, x, bottom + 7);
-            p.drawText(QRect(x - 40, bottom + 8, 80, 16), Qt::AlignHCenter | Qt::AlignTop, clock_text(s));
+            p.drawText(QRect(x - 40, bottom + 8, 80, 16), Qt::AlignHCenter | Qt::AlignTop, clock_text(s, seconds >= 3600));
         }
         p.setPen(soft_ink);
         p.drawLine(LEFT, bottom + 2, LEFT + plot_w - 1, bottom + 2);
         p.drawText(QRect(LEFT, bottom + 22, plot_w, 16), Qt::AlignRight | Qt::AlignTop,
-                   QStringLiteral("time (minutes:seconds)"));
+                   seconds >= 3600 ? QStringLiteral("time (hours:minutes:seconds)") : QStringLiteral("time (minutes:seconds)"));
     }
 
     void label(QPainter& p, int x, int y, const QString& text, const QColor& colour)
@@ -366,8 +403,8 @@ private:
 
     void draw_loop_and_marks(QPainter& p)
     {
-        const int top = HEADER;
-        const int bottom = HEADER + CHANNELS * LANE_H - LANE_GAP;
+        const int top = header;
+        const int bottom = header + CHANNELS * LANE_H - LANE_GAP;
         char time[16];
         if (loop) {
             const uint32_t repeat = loop->start + loop->period;
@@ -399,6 +436,7 @@ private:
     const LoopCandidate* loop;
     QByteArray title;
     int plot_w = 0;
+    int header = HEADER;
     double low_note = 48, high_note = 84;
 };
 

@@ -4,12 +4,18 @@
 //   quit   clicks "&Quit" once the window is up
 //   close  closes the window once it is up
 //   state  prints the song state, then quits
+//   load_fifo  "&Load file" of TRELVANE_PROBE_FILE (the file dialog is
+//          answered), prints "LOADED", then presses Alt+Q
 // Every message box that opens is reported as "BOX:<text>" and accepted;
 // "WINDOW:<0|1>" tells whether the main window existed at that moment.
 #include "app/app.h"
 #include "song/song.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QtTest>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -27,6 +33,15 @@ void report(const QString& line)
 
 void answer_boxes()
 {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+        // The name typed in the dialog's folder, as a user would.
+        const QFileInfo file(qEnvironmentVariable("TRELVANE_PROBE_FILE"));
+        dialog->setDirectory(file.absolutePath());
+        if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            edit->setText(file.fileName());
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        return;
+    }
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box)
         return;
@@ -48,6 +63,15 @@ void drive()
         for (auto* button : main_window->findChildren<QPushButton*>())
             if (button->text() == QLatin1String("&Quit"))
                 button->click();
+    } else if (mode == "load_fifo") {
+        QTimer::singleShot(0, [] {
+            for (auto* button : main_window->findChildren<QPushButton*>())
+                if (button->text() == QLatin1String("&Load file"))
+                    button->click();
+            report(QStringLiteral("LOADED"));
+            main_window->activateWindow();
+            QTest::keyClick(main_window->windowHandle(), 'q', Qt::AltModifier);
+        });
     } else if (mode == "close") {
         main_window->close();
     } else if (mode == "state") {
