@@ -15,6 +15,8 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -207,6 +209,30 @@ private slots:
         QCOMPARE(unanswered(), 0);
         QCOMPARE(seen_boxes().last(), QStringLiteral("Can't write file!"));
         QCOMPARE(folder_listing(folder.path()), (QMap<QString, QByteArray>{{QStringLiteral("loaded.psg"), song}}));
+    }
+
+    // A file read-only to the user is not replaced: instead of the question
+    // a box names it, and nothing is written.
+    void read_only_files_are_not_replaced()
+    {
+        if (geteuid() != 0)
+            QSKIP("needs root, to act as another user (nobody)");
+        QTemporaryDir folder;
+        QVERIFY(chmod(QFile::encodeName(folder.path()).constData(), 0777) == 0);
+        const QString head = folder.filePath("ro.psg");
+        QVERIFY(put_file(head, "old") && chmod(QFile::encodeName(head).constData(), 0444) == 0);  // root's
+        for (const char* command : {"S&ave", "Cut and &Save"}) {
+            load_psg(six_frames);
+            cut_slider->setSliderPosition(2);
+            answer({type_file(head), press(QMessageBox::Yes), press(QMessageBox::Ok)});
+            QVERIFY(seteuid(65534) == 0);
+            click(QString::fromLatin1(command));
+            QVERIFY(seteuid(0) == 0);
+            QCOMPARE(unanswered(), 0);
+            QCOMPARE(seen_boxes().last(), head + " is read-only.\nNothing was saved.");
+            QCOMPARE(folder_listing(folder.path()), (QMap<QString, QByteArray>{{"ro.psg", "old"}}));
+            QCOMPARE(frame_count, 6u);
+        }
     }
 
     void find_steps_through_three_copies_then_starts_over()

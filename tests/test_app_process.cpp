@@ -3,7 +3,10 @@
 #include "support/psg_data.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -45,6 +48,36 @@ private slots:
         QVERIFY(!r.out.contains(QStringLiteral("WINDOW:1")));
     }
 
+    // A window test run where no sound server answers stops at once and
+    // says why, instead of waiting for its time limit; also where there is
+    // no pactl to ask the server first.
+    void window_tests_without_a_sound_server_stop_at_once_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("pactl asked") << qEnvironmentVariable("PATH");
+        QTest::newRow("no pactl") << QStringLiteral("/nonexistent");
+    }
+
+    void window_tests_without_a_sound_server_stop_at_once()
+    {
+        QFETCH(QString, path);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/native"));
+        env.insert(QStringLiteral("PATH"), path);
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(qEnvironmentVariable("TRELVANE_BIN") + QStringLiteral("/tests/test_app_window"));
+        const bool ended = p.waitForFinished(20000);
+        if (!ended) {
+            p.kill();
+            p.waitForFinished();
+        }
+        const QString out = QString::fromUtf8(p.readAll());
+        QVERIFY2(ended && (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("run the tests with scripts/test.sh")), qPrintable(out));
+    }
+
     void quit_and_close_end_with_status_zero_every_time()
     {
         for (const char* mode_name : {"quit", "close"}) {
@@ -61,6 +94,22 @@ private slots:
                 QVERIFY(!r.out.contains(QStringLiteral("BOX:")));
             }
         }
+    }
+
+    // "&Load file" on a named pipe nobody writes to: the window does not wait
+    // for a writer (the pipe reads as empty) and Alt+Q still quits at once.
+    void a_pipe_without_writer_does_not_hold_the_window()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe.psg"));
+        QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        qputenv("TRELVANE_PROBE_FILE", QFile::encodeName(fifo));
+        QElapsedTimer took;
+        took.start();
+        Run r = run_probe(QStringLiteral("load_fifo"));
+        QVERIFY2(r.status == QProcess::NormalExit && r.exit_code == 0, qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("LOADED")), qPrintable(r.out));
+        QVERIFY2(took.elapsed() < 10000, qPrintable(QString::number(took.elapsed())));
     }
 
     void command_line_arguments_have_no_effect()

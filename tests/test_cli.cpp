@@ -12,10 +12,13 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtEndian>
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
+#include <unistd.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -38,19 +41,22 @@ QString cli_path()
 // Runs the tool in dir; file_limit > 0 caps the size of any file it writes
 // (past it a write fails, or the process is ended if it lets the signal
 // through); input goes to its standard input.
+// in_child runs in the child before the tool starts.
 Run run(const QStringList& args, const QString& dir = QString(), rlim_t file_limit = 0,
-        const QByteArray& input = QByteArray())
+        const QByteArray& input = QByteArray(), const std::function<void()>& in_child = {})
 {
     QProcess p;
     if (!dir.isEmpty())
         p.setWorkingDirectory(dir);
-    if (file_limit) {
-        p.setChildProcessModifier([file_limit] {
+    p.setChildProcessModifier([file_limit, in_child] {
+        if (file_limit) {
             signal(SIGXFSZ, SIG_DFL);
             struct rlimit limit = {file_limit, file_limit};
             setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    }
+        }
+        if (in_child)
+            in_child();
+    });
     p.start(cli_path(), args);
     p.write(input);
     p.closeWriteChannel();
@@ -134,6 +140,7 @@ private slots:
         QTest::newRow("seconds without decimals") << QStringList{"loops", "a.psg", "--min-seconds=2."};
         QTest::newRow("trim without --from") << QStringList{"trim", "a.psg", "-o", "x"};
         QTest::newRow("narrow picture") << QStringList{"plot", "a.psg", "-o", "x.png", "--width", "10"};
+        QTest::newRow("no pieces") << QStringList{"split", "a.psg", "--silence", "1", "-o", "x", "--max-pieces", "0"};
         QTest::newRow("--start without --period") << QStringList{"loop", "a.psg", "-o", "x", "--start", "5"};
         QTest::newRow("--pick with --start")
             << QStringList{"loop", "a.psg", "-o", "x", "--start", "5", "--period", "9", "--pick", "1"};
@@ -152,6 +159,106 @@ private slots:
         QCOMPARE(r.status, 2);
         QCOMPARE(r.out, QByteArray());
         QVERIFY2(r.err.startsWith("trelvane-cli: "), r.err.constData());
+    }
+
+    // Seconds as the parser takes them: up to three decimals after a dot,
+    // digits on both sides of it, and more than 0.
+    void seconds_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<qint64>("ms");  // -1: refused
+        QTest::newRow("whole") << QByteArray("5") << qint64(5000);
+        QTest::newRow("a half") << QByteArray("0.5") << qint64(500);
+        QTest::newRow("two decimals") << QByteArray("2.25") << qint64(2250);
+        QTest::newRow("three decimals") << QByteArray("1.125") << qint64(1125);
+        QTest::newRow("a millisecond") << QByteArray("0.001") << qint64(1);
+        QTest::newRow("leading zeros") << QByteArray("007.50") << qint64(7500);
+        QTest::newRow("the largest") << QByteArray("4294967.295") << qint64(4294967295);
+        QTest::newRow("past the largest") << QByteArray("4294967.296") << qint64(-1);
+        QTest::newRow("far past the largest") << QByteArray("5000000") << qint64(-1);
+        QTest::newRow("exponent") << QByteArray("1e3") << qint64(-1);
+        QTest::newRow("no whole part") << QByteArray(".5") << qint64(-1);
+        QTest::newRow("nothing after the dot") << QByteArray("5.") << qint64(-1);
+        QTest::newRow("four decimals") << QByteArray("1.2345") << qint64(-1);
+        QTest::newRow("zero") << QByteArray("0.000") << qint64(-1);
+        QTest::newRow("comma") << QByteArray("1,5") << qint64(-1);
+        QTest::newRow("sign") << QByteArray("+1") << qint64(-1);
+    }
+
+    void seconds()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(qint64, ms);
+        for (bool silence : {false, true}) {
+            const CommandLine c = parse_arguments(silence ? QList<QByteArray>{"split", "a.psg", "--silence", value, "-o", "x"}
+                                                          : QList<QByteArray>{"loops", "a.psg", "--min-seconds=" + value});
+            QCOMPARE(c.outcome, ms < 0 ? PARSE_ERROR : PARSE_RUN);
+            if (ms >= 0)
+                QCOMPARE(silence ? c.args.silence_ms : c.args.min_ms, uint32_t(ms));
+        }
+    }
+
+    // The least lengths hold exactly: `split` at a silence of --silence
+    // seconds, `loops` with a repetition of --min-seconds.
+    void least_lengths_data()
+    {
+        QTest::addColumn<QByteArray>("song");
+        QTest::addColumn<QStringList>("args");  // the file goes after the command
+        QTest::addColumn<QByteArray>("out");
+        const auto tones_apart = [](int silent) {
+            PsgBuilder s;
+            s.write(0, 100).write(7, 0x3E).write(8, 15).end(20).write(8, 0).end(silent).write(8, 15).end(20);
+            return s.bytes;
+        };
+        const QByteArray first("x.1.psg: frames 0 to 19, 0:00:00.000 to 0:00:00.380\n"),
+            one("x.1.psg: frames 0 to 88, 0:00:00.000 to 0:00:01.760\n");
+        QTest::newRow("silence of exactly 1 s") << tones_apart(50) << QStringList{"split", "--silence", "1", "-o", "x"}
+                                                << first + "x.2.psg: frames 70 to 89, 0:00:01.400 to 0:00:01.780\n";
+        QTest::newRow("silence a frame shorter") << tones_apart(49) << QStringList{"split", "--silence", "1", "-o", "x"} << one;
+        QTest::newRow("silence a frame longer") << tones_apart(51) << QStringList{"split", "--silence", "1", "-o", "x"}
+                                                << first + "x.2.psg: frames 71 to 90, 0:00:01.420 to 0:00:01.800\n";
+        QTest::newRow("0.98 s of silence, 0.99 asked") << tones_apart(49) << QStringList{"split", "--silence", "0.99", "-o", "x"} << one;
+
+        // 129 frames of intro, a loop of 250 frames (5 s) played twice, then
+        // 100 other frames, or none. The second pass starts a frame after a
+        // multiple of 126, where stretches of half the length plus one would
+        // all stick out of it.
+        const QByteArray loop = random_writes(500, 2, 2);
+        const QByteArray song = psg_header() + random_writes(258, 2, 1) + loop + loop;
+        const QByteArray ending = song + random_writes(200, 2, 3);
+        const QByteArray listed("start 129 (0:00:02.580), period 250 (0:00:05.000), repeat 379 (0:00:07.580), "
+                                "for 250 frames (0:00:05.000)");
+        const QByteArray none("Not found!\n");
+        QTest::newRow("repetition of exactly 5 s") << ending << QStringList{"loops", "--min-seconds", "5"} << listed + "\n";
+        QTest::newRow("repetition a frame longer") << ending << QStringList{"loops", "--min-seconds", "4.98"} << listed + "\n";
+        QTest::newRow("repetition a frame shorter") << ending << QStringList{"loops", "--min-seconds", "5.02"} << none;
+        QTest::newRow("repetition 10 ms shorter") << ending << QStringList{"loops", "--min-seconds", "5.01"} << none;
+        QTest::newRow("to the end, exactly 5 s") << song << QStringList{"loops", "--min-seconds", "5"} << listed + " to the end\n";
+        QTest::newRow("to the end, a frame shorter") << song << QStringList{"loops", "--min-seconds", "5.02"} << none;
+    }
+
+    void least_lengths()
+    {
+        QFETCH(QByteArray, song);
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, out);
+        QTemporaryDir where;
+        const QString file = put("least.psg", song);
+        args.insert(1, file);
+        QCOMPARE(run(args, where.path()).out, out);
+    }
+
+    // A refusal says what the option takes, or names the folder.
+    void usage_messages()
+    {
+        const char* const cases[][2] = {
+            {"split a.psg --silence 0 -o x", "--silence needs seconds from 0.001 to 4294967.295, not '0'"},
+            {"plot a.psg -o x.png --width 10", "--width needs a number from 320 to 16000, not '10'"},
+            {"save a.psg -o music/", "-o music/ names a folder: give a file name in it"},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(run(QString::fromLatin1(c[0]).split(' ')).err,
+                     QByteArray("trelvane-cli: ") + c[1] + "\nTry 'trelvane-cli --help'.\n");
     }
 
     void help_and_version()
@@ -199,7 +306,7 @@ private slots:
         Run r = run({"info", fd});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("frames: 2\nwrites: 1\nlength: 0:00:00.040\n"));
-        QCOMPARE(r.err, QByteArray("Wrong CMD 0xfd (0x14)\n"));
+        QCOMPARE(r.err, "trelvane-cli: " + fd.toUtf8() + ": Wrong CMD 0xfd (0x14)\n");
         // ... and a join goes on after it.
         const QString ok = put("ok.psg", psg_header() + stream({0x01, 2, 0xFF}));
         QCOMPARE(run({"info", fd, ok}).out, QByteArray("frames: 3\nwrites: 2\nlength: 0:00:00.060\n"));
@@ -234,7 +341,7 @@ private slots:
         r = run({"info", put("huge.psg", huge)});
         QCOMPARE(r.status, 2);
         QCOMPARE(r.out, QByteArray());
-        QVERIFY2(r.err.contains("MUSIC_MAX_LEN is reached!"), r.err.constData());
+        QCOMPARE(r.err, "trelvane-cli: " + dir.filePath("huge.psg").toUtf8() + ": MUSIC_MAX_LEN is reached!\n");
     }
 
     void find()
@@ -251,6 +358,12 @@ private slots:
         r = run({"find", song, "--from=25000"});
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QByteArray("Not found!\n"));
+        // Past the last write is a mistake, not a song without repetition.
+        QCOMPARE(run({"find", song, "--from", "37499"}).status, 1);
+        r = run({"find", song, "--from", "37500"});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.startsWith("trelvane-cli: --from 37500 is past the last write (the song has 37500 writes)\n"),
+                 r.err.constData());
 
         // abcde abcde x, one write a frame: with a window of 4 it repeats.
         QByteArray s;
@@ -314,7 +427,8 @@ private slots:
             QCOMPARE(r.out, QByteArray());
             QVERIFY(!QFile::exists(out.filePath("bad.psg")) && !QFile::exists(out.filePath("bad.rest.psg")));
         }
-        QCOMPARE(run({"cut", song, "--at", "0", "-o", "x"}, out.path()).err, QByteArray("Zero cut position\n"));
+        QCOMPARE(run({"cut", song, "--at", "0", "-o", "x"}, out.path()).err,
+                 "trelvane-cli: " + song.toUtf8() + ": Zero cut position\n");
     }
 
     void inputs_that_are_no_plain_files_data()
@@ -331,7 +445,7 @@ private slots:
         QTest::newRow("endless device") << "/dev/zero" << QByteArray() << 2 << QByteArray()
                                         << QByteArray("trelvane-cli: /dev/zero: not a PSG file\n");
         QTest::newRow("read error") << "/proc/self/mem" << QByteArray() << 2 << QByteArray()
-                                    << QByteArray("Can't read /proc/self/mem: Input/output error\n");
+                                    << QByteArray("trelvane-cli: Can't read /proc/self/mem: Input/output error\n");
     }
 
     void inputs_that_are_no_plain_files()
@@ -650,9 +764,19 @@ private slots:
         s.end(30);
         const QString song = put("three.psg", s.bytes);
         QTemporaryDir out;
+        QVERIFY(save_file(QFile::encodeName(out.filePath("tune.4.psg")), "older"));  // from an earlier split
         Run r = run({"split", song, "--silence", "1.5", "-o", "tune"}, out.path());
         QCOMPARE(r.status, 0);
-        QCOMPARE(r.out, QByteArray("tune.1.psg\ntune.2.psg\ntune.3.psg\n"));
+        QCOMPARE(r.out, QByteArray("tune.1.psg: frames 10 to 89, 0:00:00.200 to 0:00:01.780\n"
+                                   "tune.2.psg: frames 190 to 309, 0:00:03.800 to 0:00:06.180\n"
+                                   "tune.3.psg: frames 430 to 499, 0:00:08.600 to 0:00:09.980\n"));
+        QCOMPARE(r.err, QByteArray("trelvane-cli: older pieces remain: tune.4.psg\n"));
+        QCOMPARE(read_file(out.filePath("tune.4.psg")), QByteArray("older"));
+        r = run({"split", song, "--silence", "1.5", "-o", "tune", "--json"}, out.path());
+        const QJsonArray pieces = QJsonDocument::fromJson(r.out).array();
+        QCOMPARE(pieces.size(), 3);
+        QCOMPARE(pieces[1].toObject(), (QJsonObject{{"file", "tune.2.psg"}, {"first", 190}, {"last", 309},
+                                                    {"first_time", "0:00:03.800"}, {"last_time", "0:00:06.180"}}));
         // Each is the piece of those frames with the state at its start.
         const int ranges[3][2] = {{10, 90}, {190, 310}, {430, 500}};
         for (int k = 0; k < 3; ++k) {
@@ -709,6 +833,15 @@ private slots:
         QVERIFY2(a.first > c.first + 1000 && c.second > a.second + 1000,
                  qPrintable(QStringLiteral("blue %1 / %2, green %3 / %4").arg(a.first).arg(c.first).arg(a.second).arg(c.second)));
         QCOMPARE(run({"plot", dir.filePath("a.psg"), "-o", dir.filePath("x.png"), "--mark", "201"}).status, 2);
+        // The narrowest picture keeps its legend off the title and the
+        // song's line (the rows above 50): none of its colours there.
+        QCOMPARE(run({"plot", dir.filePath("a.psg"), "-o", dir.filePath("n.png"), "--width", "320"}).status, 0);
+        const QImage narrow(dir.filePath("n.png"));
+        int coloured = 0;
+        for (int y = 0; y < 50; ++y)
+            for (int x = 0; x < narrow.width(); ++x)
+                coloured += narrow.pixelColor(x, y).saturation() > 150 && narrow.pixelColor(x, y).value() > 120;
+        QCOMPARE(coloured, 0);
     }
 
     void failed_output_leaves_nothing()
@@ -746,6 +879,155 @@ private slots:
             struct stat st {};
             QVERIFY2(stat(QFile::encodeName(full).constData(), &st) == 0 && S_ISCHR(st.st_mode),
                      qPrintable(args.first() + " removed the device"));
+        }
+    }
+    // Every fault an output can meet: refused before anything is written,
+    // or failed with one line naming the file and the system's reason. The
+    // folder stays exactly as it was, links as links.
+    void output_faults()
+    {
+        QByteArray ten = psg_header(), var = ten;  // ten tunes between silences; var's fourth is long
+        for (int k = 0; k < 10; ++k) {
+            ten += stream({0x07, 0x3E, 0x08, 12, 0x00, 60 + k}) + QByteArray(50, '\xff') + stream({0x08, 0}) + QByteArray(100, '\xff');
+            var += stream({0x07, 0x3E, 0x08, 12}) + stream({0x00, 90 + k, 0xFF}).repeated(k == 3 ? 2000 : 50) +
+                   stream({0x08, 0}) + QByteArray(100, '\xff');
+        }
+        const auto link_to = [](const char* target, const char* name) {
+            return [=](const QString& at) { QVERIFY(symlink(target, QFile::encodeName(at + name)) == 0); };
+        };
+        const QString long_name(300, QLatin1Char('n'));
+        const struct {
+            const char* what;
+            std::function<void(const QString& at)> setup;
+            QStringList args;
+            rlim_t file_limit;
+            QByteArray err;
+        } cases[] = {
+            {"a link to the other output", link_to("x.rest.psg", "x.psg"), {"cut", "in.psg", "--at", "9", "-o", "x"}, 0,
+             "can't write x.rest.psg: the same file as x.psg"},
+            {"hard links of one file",
+             [](const QString& at) { QVERIFY(link(QFile::encodeName(at + "x.rest.psg"), QFile::encodeName(at + "x.psg")) == 0); },
+             {"cut", "in.psg", "--at", "9", "-o", "x"}, 0, "can't write x.rest.psg: the same file as x.psg"},
+            {"a dangling link", link_to("nowhere.psg", "d.psg"), {"save", "in.psg", "-o", "d"}, 0,
+             "can't write d.psg: a symbolic link to nothing (dangling)"},
+            {"a loop of links",
+             [&](const QString& at) { link_to("l2.psg", "l1.psg")(at), link_to("l1.psg", "l2.psg")(at); },
+             {"save", "in.psg", "-o", "l1"}, 0, "can't write l1.psg: Too many levels of symbolic links"},
+            {"a missing folder", {}, {"save", "in.psg", "-o", "no/x"}, 0, "can't write no/x.psg: No such file or directory"},
+            {"a name too long", {}, {"save", "in.psg", "-o", long_name}, 0,
+             "can't write " + long_name.toUtf8() + ".psg: File name too long"},
+            {"a full disk", {}, {"render", "in.psg", "-o", "/dev/full"}, 0, "can't write /dev/full: No space left on device"},
+            {"a file size limit, render", {}, {"render", "in.psg", "-o", "r.wav"}, 4096, "can't write r.wav: File too large"},
+            {"a file size limit at the 4th of 10 older pieces",
+             [](const QString& at) { QCOMPARE(run({"split", "ten.psg", "--silence", "1", "-o", "t"}, at).status, 0); },
+             {"split", "var.psg", "--silence", "1", "-o", "t"}, 4096, "can't write t.4.psg: File too large"},
+            {"more pieces than --max-pieces", {}, {"split", "ten.psg", "--silence", "1", "-o", "u", "--max-pieces", "9"}, 0,
+             "ten.psg: 10 pieces, more than --max-pieces 9; nothing written"},
+        };
+        for (const auto& c : cases) {
+            QTemporaryDir out;
+            const QString at = out.path() + '/';
+            QVERIFY(save_file(QFile::encodeName(at + "in.psg"), psg_header() + random_writes(300, 1, 5)) &&
+                    save_file(QFile::encodeName(at + "x.rest.psg"), "old rest") &&
+                    save_file(QFile::encodeName(at + "ten.psg"), ten) && save_file(QFile::encodeName(at + "var.psg"), var));
+            if (c.setup)
+                c.setup(at);
+            const QMap<QString, QByteArray> before = folder_listing(out.path());
+            const Run r = run(c.args, out.path(), c.file_limit);
+            QVERIFY2(r.status == 2 && r.out.isEmpty(), c.what);
+            QCOMPARE(r.err, "trelvane-cli: " + c.err + "\n");
+            QVERIFY2(folder_listing(out.path()) == before, c.what);
+        }
+    }
+
+    // As an ordinary user: a file read-only to the user is not replaced,
+    // whoever owns it (root could write it in place, and may replace it),
+    // and the folder's refusals are named with the system's reason.
+    void outputs_of_an_ordinary_user()
+    {
+        if (geteuid() != 0)
+            QSKIP("needs root, to run the tool as another user (nobody)");
+        const uid_t nobody = 65534;
+        const struct {
+            const char* what;
+            mode_t folder;
+            uid_t owner;  // of ro.psg
+            mode_t mode;  // of ro.psg; 0: there is none
+            QByteArray err;
+        } cases[] = {
+            {"the user's own 0444 file", 0777, nobody, 0444, "read-only (Permission denied)"},
+            {"another user's 0444 file", 0777, 0, 0444, "read-only (Permission denied)"},
+            {"a folder the user may not write", 0755, 0, 0, "Permission denied"},
+            {"another user's file in a sticky folder", 01777, 0, 0666, "Operation not permitted"},
+        };
+        for (const auto& c : cases) {
+            QTemporaryDir out;
+            const QByteArray ro = QFile::encodeName(out.filePath("ro.psg"));
+            QVERIFY(save_file(QFile::encodeName(out.filePath("in.psg")), psg_header() + stream({0x00, 1, 0xFF})));
+            if (c.mode)
+                QVERIFY(save_file(ro, "old") && chmod(ro.constData(), c.mode) == 0 && chown(ro.constData(), c.owner, 0) == 0);
+            QVERIFY(chmod(QFile::encodeName(out.path()), c.folder) == 0);
+            const QMap<QString, QByteArray> before = folder_listing(out.path());
+            const Run r = run({"save", "in.psg", "-o", "ro.psg"}, out.path(), 0, {}, [nobody] {
+                if (setgid(nobody) != 0 || setuid(nobody) != 0)
+                    _exit(99);
+            });
+            QVERIFY2(r.status == 2, c.what);
+            QCOMPARE(r.err, "trelvane-cli: can't write ro.psg: " + c.err + "\n");
+            QCOMPARE(folder_listing(out.path()), before);
+            struct stat st {};
+            QVERIFY(!c.mode || (stat(ro.constData(), &st) == 0 && st.st_uid == c.owner && (st.st_mode & 07777) == c.mode));
+        }
+    }
+
+    // Ctrl+C, timeout's SIGTERM and a closed terminal in the middle of a
+    // long render: the old file stays, no temporary file does.
+    void signals_leave_no_temporary_file()
+    {
+        const QString song = put("long.psg", tone_song(60000));  // a WAV of 210 MB
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            QTemporaryDir out;
+            QVERIFY(save_file(QFile::encodeName(out.filePath("old.wav")), "old"));
+            QProcess p;
+            p.setChildProcessModifier([] { signal(SIGINT, SIG_DFL); });  // as a shell in the foreground leaves it
+            p.start(cli_path(), {"render", song, "-o", out.filePath("old.wav")});
+            QVERIFY(p.waitForStarted());
+            QElapsedTimer waited;
+            waited.start();
+            bool writing = false;
+            while (!writing && waited.elapsed() < 30000 && p.state() == QProcess::Running) {
+                for (const QFileInfo& e : QDir(out.path()).entryInfoList(QDir::Files | QDir::Hidden))
+                    writing |= e.fileName().startsWith(".old.wav.") && e.size() > (1 << 20);
+                QThread::msleep(5);
+            }
+            QVERIFY2(writing, "the render was not seen writing");
+            ::kill(static_cast<pid_t>(p.processId()), sig);
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+            QCOMPARE(folder_listing(out.path()), (QMap<QString, QByteArray>{{"old.wav", "old"}}));
+        }
+    }
+
+    // A file made where none was gets 0666 less the umask, as an editor's.
+    void new_files_follow_the_umask()
+    {
+        const QString song = put("modes.psg", tone_song(100) + stream({0x08, 0}) + QByteArray(100, '\xff') +
+                                                  stream({0x08, 15}) + QByteArray(100, '\xff'));
+        const QStringList commands[] = {
+            {"save", song, "-o", "f"},           {"cut", song, "--at", "50", "-o", "f"},
+            {"trim", song, "--from", "5", "-o", "f"}, {"split", song, "--silence", "1", "-o", "f"},
+            {"optimize", song, "-o", "f"},       {"render", song, "-o", "f.wav"},
+            {"plot", song, "-o", "f.png", "--width", "320"},
+        };
+        for (const QStringList& args : commands) {
+            QTemporaryDir out;
+            QCOMPARE(run(args, out.path(), 0, {}, [] { umask(027); }).status, 0);
+            const QStringList made = QDir(out.path()).entryList(QDir::Files | QDir::Hidden);
+            QVERIFY2(!made.isEmpty(), qPrintable(args.first()));
+            for (const QString& name : made)
+                QVERIFY2(QFile::permissions(out.filePath(name)) == (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                                                    QFile::WriteUser | QFile::ReadGroup),
+                         qPrintable(args.first() + ' ' + name));  // 0640
         }
     }
 };

@@ -5,13 +5,16 @@
 #include "audio/playback.h"
 #include "audio/seek.h"
 #include "edit/editing.h"
+#include "edit/lead_in.h"
 #include "song/song.h"
 #include "support/psg_data.h"
 #include "support/song_check.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
 
 namespace {
@@ -44,6 +47,89 @@ QByteArray busy_song(uint32_t seed, int frames)
         }
     }
     return s;
+}
+
+// Slow envelopes (R12 not 0: a step lasts a hundred samples or more) that
+// are cut at every phase: triangles when `triangles`, else any shape, with
+// tones, noise, mixer and amplitudes (mostly following the envelope) that
+// change now and then, some of them back to 0.
+QByteArray enveloped_song(uint32_t seed, int frames, bool triangles)
+{
+    std::mt19937 rng(seed);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    PsgBuilder s;
+    s.write(REG_MIXER, 0x38).write(REG_AMP_A, 0x10).write(REG_ENV_COARSE, 1).write(REG_ENV_SHAPE, 14);
+    for (int f = 0; f < frames; ++f) {
+        for (int k = pick(4); k > 0; --k) {
+            const int reg = pick(REG_ENV_SHAPE);
+            int value = pick(4) == 0 ? 0 : pick(256);
+            if (reg == REG_ENV_COARSE)
+                value = 1 + pick(6);
+            else if (reg >= REG_AMP_A && reg <= REG_AMP_C && pick(3))
+                value |= 0x10;
+            s.write(reg, value);
+        }
+        if (pick(12) == 0)
+            s.write(REG_ENV_SHAPE, triangles && pick(4) ? (pick(2) ? 10 : 14) : pick(16));
+        s.end();
+    }
+    return s.bytes;
+}
+
+ChipSnapshot with_writes(const ChipSnapshot& state, const std::vector<Write>& writes)
+{
+    chip_restore(state);
+    for (const Write& w : writes)
+        chip_write(static_cast<uint8_t>(w.reg), static_cast<uint8_t>(w.value));
+    return chip_save();
+}
+
+// The place of a triangle's level in its 32 steps: 0..15 rising, 16..31
+// falling from 15.
+int triangle_phase(const Envelope& e)
+{
+    return e.rising ? e.level : 31 - e.level;
+}
+
+bool at_rest_at_0(const Envelope& e)
+{
+    return e.level == 0 && (e.stopped || (!e.rising && !e.cont));
+}
+
+// The level a shape 0..7 written now reaches a while later: it steps at the
+// pace that the flags of the shape before it give.
+int decay_level(const ChipSnapshot& state)
+{
+    chip_restore(state);
+    chip_write(REG_ENV_SHAPE, 4);
+    chip_advance(4 * (2 * uint64_t{state.chip.env.period} + 1));
+    return chip_save().chip.env.level;
+}
+
+// Empty when a piece's chip carries what the song's chip holds, up to the
+// phases a file cannot hold: the registers, the envelope's shape (a triangle
+// restarted on the half of its cycle the song is in), or its rest at 0.
+QString carried_difference(const ChipSnapshot& song, const ChipSnapshot& piece, bool restarted)
+{
+    for (int r = 0; r <= REG_ENV_COARSE; ++r)
+        if (song.regs[r] != piece.regs[r])
+            return QStringLiteral("R%1 is %2, not %3").arg(r).arg(piece.regs[r]).arg(song.regs[r]);
+    const Envelope &s = song.chip.env, &p = piece.chip.env;
+    if (!restarted && at_rest_at_0(s))
+        return at_rest_at_0(p) ? QString() : QStringLiteral("the envelope sounds");
+    if (!restarted && s.cont && s.alternate && !s.hold) {
+        const int d = std::abs(triangle_phase(s) - triangle_phase(p));
+        if (!p.cont || !p.alternate || p.hold || std::min(d, 32 - d) > 8)
+            return QStringLiteral("triangle phase %1, not near %2").arg(triangle_phase(p)).arg(triangle_phase(s));
+        return QString();
+    }
+    if (s.cont != p.cont || s.attack != p.attack || (s.cont && (s.alternate != p.alternate || s.hold != p.hold)))
+        return QStringLiteral("envelope shape %1, not %2").arg(piece.regs[REG_ENV_SHAPE]).arg(song.regs[REG_ENV_SHAPE]);
+    if (restarted && (s.level != p.level || s.rising != p.rising || s.count != p.count))
+        return QStringLiteral("the envelope restarts at level %1, not %2").arg(p.level).arg(s.level);
+    if (decay_level(song) != decay_level(piece))
+        return QStringLiteral("a later decay steps at another pace");
+    return QString();
 }
 
 // The level (after removing the mean) of one side of one frame, in dB.
@@ -100,6 +186,13 @@ private slots:
             crowded += QByteArray::fromRawData("\x00\x07", 2);
         crowded += psg_bytes({0x00, 5, 0xFF, 0xFF}).mid(16);
         QTest::newRow("crowded frame") << crowded + busy_song(5, 40).mid(16) << QByteArray();
+        // Frames that restart the envelope and then write a value a register
+        // holds already: nothing but the restart changes.
+        PsgBuilder restarts;
+        restarts.write(REG_MIXER, 0x38).write(REG_AMP_A, 0x10).write(REG_ENV_COARSE, 1).write(REG_ENV_SHAPE, 14).end(3);
+        for (int shape : {14, 10, 10, 8})
+            restarts.write(REG_ENV_SHAPE, shape).write(REG_AMP_A, 0x10).end().end(2);
+        QTest::newRow("restart, then a value held") << restarts.bytes << QByteArray();
     }
 
     void a_seek_reaches_the_state_of_playing_from_the_beginning()
@@ -121,6 +214,37 @@ private slots:
         const QByteArray whole = rendered(0);
         for (uint32_t f : {1u, frame_count / 3, frame_count / 2, frame_count - 1})
             QVERIFY2(rendered(f) == whole.mid(f * FRAME_BYTES), qPrintable(QString::number(f)));
+    }
+
+    void a_piece_starts_in_the_song_state_at_every_cut_data()
+    {
+        QTest::addColumn<QByteArray>("song");
+        QTest::newRow("slow triangles") << enveloped_song(7, 400, true);
+        QTest::newRow("slow envelopes, any shape") << enveloped_song(8, 400, false);
+        QTest::newRow("busy") << busy_song(9, 300);
+    }
+
+    // At every cut frame, the chip after the piece's lead-in and the frame's
+    // own writes against the song's chip after that frame's writes.
+    void a_piece_starts_in_the_song_state_at_every_cut()
+    {
+        QFETCH(QByteArray, song);
+        QCOMPARE(load_psg(song), READ_COMPLETE);
+        chip_reset();
+        const ChipSnapshot reset = chip_save();
+        for (uint32_t f = 1; f < frame_count; ++f) {
+            const std::vector<Write> own = frame_writes(f);
+            const bool restarted = std::any_of(own.begin(), own.end(), [](const Write& w) { return w.reg == REG_ENV_SHAPE; });
+            chip_seek(f);
+            const ChipSnapshot at = with_writes(chip_save(), own);
+            const LeadIn lead = piece_lead_in(f);
+            std::vector<Write> piece;
+            for (int k = 0; k < lead.count; ++k)
+                piece.push_back(Write{lead.reg[k], lead.value[k], 0});
+            piece.insert(piece.end(), own.begin(), own.end());
+            const QString diff = carried_difference(at, with_writes(reset, piece), restarted);
+            QVERIFY2(diff.isEmpty(), qPrintable(QStringLiteral("cut at %1: %2").arg(f).arg(diff)));
+        }
     }
 
     void the_piece_after_a_cut_sounds_like_the_song_there()

@@ -156,6 +156,17 @@ private slots:
         QTest::newRow("busy, another") << busy_song(2) << 0.9;
         QTest::newRow("raw recording") << raw_recording() << 0.6;
         QTest::newRow("crowded frames") << crowded_song() << 1.0;
+        // The last writes of a crowded frame never reach the chip, and the
+        // next frame's 998 writes leave room for only two registers of the
+        // image that would set them.
+        PsgBuilder full;
+        full.write(7, 0x38).write(9, 12).write(2, 90).end();
+        for (int k = 0; k < 1000; ++k)
+            full.write(0, k % 7 + 1);
+        full.write(9, 0).write(2, 45).end();
+        for (int k = 0; k < 998; ++k)
+            full.write(k % 2 ? 14 : 13, 12);
+        QTest::newRow("image cut short after a crowded frame") << full.end(3).bytes << 1.0;
         QTest::newRow("no frame end") << psg_bytes({0x00, 1, 0x0D, 2}) << 1.0;
     }
 

@@ -16,6 +16,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 class TestWriter : public QObject {
@@ -222,6 +225,81 @@ private slots:
         expected[QStringLiteral("b.psg")] = "<folder>";
         QCOMPARE(folder_listing(dir.path()), expected);
         QCOMPARE(frame_count, 5000u);
+    }
+    // Every replacement has its content on the disk before the name points
+    // at it: each temporary file is flushed before it is renamed.
+    void content_is_flushed_before_the_rename()
+    {
+        static QList<QPair<QByteArray, QByteArray>> steps;
+        save_trace = [](const char* step, const QByteArray& file) { steps.append({step, file}); };
+        load_psg(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF}));
+        const struct {
+            const char* what;
+            std::function<bool()> replace;
+            int files;
+        } cases[] = {
+            {"a whole file", [&] { return save_file(at("f.psg"), "new"); }, 1},
+            {"the two pieces of a cut", [&] { cut_pos = 1; return save_pieces(at("f")); }, 2},
+            {"a set of closed pieces", [&] {
+                 const int h[3] = {io_creat_pending(at("p1")), io_creat_pending(at("p2")), io_creat_pending(at("p3"))};
+                 for (int k : h)
+                     io_write(k, "piece", 5);
+                 return io_close_pending(h[0]) && io_close_pending(h[1]) && io_put_in_place(h, 3);
+             }, 3},
+        };
+        for (const auto& c : cases) {
+            steps.clear();
+            QVERIFY2(c.replace(), c.what);
+            QSet<QByteArray> flushed;
+            int renamed = 0;
+            for (qsizetype i = 0; i < steps.size(); ++i) {
+                if (steps[i].first == "fsync")
+                    flushed.insert(steps[i].second);
+                else if (steps[i].first == "rename") {
+                    ++renamed;
+                    QVERIFY2(flushed.contains(steps[i].second), c.what);  // the temporary name...
+                    ++i;                                                  // ...then the name
+                }
+            }
+            QVERIFY2(renamed == c.files, c.what);
+        }
+        save_trace = nullptr;
+    }
+
+    // Two processes replace the same pair of names at once: the second waits
+    // for the first one's whole set, so the pair is always one process's.
+    void a_set_is_replaced_whole_against_another_process()
+    {
+        const QByteArray head = at("pair.psg"), rest = at("pair.rest.psg");
+        const auto replace_pair = [&](const QByteArray& who) {
+            SaveTarget t[2];
+            return save_open(t[0], head) && save_write(t[0], who.constData(), who.size()) && save_close(t[0]) &&
+                   save_open(t[1], rest) && save_write(t[1], who.constData(), who.size()) && save_close(t[1]) &&
+                   save_replace(t, 2);
+        };
+        int ready[2];
+        QVERIFY(pipe(ready) == 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            // Between its two renames: tell the parent, then take its time.
+            static int told;
+            told = ready[1];
+            save_trace = [](const char* step, const QByteArray& file) {
+                if (strcmp(step, "rename") == 0 && file.endsWith("/pair.rest.psg")) {
+                    (void)!write(told, "x", 1);
+                    usleep(300000);
+                }
+            };
+            _exit(replace_pair("child") ? 0 : 1);
+        }
+        char x;
+        QVERIFY(read(ready[0], &x, 1) == 1);
+        QVERIFY(replace_pair("parent"));
+        int status = -1;
+        QVERIFY(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        QCOMPARE(read_file(rest), read_file(head));
+        ::close(ready[0]);
+        ::close(ready[1]);
     }
 };
 

@@ -7,6 +7,7 @@
 #include "audio/seek.h"
 #include "io/files.h"
 #include "io/report.h"
+#include "io/save.h"
 #include "song/frontend.h"
 #include "song/song.h"
 
@@ -102,6 +103,7 @@ void app_start()
     // A file size limit fails the write, which the commands then report and
     // clean up after, instead of ending the process.
     signal(SIGXFSZ, SIG_IGN);
+    save_clean_up_on_signals();
     report.show_error = show_error_box;
     front_end.song_read = song_read_effects;
 

@@ -7,6 +7,7 @@
 #include "edit/find.h"
 #include "edit/names.h"
 #include "io/files.h"
+#include "io/save.h"
 #include "song/psg_read.h"
 #include "song/song.h"
 
@@ -43,6 +44,15 @@ SaveName ask_save_name()
 
 bool may_replace(const SaveName& name, const QList<QByteArray>& targets)
 {
+    // A file the user may not write in place is not replaced: say so
+    // instead of asking.
+    for (const QByteArray& target : targets) {
+        SaveTarget t;
+        if (!save_resolve(t, target) && t.error == SAVE_READ_ONLY) {
+            show_error_box(QStringLiteral("%1 is read-only.\nNothing was saved.").arg(QFile::decodeName(target)));
+            return false;
+        }
+    }
     QStringList existing;
     for (const QByteArray& target : targets) {
         const QString shown = QFile::decodeName(target);

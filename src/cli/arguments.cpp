@@ -24,6 +24,7 @@ enum Option {
     OPT_RATE = 1 << 18,
     OPT_FRAME_RATE = 1 << 19,
     OPT_LOOP = 1 << 20,
+    OPT_MAX_PIECES = 1 << 21,
 };
 constexpr int FLAG_OPTIONS = OPT_NO_STATE | OPT_JSON | OPT_ACCURATE;  // options without a value
 constexpr int ACCURATE_OPTIONS = OPT_CLOCK | OPT_CHIP | OPT_PAN | OPT_RATE | OPT_FRAME_RATE;
@@ -47,6 +48,7 @@ const OptionName option_names[] = {
     {OPT_ACCURATE, "--accurate"}, {OPT_CLOCK, "--clock"},    {OPT_CHIP, "--chip"},
     {OPT_PAN, "--pan"},          {OPT_RATE, "--rate"},       {OPT_FRAME_RATE, "--frame-rate"},
     {OPT_LOOP, "--loop"},
+    {OPT_MAX_PIECES, "--max-pieces"},
 };
 
 struct Command {
@@ -65,7 +67,7 @@ const Command commands[CMD_COUNT] = {
     {"render", OPT_OUTPUT | OPT_FROM | OPT_TO | OPT_ACCURATE | ACCURATE_OPTIONS, OPT_OUTPUT, false},
     {"optimize", OPT_OUTPUT, OPT_OUTPUT, false},
     {"loops", OPT_MIN_SECONDS | OPT_JSON, 0, false},
-    {"split", OPT_SILENCE | OPT_OUTPUT, OPT_SILENCE | OPT_OUTPUT, false},
+    {"split", OPT_SILENCE | OPT_OUTPUT | OPT_MAX_PIECES | OPT_JSON, OPT_SILENCE | OPT_OUTPUT, false},
     {"trim", OPT_FROM | OPT_TO | OPT_OUTPUT | OPT_NO_STATE, OPT_FROM | OPT_OUTPUT, false},
     {"plot", OPT_OUTPUT | OPT_MARK | OPT_WIDTH, OPT_OUTPUT, false},
     {"loop", OPT_OUTPUT | OPT_START | OPT_PERIOD | OPT_PICK | OPT_MIN_SECONDS | OPT_JSON, OPT_OUTPUT, false},
@@ -175,6 +177,8 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value, bo
     if (option == OPT_OUTPUT) {
         if (value.isEmpty())
             return "-o needs a file name";
+        if (value.endsWith('/'))
+            return "-o " + value + " names a folder: give a file name in it";
         args.output = value;
         args.has_output = true;
         return {};
@@ -210,10 +214,8 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value, bo
     }
     if (option & SECONDS_OPTIONS) {
         uint32_t ms = 0;
-        if (!parse_seconds(value, ms))
-            return QByteArray(option_name(option)) + " needs a number of seconds, not '" + value + "'";
-        if (ms == 0)
-            return QByteArray(option_name(option)) + " must be more than 0";
+        if (!parse_seconds(value, ms) || ms == 0)
+            return QByteArray(option_name(option)) + " needs seconds from 0.001 to 4294967.295, not '" + value + "'";
         if (option == OPT_MIN_SECONDS) {
             args.min_ms = ms;
             args.has_min = true;
@@ -227,6 +229,8 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value, bo
     if (positions && (option & POSITION_OPTIONS)) {
         if (!parse_position(value, &number))
             return QByteArray(option_name(option)) + " needs a frame or a time, not '" + value + "'";
+    } else if (!parse_number(value, number) && option == OPT_WIDTH) {
+        number = 0;  // told below with the range
     } else if (!parse_number(value, number)) {
         return QByteArray(option_name(option)) + " needs a number, not '" + value + "'";
     }
@@ -278,10 +282,15 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value, bo
         args.rate = number;
         args.has_rate = true;
         break;
+    case OPT_MAX_PIECES:
+        if (number == 0)
+            return "--max-pieces must be at least 1";
+        args.max_pieces = number;
+        break;
     case OPT_WIDTH:
         if (number < PLOT_WIDTH_MIN || number > PLOT_WIDTH_MAX)
-            return "--width must be from " + QByteArray::number(PLOT_WIDTH_MIN) + " to " +
-                   QByteArray::number(PLOT_WIDTH_MAX);
+            return "--width needs a number from " + QByteArray::number(PLOT_WIDTH_MIN) + " to " +
+                   QByteArray::number(PLOT_WIDTH_MAX) + ", not '" + value + "'";
         args.width = number;
         args.has_width = true;
         break;

@@ -43,6 +43,7 @@ struct Arguments {
     bool has_silence = false;
     uint32_t width = 0;  // --width
     bool has_width = false;
+    uint32_t max_pieces = 999;  // --max-pieces
     QList<uint32_t> marks;  // --mark, in the order given
     uint32_t start = 0;  // --start
     bool has_start = false;

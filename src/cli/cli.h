@@ -67,5 +67,9 @@ private:
     std::chrono::steady_clock::time_point start;
 };
 
-// Makes the core's messages go to standard error, each on a line of its own.
+// Makes the core's messages go to standard error, each on a line of its own
+// with the program's name, and a file that cannot be written reported with
+// its name and the system's reason.
 void route_messages();
+// The input file the core's messages are about (named in them), or none.
+void set_message_file(const QByteArray& name);

@@ -7,6 +7,7 @@
 #include "edit/editing.h"
 #include "edit/find.h"
 #include "edit/names.h"
+#include "io/files.h"
 #include "io/report.h"
 #include "song/frontend.h"
 #include "song/psg_read.h"
@@ -33,6 +34,7 @@ void show_find_progress(int percent)
 bool load_song(const QList<QByteArray>& paths)
 {
     psg_require_signature = true;
+    io_pipes_wait = true;
     for (int i = 0; i < paths.size(); ++i) {
         const QByteArray& path = paths[i];
         // Looked at, not opened: the input may be a pipe, read only once.
@@ -48,7 +50,9 @@ bool load_song(const QList<QByteArray>& paths)
             fail(path + ": " + strerror(error));
             return false;
         }
+        set_message_file(path);
         const ReadResult result = psg_read(path.constData(), 0, i == 0);
+        set_message_file(QByteArray());
         if (result == READ_NOT_PSG) {
             fail(path + ": not a PSG file");
             return false;
@@ -92,6 +96,11 @@ int run_find(const Arguments& args)
 {
     if (!load_song(args.files))
         return EXIT_ERROR;
+    if (args.from > 0 && args.from >= event_count) {
+        const QByteArray text = "--from " + QByteArray::number(args.from) + " is past the last write (the song has " +
+                                QByteArray::number(event_count) + " writes)";
+        return usage_error(text.constData());
+    }
     FindResult result{};
     FindStatus status;
     {
@@ -123,10 +132,8 @@ int run_find(const Arguments& args)
 
 int run_cut(const Arguments& args)
 {
-    if (args.at == 0) {
-        show_error(QStringLiteral("Zero cut position"));
-        return EXIT_ERROR;
-    }
+    if (args.at == 0)
+        return fail(args.files.first() + ": Zero cut position");
     if (!load_song(args.files))
         return EXIT_ERROR;
     if (args.at > frame_count)

@@ -2,6 +2,7 @@
 // toolbox for collections of PSG files.
 #include "cli/cli.h"
 
+#include "io/save.h"
 #include "song/song.h"
 
 #include <csignal>
@@ -43,10 +44,15 @@ const char usage_text[] =
     "                                 that chains; --pick N the N-th of 'loops'\n"
     "                                 (--min-seconds S as there, default 5);\n"
     "                                 --start/--period a loop you name\n"
-    "  split FILE --silence S -o NAME\n"
+    "  split FILE --silence S -o NAME [--max-pieces N] [--json]\n"
     "                                 save each part between silences of at least\n"
-    "                                 S seconds as NAME.1.psg, NAME.2.psg, ...,\n"
-    "                                 each with the chip state at its start\n"
+    "                                 S seconds (0.001 to 4294967.295) as\n"
+    "                                 NAME.1.psg, NAME.2.psg, ..., each with the\n"
+    "                                 chip state at its start; prints each name\n"
+    "                                 with its first and last frame and times.\n"
+    "                                 More than N pieces (default 999) are\n"
+    "                                 refused before any is written; the pieces\n"
+    "                                 replace their names together or not at all\n"
     "  optimize FILE -o NAME          save the song without the writes that cannot\n"
     "                                 change its sound, and empty frames as waits;\n"
     "                                 it renders exactly the same sound\n"
@@ -61,7 +67,8 @@ const char usage_text[] =
     "  plot FILE -o OUT.png [--mark F]... [--width W]\n"
     "                                 draw the song: each channel's notes, levels,\n"
     "                                 noise and envelope over time, the best loop\n"
-    "                                 and marks at frames F (width W, default 1200)\n"
+    "                                 and marks at frames F (width W, 320 to\n"
+    "                                 16000, default 1200)\n"
     "  export FILE -o OUT.ym|OUT.vgm [--clock HZ] [--loop FRAME|auto|none] [--chip ay|ym]\n"
     "                                 write the song as a YM or a VGM file (by\n"
     "                                 OUT's ending) for a chip clocked at HZ\n"
@@ -73,7 +80,7 @@ const char usage_text[] =
     "                                 (.vgm/.vgz) file and save it as NAME(.psg)\n"
     "\n"
     "Options:\n"
-    "  --json                         answer in JSON (info, find, loops, loop)\n"
+    "  --json                         answer in JSON (info, find, loops, loop, split)\n"
     "\n"
     "Positions (F, T, FRAME, P, --mark) are frames (50 a second) or times:\n"
     "M:SS.mmm or H:MM:SS.mmm as the window shows them, or seconds such as 12.5s;\n"
@@ -83,7 +90,11 @@ const char usage_text[] =
     "  --                             the arguments after it are file names\n"
     "\n"
     "Exit status: 0 done, 1 find or loops found no repetition (split: no sound;\n"
-    "loop: no loop that chains exactly), 2 error.\n";
+    "loop: no loop that chains exactly), 2 error. An output is refused, before\n"
+    "anything is written, where it is a folder (-o DIR/), a file read-only to\n"
+    "you, a dangling symbolic link or a loop of links, or the same file as the\n"
+    "command's other output; a failed write names the file and the system's\n"
+    "reason.\n";
 
 int (*const run[CMD_COUNT])(const Arguments&) = {
     run_info, run_find, run_cut, run_save, run_render, run_optimize, run_loops, run_split, run_trim, run_plot, run_loop,
@@ -118,6 +129,8 @@ int main(int argc, char** argv)
     // A file size limit fails the write, which the tool then reports and
     // cleans up after, instead of ending the process.
     signal(SIGXFSZ, SIG_IGN);
+    // Ctrl+C, timeout's SIGTERM or a closed terminal leave no half-written file.
+    save_clean_up_on_signals();
     QList<QByteArray> words;
     for (int i = 1; i < argc; ++i)
         words.append(QByteArray(argv[i]));

@@ -2,11 +2,17 @@
 // song has where the piece starts, as the rest of a cut does.
 #include "cli/cli.h"
 
+#include "cli/json.h"
 #include "edit/lead_in.h"
 #include "edit/names.h"
 #include "edit/silence.h"
+#include "io/files.h"
+#include "song/frontend.h"
 #include "song/psg_write.h"
 #include "song/song.h"
+
+#include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -65,12 +71,67 @@ int run_split(const Arguments& args)
         fail(args.files.first() + ": no frame makes a sound");
         return EXIT_NOT_FOUND;
     }
-    const QByteArray head = head_name(args.output);
-    for (size_t k = 0; k < parts.size(); ++k) {
-        const QByteArray name = numbered_name(head, static_cast<int>(k + 1));
-        if (!write_piece(parts[k].from, parts[k].to, name))
-            return EXIT_ERROR;
-        print_line(name);
+    if (parts.size() > args.max_pieces) {
+        return fail(args.files.first() + ": " + QByteArray::number(static_cast<qulonglong>(parts.size())) +
+                    " pieces, more than --max-pieces " + QByteArray::number(args.max_pieces) +
+                    "; nothing written");
     }
+
+    // The pieces replace their names together or not at all, as the two of
+    // a cut do: each is written and closed under a temporary name first.
+    const QByteArray head = head_name(args.output);
+    QList<QByteArray> names;
+    for (size_t k = 0; k < parts.size(); ++k)
+        names.append(numbered_name(head, static_cast<int>(k + 1)));
+    if (!io_check_outputs(names))
+        return EXIT_ERROR;
+    std::vector<int> handles;
+    for (size_t k = 0; k < parts.size(); ++k) {
+        const LeadIn lead = piece_lead_in(parts[k].from);
+        const int h = psg_write_pending(parts[k].from, names[static_cast<qsizetype>(k)].constData(), parts[k].to, &lead);
+        if (h == -1 || !io_close_pending(h)) {
+            for (int done : handles)
+                io_abandon(done);
+            return EXIT_ERROR;
+        }
+        handles.push_back(h);
+    }
+    if (!io_put_in_place(handles.data(), static_cast<int>(handles.size())))
+        return EXIT_ERROR;
+
+    QList<QByteArray> listed;
+    for (size_t k = 0; k < parts.size(); ++k) {
+        const uint32_t first = parts[k].from, last = parts[k].to - 1;
+        char first_time[16], last_time[16];
+        format_time(first, first_time);
+        format_time(last, last_time);
+        const QByteArray& name = names[static_cast<qsizetype>(k)];
+        if (args.json) {
+            listed.append(JsonObject()
+                              .add_string("file", name)
+                              .add("first", first)
+                              .add("last", last)
+                              .add_string("first_time", first_time)
+                              .add_string("last_time", last_time)
+                              .text());
+        } else {
+            print_line(name + ": frames " + QByteArray::number(first) + " to " + QByteArray::number(last) + ", " +
+                       first_time + " to " + last_time);
+        }
+    }
+    if (args.json)
+        print_line(json_array(listed, true));
+
+    // Pieces of an earlier, longer split stay: the user did not name them.
+    QByteArray older;
+    for (int k = static_cast<int>(parts.size()) + 1;; ++k) {
+        const QByteArray name = numbered_name(head, k);
+        struct stat st;
+        if (::lstat(name.constData(), &st) != 0)
+            break;
+        older += (older.isEmpty() ? "" : ", ") + name;
+    }
+    if (!older.isEmpty())
+        fail("older pieces remain: " + older);
     return 0;
 }

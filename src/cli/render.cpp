@@ -58,39 +58,35 @@ public:
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
-    bool open(const QByteArray& name)
+    bool open(const QByteArray& name) { return save_open(target, name); }
+    // In large blocks straight to the file, so that a failure keeps the
+    // system's reason.
+    bool write(const char* bytes, qint64 count)
     {
-        if (!save_open(target, name))
-            return false;
-        if (file.open(target.fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
-            return true;
-        cancel();
-        return false;
+        block.append(bytes, count);
+        return block.size() < BLOCK || flush();
     }
-    bool write(const char* bytes, qint64 count) { return file.write(bytes, count) == count; }
     bool commit()
     {
-        const bool flushed = file.flush();
-        file.close();
-        if (flushed && save_close(target) && save_replace(&target, 1))
+        if (flush() && save_close(target) && save_replace(&target, 1))
             return true;
         cancel();
         return false;
     }
-    void cancel()
-    {
-        file.close();
-        save_cancel(target);
-    }
-    QByteArray error() const
-    {
-        return (file.error() != QFileDevice::NoError ? file.errorString() : save_reason(target))
-            .toLocal8Bit();
-    }
+    void cancel() { save_cancel(target); }
+    QByteArray error() const { return save_reason(target).toLocal8Bit(); }
 
 private:
+    bool flush()
+    {
+        const bool ok = save_write(target, block.constData(), block.size());
+        block.clear();
+        return ok;
+    }
+
+    static constexpr qsizetype BLOCK = 1 << 16;
     SaveTarget target;
-    QFile file;
+    QByteArray block;
 };
 
 // Stands in for the application's play slider: moving it seeks.

@@ -14,9 +14,14 @@ namespace {
 // message that follows one of them starts on a new line.
 bool diag_line_open;
 
+// Once a file's failure has been said with its name and reason, the file
+// layer's plainer words for it are left out.
+bool failure_named;
+QByteArray input_name;
+
 void print_diag(const QByteArray& text)
 {
-    if (text.isEmpty())
+    if (text.isEmpty() || (failure_named && text.startsWith("Failed to create ")))
         return;
     fflush(stdout);
     fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
@@ -26,9 +31,15 @@ void print_diag(const QByteArray& text)
 
 void print_message(const QString& text)
 {
+    if (failure_named && (text == QLatin1String("Can't ceate file!") || text == QLatin1String("Can't write file!")))
+        return;
     QByteArray bytes = text.toLocal8Bit();
     if (!bytes.endsWith('\n'))
         bytes.append('\n');
+    // Which file and which program: a batch over many files says so.
+    if (!input_name.isEmpty() && !bytes.contains(input_name))
+        bytes.prepend(input_name + ": ");
+    bytes.prepend("trelvane-cli: ");
     if (diag_line_open)
         bytes.prepend('\n');
     diag_line_open = false;
@@ -37,12 +48,24 @@ void print_message(const QString& text)
     fflush(stderr);
 }
 
+void print_file_failure(const QByteArray& name, const QString& reason)
+{
+    failure_named = true;
+    fail("can't write " + name + ": " + reason.toLocal8Bit());
+}
+
 }  // namespace
 
 void route_messages()
 {
     report.diag = print_diag;
     report.show_error = print_message;
+    report.file_failed = print_file_failure;
+}
+
+void set_message_file(const QByteArray& name)
+{
+    input_name = name;
 }
 
 Progress::Progress(const char* what)

@@ -81,11 +81,60 @@ uint32_t tick_step(double pixels_per_second, int min_gap)
     return 36000;
 }
 
-QString clock_text(uint32_t seconds)
+// Every label of one axis in one form: h:mm:ss where the song lasts an hour.
+QString clock_text(uint32_t seconds, bool hours)
 {
-    if (seconds >= 3600)
+    if (hours)
         return QString::asprintf("%u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
     return QString::asprintf("%u:%02u", seconds / 60, seconds % 60);
+}
+
+// The plot's header: title and summary, with the legend beside them or, where
+// it does not fit, in rows below them.
+constexpr int PLOT_HEADER = 62, LEGEND_ROW_H = 18;
+constexpr int LEGEND_ITEMS = 9;
+
+QString legend_text(int kind)
+{
+    static const char* const texts[LEGEND_ITEMS] = {"A", "B", "C", "note", "level", "envelope", "noise", "loop", "mark"};
+    return QString::fromLatin1(texts[kind]);
+}
+
+QString title_text(const QByteArray& title)
+{
+    return QFileInfo(QFile::decodeName(title)).fileName();
+}
+
+QString info_text()
+{
+    char length[16];
+    return QStringLiteral("%1  \u00b7  %2 frames  \u00b7  %3 register writes")
+        .arg(QString::fromLatin1(format_time(frame_count, length)))
+        .arg(frame_count)
+        .arg(event_count);
+}
+
+// Rows the legend needs below the title: none where it fits beside it.
+int legend_rows(int width, int left, int right, const QByteArray& title)
+{
+    const QFontMetrics metrics(font(12));
+    int total = 0;
+    for (int k = 0; k < LEGEND_ITEMS; ++k)
+        total += metrics.horizontalAdvance(legend_text(k)) + 36;
+    const int beside = std::max(QFontMetrics(font(17, true)).horizontalAdvance(title_text(title)),
+                                metrics.horizontalAdvance(info_text()));
+    if (left + beside + 16 + total <= width - right)
+        return 0;
+    int rows = 1, x = left;
+    for (int k = 0; k < LEGEND_ITEMS; ++k) {
+        const int w = metrics.horizontalAdvance(legend_text(k)) + 36;
+        if (x + w > width - right && x > left) {
+            x = left;
+            ++rows;
+        }
+        x += w;
+    }
+    return rows;
 }
 
 class Picture {
@@ -122,37 +171,31 @@ private:
     {
         p.setPen(ink);
         p.setFont(font(17, true));
-        p.drawText(QPoint(L.left, 26), QFileInfo(QFile::decodeName(title)).fileName());
-        char length[16];
+        p.drawText(QPoint(L.left, 26), title_text(title));
         p.setFont(font(12));
         p.setPen(soft_ink);
-        p.drawText(QPoint(L.left, 46), QStringLiteral("%1  \u00b7  %2 frames  \u00b7  %3 register writes")
-                                           .arg(QString::fromLatin1(format_time(frame_count, length)))
-                                           .arg(frame_count)
-                                           .arg(event_count));
+        p.drawText(QPoint(L.left, 46), QFontMetrics(font(12)).elidedText(info_text(), Qt::ElideRight, plot_w));
 
-        // The legend, right-aligned: what each kind of mark means.
-        struct Item {
-            QString text;
-            int kind;
-        };
-        const Item items[] = {{QStringLiteral("A"), 0},       {QStringLiteral("B"), 1},
-                              {QStringLiteral("C"), 2},       {QStringLiteral("note"), 3},
-                              {QStringLiteral("level"), 4},   {QStringLiteral("envelope"), 5},
-                              {QStringLiteral("noise"), 6},   {QStringLiteral("loop"), 7},
-                              {QStringLiteral("mark"), 8}};
-        p.setFont(font(12));
-        const QFontMetrics metrics(p.font());
-        int x = width - L.right;
-        for (int k = int(std::size(items)) - 1; k >= 0; --k) {
-            const Item& item = items[k];
-            x -= metrics.horizontalAdvance(item.text);
+        // The legend, right-aligned beside the title, or in rows below it.
+        const QFontMetrics metrics(font(12));
+        const int rows = legend_rows(width, L.left, L.right, title);
+        int x = width - L.right, row = 0;
+        if (rows > 0)
+            x = L.left;
+        for (int n = 0; n < LEGEND_ITEMS; ++n) {
+            const int k = rows > 0 ? n : LEGEND_ITEMS - 1 - n;
+            const int w = metrics.horizontalAdvance(legend_text(k)) + 36;
+            if (rows > 0 && x + w > width - L.right && x > L.left) {
+                x = L.left;
+                ++row;
+            }
+            const int left = rows > 0 ? x : x - w;
+            const int base = rows > 0 ? PLOT_HEADER + row * LEGEND_ROW_H + 8 : 42;
             p.setPen(ink);
-            p.drawText(QPoint(x, 42), item.text);
-            x -= 22;
-            const QRect swatch(x, 31, 16, 12);
-            legend_swatch(p, swatch, item.kind);
-            x -= 14;
+            p.setFont(font(12));
+            p.drawText(QPoint(left + 36, base), legend_text(k));
+            legend_swatch(p, QRect(left + 14, base - 11, 16, 12), k);
+            x = rows > 0 ? x + w : x - w;
         }
     }
 
@@ -302,6 +345,7 @@ private:
         const double per_second = seconds > 0 ? plot_w / seconds : plot_w;
         const uint32_t step = tick_step(per_second, 70);
         const double end = double(S.first + S.span) / FRAME_RATE;
+        const bool hours = double(sketch.frames()) / FRAME_RATE >= 3600;
         const int text_h = std::min(16, L.axis_h - 8);
         p.setFont(font(std::min(11, text_h)));
         for (uint32_t s = (S.first / FRAME_RATE + step - 1) / step * step; s <= end; s += step) {
@@ -314,7 +358,7 @@ private:
             p.setPen(soft_ink);
             p.drawLine(x, bottom + 2, x, bottom + 7);
             // Centred under its tick, but never cut off at the left edge.
-            const QString text = clock_text(s);
+            const QString text = clock_text(s, hours);
             const int half = p.fontMetrics().horizontalAdvance(text) / 2 + 1;
             if (x - half >= 0)
                 p.drawText(QRect(x - 40, bottom + 8, 80, text_h), Qt::AlignHCenter | Qt::AlignTop, text);
@@ -325,7 +369,7 @@ private:
         p.drawLine(L.left, bottom + 2, L.left + plot_w - 1, bottom + 2);
         if (L.margin_labels)
             p.drawText(QRect(L.left, bottom + 22, plot_w, 16), Qt::AlignRight | Qt::AlignTop,
-                       QStringLiteral("time (minutes:seconds)"));
+                       hours ? QStringLiteral("time (hours:minutes:seconds)") : QStringLiteral("time (minutes:seconds)"));
     }
 
     void label(QPainter& p, int x, int y, const QString& text, const QColor& colour)
@@ -417,7 +461,7 @@ void FrameScale::column_frames(int x, uint32_t last, uint32_t& begin, uint32_t& 
 
 PictureLayout plot_layout()
 {
-    return {72, 20, 62, 150, 34, 6, 16, 40, true};
+    return {72, 20, PLOT_HEADER, 150, 34, 6, 16, 40, true};
 }
 
 PictureLayout view_layout(int height, int margin)
@@ -473,7 +517,9 @@ void draw_song(QPainter& p, const QRect& area, const PictureLayout& layout, cons
 
 QImage plot_picture(int width, const SongSketch& sketch, const PictureContent& content)
 {
-    const PictureLayout layout = plot_layout();
+    PictureLayout layout = plot_layout();
+    // A legend that does not fit beside the title goes in rows below it.
+    layout.header = PLOT_HEADER + legend_rows(width, layout.left, layout.right, content.title) * LEGEND_ROW_H;
     QImage image(width, layout.height(), QImage::Format_RGB32);
     image.fill(Qt::white);
     FrameScale scale;

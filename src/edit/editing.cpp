@@ -35,6 +35,10 @@ bool save_pieces(const QByteArray& chosen, CutState state)
     // Both pieces are written before either replaces its name: cutting a
     // file into itself (head name = the file read) loses nothing when the
     // rest cannot be written.
+    if (!io_check_outputs({head, rest})) {
+        show_error(QStringLiteral("Can't ceate file!"));
+        return false;
+    }
     int handles[2];
     handles[0] = psg_write_pending(0, head.constData(), cut_pos);
     if (handles[0] == -1)

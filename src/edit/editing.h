@@ -18,7 +18,8 @@ bool cut_song(CutState state = CARRY_STATE);
 // Writes frames 0 .. cut_pos - 1 under the head name of chosen and frames
 // cut_pos .. frame_count - 1 under its rest name, then reads the rest back as
 // the song. Both pieces are complete before either name is replaced: when
-// one cannot be written, neither name changes and the song stays as it was.
+// one cannot be written, neither name changes and the song stays as it was;
+// two names that are one file (a link to the other) are refused first.
 // Returns true when both pieces were written.
 bool save_pieces(const QByteArray& chosen, CutState state = CARRY_STATE);
 

@@ -179,6 +179,10 @@ bool save_intro_and_loop(const QByteArray& chosen, uint32_t start, uint32_t peri
     const QByteArray head = head_name(chosen);
     const QByteArray intro = intro_name(head);
     const QByteArray loop = loop_name(head);
+    if (!io_check_outputs({intro, loop})) {
+        show_error(QStringLiteral("Can't ceate file!"));
+        return false;
+    }
     int handles[2];
     handles[0] = psg_write_pending(0, intro.constData(), start);
     if (handles[0] == -1)

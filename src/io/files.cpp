@@ -13,6 +13,7 @@
 #include <vector>
 
 QList<QFile*> files;
+bool io_pipes_wait;
 
 namespace {
 
@@ -54,7 +55,11 @@ int io_open(const char* path)
         io_diag("The file does not exist %s", name);
         return -1;
     }
-    const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    // A pipe without a writer would hold the open until one comes.
+    const bool pipe = S_ISFIFO(st.st_mode) && !io_pipes_wait;
+    const int fd = ::open(name, O_RDONLY | O_CLOEXEC | (pipe ? O_NONBLOCK : 0));
+    if (pipe && fd >= 0)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     QFile* file = nullptr;
     if (fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode))
         file = file_for(fd, QIODevice::ReadOnly);
@@ -107,7 +112,23 @@ void io_read(int handle, unsigned char* dest)
 
 qint64 io_write(int handle, const void* bytes, qint64 length)
 {
+    // A file to be put in place is written straight to its descriptor, so
+    // that a failure keeps the system's reason.
+    const auto it = pending.find(handle);
+    if (it != pending.end())
+        return save_write(*it, static_cast<const char*>(bytes), length) ? length : -1;
     return files[handle]->write(static_cast<const char*>(bytes), length);
+}
+
+bool io_check_outputs(const QList<QByteArray>& names)
+{
+    QString reason;
+    const int refused = save_check_names(names, &reason);
+    if (refused < 0)
+        return true;
+    report_file_failure(names[refused], reason);
+    io_diag("Failed to create %s\n", names[refused].constData());
+    return false;
 }
 
 int io_creat_pending(const char* path)
@@ -115,7 +136,9 @@ int io_creat_pending(const char* path)
     const QByteArray name(path ? path : "");
     SaveTarget t;
     QFile* file = nullptr;
-    if (save_open(t, name)) {
+    if (!save_open(t, name)) {
+        report_file_failure(name, save_reason(t));
+    } else {
         file = new QFile;
         if (!file->open(t.fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
             delete file;
@@ -138,7 +161,7 @@ bool io_put_in_place(const int* handles, int count)
     bool ok = true;
     for (int i = 0; i < count; ++i) {
         QFile* file = files[handles[i]];
-        if (!file->flush())
+        if (file->isOpen() && !file->flush())
             ok = false;
         file->close();
         targets.push_back(pending.take(handles[i]));
@@ -147,9 +170,36 @@ bool io_put_in_place(const int* handles, int count)
     }
     if (ok && save_replace(targets.data(), count))
         return true;
+    for (SaveTarget& t : targets) {
+        if (t.error != 0) {
+            report_file_failure(t.shown, save_reason(t));
+            break;
+        }
+    }
     for (SaveTarget& t : targets)
         save_cancel(t);
     return false;
+}
+
+bool io_close_pending(int handle)
+{
+    const auto it = pending.find(handle);
+    if (it == pending.end())
+        return false;
+    files[handle]->close();
+    if (save_close(*it))
+        return true;
+    io_fail(handle);
+    return false;
+}
+
+void io_fail(int handle)
+{
+    const auto it = pending.find(handle);
+    if (it == pending.end())
+        return;
+    report_file_failure(it->shown, save_reason(*it));
+    io_abandon(handle);
 }
 
 void io_abandon(int handle)

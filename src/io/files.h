@@ -10,6 +10,11 @@
 
 extern QList<QFile*> files;
 
+// Whether io_open of a named pipe waits for a writer, as a shell tool does.
+// Off (the window): the pipe is opened without waiting, and one that nobody
+// writes to reads as empty.
+extern bool io_pipes_wait;
+
 QString io_path(const char* path);
 int io_open(const char* path);
 int io_creat(const char* path);
@@ -17,15 +22,27 @@ int io_tmpfile();
 void io_read(int handle, unsigned char* dest);
 qint64 io_write(int handle, const void* bytes, qint64 length);
 
+// Whether every name can take a file, before anything is written: each as
+// io_creat_pending checks it, and no two of them the same file (after the
+// symbolic links, or hard links of one file). Reports like io_creat_pending.
+bool io_check_outputs(const QList<QByteArray>& names);
 // A file that is to go under path once it is complete: a temporary file in
 // path's folder, open for writing (path itself when it is a device or a
 // pipe). Nothing under path changes before io_put_in_place. Reports like
-// io_creat; a folder under path cannot be created either.
+// io_creat, and first the name and the reason (report_file_failure); a
+// folder, a read-only file or a dangling link under path is refused.
 int io_creat_pending(const char* path);
+// Flushes a file of io_creat_pending to the disk and closes it, to be put in
+// place later; so a long set of files needs no more open files than one.
+// On failure reports it and drops the file (as io_fail).
+bool io_close_pending(int handle);
+// Drops a file of io_creat_pending whose writing failed, saying which and
+// why (report_file_failure).
+void io_fail(int handle);
 // Puts the files of io_creat_pending in place, each flushed to the disk and
 // renamed over its name. All or none: on failure every name keeps what it
-// had (see save_replace) and no temporary file remains. The files are
-// closed either way.
+// had (see save_replace) and no temporary file remains; the name that
+// failed is reported (report_file_failure). The files are closed either way.
 bool io_put_in_place(const int* handles, int count);
 // Closes a file of io_creat_pending and removes it; its name keeps what it had.
 void io_abandon(int handle);

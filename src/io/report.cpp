@@ -19,6 +19,12 @@ void show_error(const QString& text)
     fflush(stderr);
 }
 
+void report_file_failure(const QByteArray& name, const QString& reason)
+{
+    if (report.file_failed)
+        report.file_failed(name, reason);
+}
+
 void io_diag(const char* format, ...)
 {
     // Bytes stay bytes: a file name is printed as it was given.

@@ -72,7 +72,7 @@ int psg_write_pending(uint32_t from, const char* path, uint32_t to, const LeadIn
     if (!out.failed && files[handle]->flush())
         return handle;
     if (path)
-        io_abandon(handle);
+        io_fail(handle);
     else
         io_drop_tmpfile(handle);
     show_error(QStringLiteral("Can't write file!"));

@@ -8,6 +8,8 @@
 //          TRELVANE_SHOT_CUT, plays for three seconds with the pointer over
 //          the song view, saves a picture of the window as TRELVANE_SHOT_OUT
 //          (the README's screenshot), then quits
+//   load_fifo  "&Load file" of TRELVANE_PROBE_FILE (the file dialog is
+//          answered), prints "LOADED", then presses Alt+Q
 // Every message box that opens is reported as "BOX:<text>" and accepted;
 // "WINDOW:<0|1>" tells whether the main window existed at that moment.
 #include "app/app.h"
@@ -18,6 +20,10 @@
 #include "song/song.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QtTest>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -37,6 +43,15 @@ void report(const QString& line)
 
 void answer_boxes()
 {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+        // The name typed in the dialog's folder, as a user would.
+        const QFileInfo file(qEnvironmentVariable("TRELVANE_PROBE_FILE"));
+        dialog->setDirectory(file.absolutePath());
+        if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            edit->setText(file.fileName());
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        return;
+    }
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box)
         return;
@@ -58,6 +73,15 @@ void drive()
         for (auto* button : main_window->findChildren<QPushButton*>())
             if (button->text() == QLatin1String("&Quit"))
                 button->click();
+    } else if (mode == "load_fifo") {
+        QTimer::singleShot(0, [] {
+            for (auto* button : main_window->findChildren<QPushButton*>())
+                if (button->text() == QLatin1String("&Load file"))
+                    button->click();
+            report(QStringLiteral("LOADED"));
+            main_window->activateWindow();
+            QTest::keyClick(main_window->windowHandle(), 'q', Qt::AltModifier);
+        });
     } else if (mode == "close") {
         main_window->close();
     } else if (mode == "state") {

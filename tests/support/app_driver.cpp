@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -81,6 +82,31 @@ void serve_dialogs()
     }
 }
 
+// Without a sound server the application's start shows an error box that
+// nobody answers, and a server that does not answer holds the start up:
+// either way the test would wait for its time limit. It stops at once
+// instead, saying why.
+[[noreturn]] void no_sound(const QString& why)
+{
+    qFatal("%s (PULSE_SERVER=%s): run the tests with scripts/test.sh, which starts a sound server for them",
+           qPrintable(why), qPrintable(qEnvironmentVariable("PULSE_SERVER", QStringLiteral("not set"))));
+}
+
+void require_sound_server()
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+    if (!pactl.waitForStarted(5000))
+        return;  // no pactl: the watch on the start below still holds
+    if (!pactl.waitForFinished(5000)) {
+        pactl.kill();
+        pactl.waitForFinished(1000);
+        no_sound(QStringLiteral("The sound server did not answer within 5 s"));
+    }
+    if (pactl.exitStatus() != QProcess::NormalExit || pactl.exitCode() != 0)
+        no_sound(QStringLiteral("No sound server answers: ") + QString::fromLocal8Bit(pactl.readAllStandardError()).trimmed());
+}
+
 }  // namespace
 
 void start_app()
@@ -89,8 +115,16 @@ void start_app()
     if (started)
         return;
     started = true;
+    require_sound_server();
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            no_sound(QStringLiteral("The application could not start its sound output: ") + box->text().trimmed());
+    });
+    watch.start(10);
     controller = new MyClass();
     app_start();
+    watch.stop();
     auto* timer = new QTimer();
     QObject::connect(timer, &QTimer::timeout, serve_dialogs);
     timer->start(10);

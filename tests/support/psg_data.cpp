@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 QByteArray psg_header()
 {
     QByteArray h("PSG\x1a", 4);
@@ -65,11 +67,24 @@ QByteArray read_file(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+namespace {
+
+QByteArray link_target(const QString& path)
+{
+    char target[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
+    return n < 0 ? QByteArray() : QByteArray(target, static_cast<qsizetype>(n));
+}
+
+}  // namespace
+
 QMap<QString, QByteArray> folder_listing(const QString& path)
 {
     QMap<QString, QByteArray> all;
     for (const QFileInfo& e : QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
-        all[e.fileName()] = e.isDir() ? QByteArray("<folder>") : read_file(e.filePath());
+        all[e.fileName()] = e.isSymLink() ? "<link to " + link_target(e.filePath()) + ">"
+                            : e.isDir()   ? QByteArray("<folder>")
+                                          : read_file(e.filePath());
     return all;
 }
 

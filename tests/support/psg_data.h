@@ -28,7 +28,8 @@ QString write_temp_psg(const QString& name, const QByteArray& bytes);
 ReadResult load_psg(const QByteArray& bytes, bool reset = true);
 // The whole content of a file; "<missing>" when it cannot be read.
 QByteArray read_file(const QString& path);
-// Every entry of a folder, hidden ones too: a file's bytes, or "<folder>".
+// Every entry of a folder, hidden ones too: a file's bytes, "<folder>",
+// or "<link to TARGET>" for a symbolic link.
 QMap<QString, QByteArray> folder_listing(const QString& path);
 // The folder where tests leave output for people to look at.
 QString test_output_dir();
