@@ -8,15 +8,17 @@
 //     song holds).
 // Run by hand, against the tests' private sound server for instance:
 //   S=$(scripts/pulse.sh start build/pulse)
-//   PULSE_SERVER=$S QT_QPA_PLATFORM=offscreen build/bench/playback_soak [seconds [monitor [latency [reserve]]]]
+//   PULSE_SERVER=$S QT_QPA_PLATFORM=offscreen build/bench/playback_soak [seconds [monitor [latency [reserve [buffer]]]]]
 //   scripts/pulse.sh stop build/pulse
 // seconds: how long to measure after the first second (default 60); monitor:
 // the source to record with parec (default trelvane_null.monitor); latency:
 // the fragment time asked of parec in ms (default 0: parec's own choice,
 // which also lets the sink pull in its large bursts); reserve: the FIFO's
-// start-up reserve in bytes (default FIFO_RESERVE_BYTES).
+// start-up reserve in bytes (default FIFO_RESERVE_BYTES); buffer: the buffer
+// size asked of the output (default AUDIO_BUFFER_BYTES).
 // The recording is left in the system's temporary folder as a WAV file.
 #include "app/app.h"
+#include "app/audio_output.h"
 #include "app/myclass.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
@@ -118,6 +120,7 @@ int main(int argc, char** argv)
     const int latency_ms = argc > 3 ? atoi(argv[3]) : 0;
     const uint64_t reserve = argc > 4 ? strtoull(argv[4], nullptr, 10) : FIFO_RESERVE_BYTES;
     fifo_set_reserve(reserve);
+    audio_buffer_bytes = argc > 5 ? atoi(argv[5]) : AUDIO_BUFFER_BYTES;
 
     controller = new MyClass();
     int qt_argc = 1;

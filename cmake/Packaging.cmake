@@ -1,6 +1,7 @@
 # The Debian package: `cmake --build BUILD --target package`, or
 # `cpack -G DEB` in the build folder. Its Depends are read off the binaries
-# by dpkg-shlibdeps (dpkg-dev and file must be installed).
+# by dpkg-shlibdeps (dpkg-dev and file must be installed), plot's helper
+# (libexec/trelvane/trelvane-cli-draw) among them: it brings Qt Gui.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
 set(CPACK_GENERATOR DEB)
@@ -17,7 +18,9 @@ on any frame, cuts the song in memory or into two files, and finds where the
 song starts to repeat itself.
 .
 The package also holds trelvane-cli, which does the same from scripts, with
-its manual page and bash completion.")
+its manual page and bash completion; its plot command draws through a
+helper in /usr/libexec/trelvane, so the other commands load no graphics
+libraries.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 

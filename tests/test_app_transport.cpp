@@ -74,13 +74,15 @@ private slots:
         QCOMPARE(play_pos, 0u);
         QVERIFY(queued().empty());  // frame 0's image is all zero: nothing queued
 
-        // One tick plays one frame: the slider follows and one rendered
-        // frame goes into the FIFO.
+        // One tick plays one frame: the slider follows the frame heard,
+        // behind the clock by the sound queued, and one rendered frame goes
+        // into the FIFO.
         for (uint32_t p = 0; p < 20; ++p) {
             QCOMPARE(play_event->frame, p);
             controller->timer_update();
             QCOMPARE(play_pos, p + 1);
-            QCOMPARE(play_slider->value(), int(p + 1));
+            QVERIFY(play_slider->value() <= int(p + 1));
+            QCOMPARE(uint32_t(play_slider->value()), heard_pos());
             QCOMPARE(fifo_size(), uint64_t(FRAME_BYTES) * (p + 1));
         }
         QCOMPARE(playing, 1);
@@ -134,15 +136,21 @@ private slots:
         click(QStringLiteral("Play from &Begin"));
         for (int i = 0; i < 5; ++i)
             controller->timer_update();
+        // Stopped on the frame heard last, the queued sound dropped: the
+        // sound ends there, and "Pla&y" goes on from there.
+        const uint32_t heard = heard_pos();
+        QVERIFY(heard <= 5);
         click(QStringLiteral("S&top"));
         QCOMPARE(playing, 0);
-        const uint64_t size = fifo_size();
+        QCOMPARE(fifo_size(), uint64_t(0));
         controller->timer_update();
-        QCOMPARE(fifo_size(), size);  // nothing rendered while stopped
-        QCOMPARE(play_pos, 5u);
+        QCOMPARE(fifo_size(), uint64_t(0));  // nothing rendered while stopped
+        QCOMPARE(play_pos, heard);
+        QCOMPARE(play_slider->value(), int(heard));
         click(QStringLiteral("Pla&y"));
+        QCOMPARE(chip_difference(chip_save(), replayed_state(heard)), QString());
         controller->timer_update();
-        QCOMPARE(play_pos, 6u);
+        QCOMPARE(play_pos, heard + 1);
     }
 
     void play_from_cut_position_asks_at_zero()
@@ -161,6 +169,7 @@ private slots:
             QVERIFY(queued().empty() || reg_queue_len == 0);
         }
         click(QStringLiteral("S&top"));
+        const int stopped_at = play_slider->value();
         reg_queue_len = 0;
         answer({press(QMessageBox::Yes)});
         click(QStringLiteral("Play from C&ut Position"));
@@ -168,7 +177,7 @@ private slots:
         QCOMPARE(playing, 1);
         QCOMPARE(play_pos, 0u);
         QCOMPARE(chip_difference(chip_save(), replayed_state(0)), QString());
-        QCOMPARE(play_slider->value(), 2);  // the next tick moves it
+        QCOMPARE(play_slider->value(), stopped_at);  // the next tick moves it
 
         // From a cut position: its image, no question.
         click(QStringLiteral("S&top"));
@@ -182,8 +191,10 @@ private slots:
         QCOMPARE(chip_difference(at_cut, replayed_state(12)), QString());
         chip_restore(at_cut);
         QCOMPARE(play_event, frames[12].first_event);
+        fifo_drop_queued();  // as if heard at once
         controller->timer_update();
-        QCOMPARE(play_slider->value(), 13);
+        QCOMPARE(uint32_t(play_slider->value()), heard_pos());
+        QVERIFY(heard_pos() >= 12 && heard_pos() <= 13);
 
         // At the very end: the next tick ends playback without sound.
         cut_slider->setSliderPosition(20);

@@ -2,6 +2,7 @@
 // platform: its widgets and their order, mnemonics, the controller's slots.
 #include "app/app.h"
 #include "app/myclass.h"
+#include "app/song_view.h"
 #include "song/song.h"
 #include "support/app_driver.h"
 #include "support/psg_data.h"
@@ -38,7 +39,8 @@ private slots:
     {
         auto* v = qobject_cast<QVBoxLayout*>(main_window->layout());
         QVERIFY(v);
-        QCOMPARE(v->count(), 6);
+        QCOMPARE(v->count(), 7);
+        QCOMPARE(v->itemAt(6)->widget(), song_view);  // the song view, lowest
 
         auto* h1 = qobject_cast<QHBoxLayout*>(v->itemAt(0)->layout());
         QVERIFY(h1);

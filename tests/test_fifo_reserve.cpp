@@ -141,20 +141,22 @@ private slots:
 
     void the_default_reserve_serves_a_whole_burst_of_frame_reads()
     {
-        // The audio output takes five 3528-byte reads at once. With the
-        // default reserve, the first burst after the wait is served whole and
-        // leaves a frame for the next tick's lateness.
+        // The audio output takes one 3528-byte read a tick (its buffer is
+        // four frames). With the default reserve, the reads after the wait
+        // are served whole and leave a frame for the next tick's lateness.
+        const int burst = static_cast<int>(FIFO_RESERVE_BYTES / 3528) - 1;
+        QCOMPARE(burst, 1);
         fifo_set_reserve(FIFO_RESERVE_BYTES);
         fifo_clear();
         fifo_set_producing(true);
         std::vector<uint8_t> frame(3528, 0x41);
         std::vector<uint8_t> buf(3528);
-        for (int f = 0; f < 5; ++f)
+        for (int f = 0; f < burst; ++f)
             fifo_push_block(frame.data(), frame.size());
         fifo_read(buf.data(), 3528);
         QCOMPARE(fifo_stats().held_reads, 1u);
         fifo_push_block(frame.data(), frame.size());
-        for (int r = 0; r < 5; ++r) {
+        for (int r = 0; r < burst; ++r) {
             QCOMPARE(fifo_read(buf.data(), 3528), int64_t(3528));
             QCOMPARE(buf, frame);
         }

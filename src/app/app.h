@@ -36,6 +36,13 @@ QGroupBox* make_group_box(const char* title, int count, QWidget* const* widgets,
                           QBoxLayout* layout = nullptr);
 
 void update_status();
+// The play position shown: while playing, the frame whose sound is heard
+// now (the clock renders ahead of it); otherwise play_pos.
+uint32_t heard_pos();
+// The clock's tick: the play slider, status line and song view to the frame
+// heard. True while the clock moves the play slider for that, which is no seek.
+void show_play_position();
+bool clock_shows_position();
 void show_error_box(const QString& text);
 // Yes/No question with the program's title; true only for Yes.
 bool ask_yes_no(const char* text);

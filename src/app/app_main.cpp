@@ -1,6 +1,8 @@
 #include "app/app.h"
 #include "app/myclass.h"
 #include "app/audio_output.h"
+#include "app/history.h"
+#include "app/song_view.h"
 #include "app/loop_panel.h"
 #include "audio/seek.h"
 #include "io/files.h"
@@ -14,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QShortcut>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
@@ -44,6 +47,7 @@ void song_read_effects()
     // the play slider already stood at 0 and so did not seek.
     if (playing == 1)
         chip_seek(play_pos);
+    view_song_changed();
     loop_panel_song_read();
 }
 
@@ -161,8 +165,19 @@ void app_start()
         }
     }
 
+    // Anything else the window gets goes above this: the song view stays
+    // the lowest part, and takes the height the window is given.
+    song_view = new SongView();
+    v->addWidget(song_view, 1);
+
     main_window = new QWidget();
     main_window->setLayout(v);
+    main_window->resize(980, 700);
+    history_show_title();
+    auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), main_window);
+    QObject::connect(undo, &QShortcut::activated, [] { history_undo(); });
+    auto* redo = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), main_window);
+    QObject::connect(redo, &QShortcut::activated, [] { history_redo(); });
     main_window->show();
 }
 

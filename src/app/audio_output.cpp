@@ -4,6 +4,7 @@
 #include "audio/chip.h"
 #include "audio/fifo.h"
 #include "audio/generator.h"
+#include "audio/heard.h"
 #include "io/report.h"
 
 #include <QAudioDevice>
@@ -14,10 +15,12 @@
 #include <cstdio>
 
 AudioTest* audio_test;
+int audio_buffer_bytes = AUDIO_BUFFER_BYTES;
 
 namespace {
 
 AudioHealth health;
+uint64_t served_at_start;  // fifo_bytes_served() when the current output started
 
 }  // namespace
 
@@ -47,8 +50,9 @@ AudioTest::AudioTest()
         show_error(QStringLiteral("Error opening audio device \n"));
         app_exit(-4);
     }
-    output->setBufferSize(AUDIO_BUFFER_BYTES);
+    output->setBufferSize(audio_buffer_bytes);
     watch(output);
+    served_at_start = fifo_bytes_served();
     output->start(generator);
 }
 
@@ -93,7 +97,8 @@ void AudioTest::restart()
     if (device.isNull() || !device.isFormatSupported(format))
         return;
     auto* sink = new QAudioSink(device, format, this);
-    sink->setBufferSize(AUDIO_BUFFER_BYTES);
+    sink->setBufferSize(audio_buffer_bytes);
+    const uint64_t served = fifo_bytes_served();
     sink->start(generator);
     if (sink->state() == QAudio::StoppedState) {
         sink->deleteLater();
@@ -101,11 +106,20 @@ void AudioTest::restart()
     }
     output->deleteLater();
     output = sink;
+    served_at_start = served;
     watch(sink);
     health.lost = false;
     ++health.restarts;
     retry->stop();
     fprintf(stderr, "The sound output is back\n");
+}
+
+uint64_t audio_queued_bytes()
+{
+    uint64_t queued = fifo_size();
+    if (audio_test && audio_test->output && !health.lost)
+        queued += sink_unplayed_bytes(fifo_bytes_served() - served_at_start, audio_test->output->processedUSecs());
+    return queued;
 }
 
 AudioHealth audio_health()

@@ -1,6 +1,7 @@
 // The playback clock: one song frame per 20 ms tick.
 #include "app/app.h"
 #include "app/myclass.h"
+#include "app/song_view.h"
 #include "app/loop_panel.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
@@ -11,18 +12,41 @@
 
 namespace {
 
-void move_play_slider(uint32_t p)
+bool showing;  // the clock moves the play slider to show the frame heard
+
+// The tick has advanced play_pos and play_event itself; the slider shows
+// the frame heard, which show_play_position sets after the render.
+void leave_play_slider(uint32_t)
 {
-    play_slider->setSliderPosition(static_cast<int>(p));
 }
 
 }  // namespace
+
+bool clock_shows_position()
+{
+    return showing;
+}
+
+void show_play_position()
+{
+    const int shown = static_cast<int>(heard_pos());
+    if (play_slider->value() != shown && !play_slider->isSliderDown()) {
+        showing = true;
+        play_slider->setSliderPosition(shown);
+        showing = false;
+    }
+    update_status();
+    view_show_positions();
+}
 
 void MyClass::timer_update()
 {
     if (seam_tick())  // "Hear the seam" plays instead of the song
         return;
-    if (play_tick(move_play_slider))
+    const bool was_playing = playing != 0;
+    if (play_tick(leave_play_slider))
         fifo_push_block(frame_buf, FRAME_BYTES);
     fifo_set_producing(playing != 0);
+    if (was_playing)
+        show_play_position();
 }

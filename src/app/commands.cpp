@@ -1,5 +1,6 @@
 // The file and editing commands behind the buttons.
 #include "app/app.h"
+#include "app/history.h"
 #include "app/myclass.h"
 #include "app/save_dialog.h"
 #include "edit/editing.h"
@@ -24,7 +25,10 @@ void read_chosen_file(bool reset)
                                                 tr("Supported files (*.PSG)"), &selected);
     if (name.isEmpty())
         return;
-    psg_read(io_name(name).constData(), 0, reset);
+    const QByteArray chosen = io_name(name);
+    const ReadResult result = psg_read(chosen.constData(), 0, reset);
+    if (result == READ_COMPLETE || result == READ_REJECTED)
+        history_file_read(chosen, !reset, result == READ_COMPLETE);
 }
 
 }  // namespace
@@ -95,7 +99,8 @@ void MyClass::cut()
 {
     if (zero_cut() || !ask_yes_no("Cut?"))
         return;
-    cut_song();
+    history_before_cut();
+    history_after_cut(cut_song());
 }
 
 void MyClass::savefile()
@@ -108,7 +113,11 @@ void MyClass::savefile()
     const QByteArray head = head_name(name.chosen);
     if (!may_replace(name, {head, rest_name(head)}))
         return;
-    save_pieces(name.chosen);
+    history_before_cut();
+    const bool written = save_pieces(name.chosen);
+    history_after_cut(written);
+    if (written)
+        history_saved(rest_name(head));
 }
 
 void MyClass::save()
@@ -118,7 +127,8 @@ void MyClass::save()
         return;
     if (!may_replace(name, {head_name(name.chosen)}))
         return;
-    save_song(name.chosen);
+    if (save_song(name.chosen))
+        history_saved(head_name(name.chosen));
 }
 
 void MyClass::find()

@@ -2,6 +2,7 @@
 
 #include "app/app.h"
 #include "app/save_dialog.h"
+#include "app/song_view.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
 #include "edit/intro_loop.h"
@@ -50,6 +51,7 @@ void choose_row(int r)
     if (r < 0 || static_cast<size_t>(r) >= rows.size() || !rows[r].valid)
         return;
     chosen_loop = rows[r];
+    view_set_loop(true, chosen_loop.start, chosen_loop.period);
     cut_slider->setSliderPosition(static_cast<int>(chosen_loop.start));
     if (!seam.isEmpty())
         start_seam();
@@ -150,6 +152,7 @@ void loop_panel_song_read()
     if (best >= 0 && static_cast<size_t>(best) < rows.size()) {
         chosen_loop = rows[best];
         loop_list->setCurrentRow(best);
+        view_set_loop(chosen_loop.valid, chosen_loop.start, chosen_loop.period);
     }
 }
 

@@ -14,7 +14,7 @@ void update_status()
     char length[16], cut[16], play[16], text[100];
     format_time(frame_count, length);
     format_time(cut_pos, cut);
-    format_time(play_pos, play);
+    format_time(heard_pos(), play);
     snprintf(text, sizeof text, "Play position=%s, Cut position=%s, Length=%s", play, cut, length);
     status_label->setText(QString::fromLatin1(text));
 }

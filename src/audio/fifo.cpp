@@ -17,6 +17,7 @@ bool producing;      // the clock was playing at its last tick
 bool held = true;    // a playback waits for the reserve (see fifo.h)
 bool overflowed;     // bytes were dropped for the bound since the last read
 uint64_t reserve = FIFO_RESERVE_BYTES;
+uint64_t served;     // bytes handed out by every read since the process began
 
 void drop_oldest(uint64_t n)
 {
@@ -129,6 +130,7 @@ int64_t fifo_read(uint8_t* data, int64_t maxlen)
         last_byte = data[n - 1];
     }
     ++stats.reads;
+    served += want;
     if (n < want) {
         memset(data + n, last_byte, want - n);
         ++stats.filled_reads;
@@ -172,4 +174,19 @@ void fifo_reset_stats()
     std::lock_guard<std::mutex> guard(lock);
     stats = FifoStats{};
     stats.max_size = count;
+}
+
+void fifo_drop_queued()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    head = 0;
+    count = 0;
+    producing = false;
+    held = true;
+}
+
+uint64_t fifo_bytes_served()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return served;
 }

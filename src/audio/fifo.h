@@ -21,6 +21,12 @@ uint8_t fifo_take();  // the FIFO must not be empty
 // playback, clock not producing, statistics zero. The reserve size stays.
 void fifo_clear();
 uint64_t fifo_size();
+// Drops what is queued, as a stop does: the sound ends now, and the next
+// playback waits for its reserve. The statistics stay.
+void fifo_drop_queued();
+// Every byte the reads have handed out (sound and fill) since the process
+// began: with the output's own clock, how much it has still to play.
+uint64_t fifo_bytes_served();
 constexpr uint64_t FIFO_MAX_BYTES = 50 * 3528;  // 176,400: one second at 44,100 Hz
 
 // The pull side: fills all of data, first from the FIFO and then with
@@ -41,9 +47,10 @@ uint8_t fifo_last_byte();
 
 // Whether the playback clock pushes frames; the clock tells after each tick.
 void fifo_set_producing(bool producing);
-// The reserve in bytes: one burst of the audio output (5 frames of 3528
-// bytes) and one frame more.
-constexpr uint64_t FIFO_RESERVE_BYTES = 6 * 3528;
+// The reserve in bytes: one read of the audio output and one frame more for
+// a late tick. With the output's buffer of four frames (AUDIO_BUFFER_BYTES)
+// it reads one frame a tick; everything queued is heard that much later.
+constexpr uint64_t FIFO_RESERVE_BYTES = 2 * 3528;
 void fifo_set_reserve(uint64_t bytes);
 
 // Statistics of the pull side since the last fifo_clear: reads that had to

@@ -10,6 +10,8 @@ bool clock_moves_slider;  // inside play_tick's move of the play slider
 
 }  // namespace
 
+uint32_t play_from;
+
 void queue_frame_regs(uint32_t f)
 {
     for (uint8_t r = 0; r <= REG_ENV_COARSE; ++r)
@@ -20,6 +22,7 @@ void playback_start(uint32_t frame)
 {
     chip_seek(frame);
     play_pos = frame;
+    play_from = frame;
     play_event = frames[frame].first_event;
     playing = 1;
 }
@@ -28,6 +31,8 @@ void seek_play(uint32_t v)
 {
     play_pos = v;
     play_event = frames[v].first_event;
+    if (!clock_moves_slider)
+        play_from = v;
     if (playing == 1 && !clock_moves_slider)
         chip_seek(v);
 }

@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+// Where the playback started or was last sought to: the sound of frames
+// before it that is still queued belongs to another place in the song.
+extern uint32_t play_from;
+
 // Appends registers 0..12 of frame f's image to the register queue.
 void queue_frame_regs(uint32_t f);
 

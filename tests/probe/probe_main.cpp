@@ -4,11 +4,19 @@
 //   quit   clicks "&Quit" once the window is up
 //   close  closes the window once it is up
 //   state  prints the song state, then quits
+//   shot   loads TRELVANE_SHOT_SONG, puts the cut position on frame
+//          TRELVANE_SHOT_CUT, plays for three seconds with the pointer over
+//          the song view, saves a picture of the window as TRELVANE_SHOT_OUT
+//          (the README's screenshot), then quits
 //   load_fifo  "&Load file" of TRELVANE_PROBE_FILE (the file dialog is
 //          answered), prints "LOADED", then presses Alt+Q
 // Every message box that opens is reported as "BOX:<text>" and accepted;
 // "WINDOW:<0|1>" tells whether the main window existed at that moment.
 #include "app/app.h"
+#include "app/history.h"
+#include "app/myclass.h"
+#include "app/song_view.h"
+#include "song/psg_read.h"
 #include "song/song.h"
 
 #include <QApplication>
@@ -18,6 +26,8 @@
 #include <QtTest>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QSlider>
 #include <QPushButton>
 #include <QTimer>
 
@@ -81,6 +91,26 @@ void drive()
                    .arg(playing)
                    .arg(status_label->text()));
         QApplication::quit();
+    } else if (mode == "shot") {
+        // Out of the driver's tick: the reader may open a box, which the
+        // tick answers.
+        QTimer::singleShot(0, [] {
+            const QByteArray song = qgetenv("TRELVANE_SHOT_SONG");
+            const ReadResult result = psg_read(song.constData(), 0, true);
+            if (result == READ_COMPLETE || result == READ_REJECTED)
+                history_file_read(song, false, result == READ_COMPLETE);
+            cut_slider->setSliderPosition(qEnvironmentVariableIntValue("TRELVANE_SHOT_CUT"));
+            controller->play3();
+        });
+        QTimer::singleShot(3500, [] {
+            const QPointF at(song_view->width() * 0.62, song_view->height() * 0.4);
+            QMouseEvent move(QEvent::MouseMove, at, song_view->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(song_view, &move);
+            const bool saved = main_window->grab().save(QString::fromLocal8Bit(qgetenv("TRELVANE_SHOT_OUT")));
+            report(QStringLiteral("SHOT:%1").arg(saved ? 1 : 0));
+            QApplication::quit();
+        });
     }
 }
 

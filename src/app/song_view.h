@@ -1,0 +1,71 @@
+// The song view: the lowest part of the window, the picture of the song
+// (src/draw) with a line at the play position (the frame heard) and one at
+// the cut position, the chosen loop candidate shaded, and the frame and
+// time under the pointer. A click puts the cut position there (through the
+// cut slider), Shift+click the play position (through the play slider); the
+// wheel zooms around the pointer, a drag scrolls the zoomed view, which
+// follows the play position while playing.
+#pragma once
+
+#include "draw/song_picture.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <cstdint>
+
+class SongView : public QWidget {
+    Q_OBJECT
+public:
+    SongView();
+
+    // Frames onto this widget's pixels as they are drawn now.
+    FrameScale scale() const;
+    // The frames in view: first and span (the whole song: 0 and frame_count).
+    uint32_t first_frame() const { return first; }
+    uint32_t span_frames() const { return span; }
+    // Zooms by factor (> 1: in) keeping the frame at x where it is.
+    void zoom(double factor, double x);
+
+    static constexpr int MARGIN = 10;       // beside the time line, each side
+    static constexpr int MIN_HEIGHT = 180;
+    static constexpr int MAX_PIXELS_PER_FRAME = 16;
+
+    void song_changed();
+    void set_loop(bool shown, const LoopCandidate& loop);
+    void show_positions();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void scroll_to(int64_t frame);
+    uint32_t min_span() const;
+    void forget_picture() { picture = QImage(); }
+
+    SongSketch sketch;
+    bool has_loop = false;
+    LoopCandidate loop{};
+    uint32_t first = 0, span = 0;
+    QImage picture;              // the song drawn for the frames in view
+    int play_x = -1, cut_x = -1;  // where the lines were drawn last
+    double pointer_x = -1;       // the pointer over the view, or -1
+    bool pressed = false, dragged = false;
+    double press_x = 0;
+    uint32_t press_first = 0;
+};
+
+extern SongView* song_view;
+
+// For the rest of the window: a new song in memory; the loop candidate to
+// shade (shown false: none; length 0: to the end of the song); the play and
+// cut positions moved.
+void view_song_changed();
+void view_set_loop(bool shown, uint32_t start, uint32_t period, uint32_t length = 0);
+void view_show_positions();

@@ -1,0 +1,261 @@
+// The song view, the position heard, the title and the undo of cuts, through
+// the real window; the last case listens to the sound server's monitor.
+#include "app/app.h"
+#include "app/history.h"
+#include "app/song_view.h"
+#include "audio/heard.h"
+#include "song/song.h"
+#include "support/app_driver.h"
+#include "support/monitor_watch.h"
+#include "support/psg_data.h"
+
+#include <QLabel>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// frames frame ends; frame f writes register f % 14 with f & 0xFF.
+QByteArray numbered_song(int frames)
+{
+    PsgBuilder b;
+    for (int f = 0; f < frames; ++f)
+        b.write(f % 14, f & 0xFF).end();
+    return b.bytes;
+}
+
+void load(const QString& path, const QByteArray& bytes, const char* button = "&Load file")
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    f.close();
+    answer({type_file(path)});
+    click(QString::fromLatin1(button));
+    QCOMPARE(unanswered(), 0);
+}
+
+// Everything of the song in memory that a cut or its undo changes.
+QByteArray song_state()
+{
+    QByteArray s;
+    for (uint32_t i = 0; i < event_count; ++i)
+        s += QByteArray::number(music[i].reg) + ',' + QByteArray::number(music[i].value) + '@' +
+             QByteArray::number(music[i].frame) + ' ';
+    for (uint32_t f = 0; f <= frame_count; ++f)
+        s += QByteArray(reinterpret_cast<const char*>(frames[f].regs), 16) +
+             QByteArray::number(frames[f].first_event - music);
+    return s + '|' + QByteArray::number(play_pos) + '|' + QByteArray::number(cut_pos) + '|' +
+           QByteArray::number(cut_slider->value()) + '|' + QByteArray::number(play_slider->value());
+}
+
+void key(Qt::KeyboardModifiers modifiers)
+{
+    QApplication::setActiveWindow(main_window);
+    QTest::keyClick(main_window, Qt::Key_Z, modifiers);
+}
+
+}  // namespace
+
+class TestAppView : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString path(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
+
+private slots:
+    void initTestCase() { start_app(); }
+
+    void frame_to_pixel_and_back_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<uint>("first");
+        QTest::addColumn<uint>("span");
+        QTest::addColumn<uint>("frame");
+        QTest::addColumn<int>("x");
+        QTest::newRow("whole, start") << 800 << 0u << 400u << 0u << 10;
+        QTest::newRow("whole, 3/4") << 800 << 0u << 400u << 300u << 610;
+        QTest::newRow("whole, end") << 800 << 0u << 400u << 400u << 810;
+        QTest::newRow("long song, 4.5 frames a pixel") << 800 << 0u << 3600u << 1800u << 410;
+        QTest::newRow("zoomed, 16 px a frame") << 800 << 100u << 50u << 125u << 410;
+        QTest::newRow("zoomed, first in view") << 800 << 100u << 50u << 100u << 10;
+        QTest::newRow("zoomed, 8 px a frame") << 800 << 900u << 100u << 999u << 802;
+    }
+    void frame_to_pixel_and_back()
+    {
+        QFETCH(int, width);
+        QFETCH(uint, first);
+        QFETCH(uint, span);
+        QFETCH(uint, frame);
+        QFETCH(int, x);
+        FrameScale s;
+        s.left = SongView::MARGIN;
+        s.width = width;
+        s.first = first;
+        s.span = span;
+        QCOMPARE(s.x_of(frame), x);
+        QCOMPARE(s.frame_at(x), frame);
+        // Beside the frames in view, the nearest one in view.
+        QCOMPARE(s.frame_at(0), first);
+        QCOMPARE(s.frame_at(width + 50), first + span);
+    }
+
+    void click_sets_cut_shift_click_seeks_and_the_wheel_zooms()
+    {
+        load(path("click.psg"), numbered_song(400));
+        QVERIFY(SongView::MARGIN <= 12 && song_view->height() >= 160);
+        // Lowest in the window: nothing under it.
+        for (QWidget* w : main_window->findChildren<QWidget*>())
+            if (w->isVisible() && w != song_view && w->parentWidget() == main_window)
+                QVERIFY2(w->geometry().bottom() < song_view->geometry().top(), qPrintable(w->objectName()));
+        const int y = song_view->height() / 2;
+        const FrameScale s = song_view->scale();
+        QCOMPARE(s.span, frame_count);
+        QVERIFY(s.left <= 12 && song_view->width() - (s.left + s.width) <= 12);
+
+        QTest::mouseClick(song_view, Qt::LeftButton, {}, QPoint(song_view->width() * 3 / 4, y));
+        QVERIFY2(std::abs(int(cut_pos) - 300) <= 20, qPrintable(QString::number(cut_pos)));
+        QCOMPARE(cut_slider->value(), int(cut_pos));
+        QVERIFY(status_label->text().contains(QStringLiteral("Cut position=0:00:0")));
+        const uint32_t head = cut_pos;
+        answer({type_file(path("head.psg"))});
+        click(QStringLiteral("Cut and &Save"));
+        QCOMPARE(read_file(path("head.psg")), numbered_song(int(head)));
+
+        QCOMPARE(frame_count, 400 - head);  // the rest, in view
+        QTest::mouseClick(song_view, Qt::LeftButton, Qt::ShiftModifier, QPoint(song_view->scale().x_of(40), y));
+        QCOMPARE(play_pos, 40u);
+        QCOMPARE(play_slider->value(), 40);
+
+        // Zoomed in as far as it goes around a frame: at least 8 px a frame,
+        // the frame under the pointer stays there; a drag scrolls.
+        const int x = song_view->scale().x_of(50);
+        for (int i = 0; i < 30; ++i) {
+            QWheelEvent wheel(QPointF(x, y), song_view->mapToGlobal(QPointF(x, y)), {}, QPoint(0, 120),
+                              Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(song_view, &wheel);
+        }
+        const FrameScale z = song_view->scale();
+        QVERIFY2(z.width / double(z.span) >= 8, qPrintable(QString::number(z.span)));
+        QVERIFY(std::abs(int(z.frame_at(x)) - 50) <= 1);
+        QTest::mousePress(song_view, Qt::LeftButton, {}, QPoint(x, y));
+        QTest::mouseMove(song_view, QPoint(x - 100, y));
+        QTest::mouseRelease(song_view, Qt::LeftButton, {}, QPoint(x - 100, y));
+        QVERIFY(song_view->first_frame() > z.first);
+        QCOMPARE(cut_pos, 0u);  // a drag is no click
+    }
+
+    void heard_position_from_a_fake_sink_clock_data()
+    {
+        QTest::addColumn<qulonglong>("taken");  // bytes the sink took
+        QTest::addColumn<qlonglong>("played");  // microseconds it played
+        QTest::addColumn<qulonglong>("fifo");
+        QTest::addColumn<uint>("next");
+        QTest::addColumn<uint>("from");
+        QTest::addColumn<uint>("heard");
+        // 176,400 bytes a second: 3528 bytes a frame, 20,000 us a frame.
+        QTest::newRow("all played, nothing queued") << 176400ull << 1000000ll << 0ull << 300u << 0u << 300u;
+        QTest::newRow("sink 10 frames behind") << 176400ull << 800000ll << 0ull << 300u << 0u << 290u;
+        QTest::newRow("sink 10, FIFO 6") << 176400ull << 800000ll << 6 * 3528ull << 300u << 0u << 284u;
+        QTest::newRow("part of a frame is the frame") << 176400ull << 800000ll << 1ull << 300u << 0u << 289u;
+        QTest::newRow("not before the seek") << 176400ull << 800000ll << 6 * 3528ull << 300u << 295u << 295u;
+        QTest::newRow("clock not started") << 0ull << 0ll << 0ull << 0u << 0u << 0u;
+        QTest::newRow("sink ahead of what it took") << 3528ull << 90000ll << 3528ull << 5u << 0u << 4u;
+        QTest::newRow("more queued than played") << 0ull << 0ll << 100 * 3528ull << 20u << 0u << 0u;
+    }
+    void heard_position_from_a_fake_sink_clock()
+    {
+        QFETCH(qulonglong, taken);
+        QFETCH(qlonglong, played);
+        QFETCH(qulonglong, fifo);
+        QFETCH(uint, next);
+        QFETCH(uint, from);
+        QFETCH(uint, heard);
+        QCOMPARE(heard_frame(next, from, fifo + sink_unplayed_bytes(taken, played)), heard);
+    }
+
+    void undo_and_redo_several_cuts()
+    {
+        load(path("undo.psg"), numbered_song(100));
+        QByteArray before[3];
+        const uint32_t cuts[] = {10, 20, 30};
+        for (int i = 0; i < 3; ++i) {
+            cut_slider->setSliderPosition(int(cuts[i]));
+            play_slider->setSliderPosition(int(cuts[i] / 2));
+            before[i] = song_state();
+            answer({press(QMessageBox::Yes)});
+            click(QStringLiteral("&Cut"));
+        }
+        QCOMPARE(frame_count, 40u);
+        const QByteArray after = song_state();
+        key(Qt::ControlModifier);
+        QCOMPARE(song_state(), before[2]);
+        key(Qt::ControlModifier);
+        QCOMPARE(song_state(), before[1]);
+        key(Qt::ControlModifier | Qt::ShiftModifier);
+        key(Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(song_state(), after);
+        key(Qt::ControlModifier);
+        key(Qt::ControlModifier);
+        key(Qt::ControlModifier);
+        QCOMPARE(song_state(), before[0]);
+        key(Qt::ControlModifier);  // nothing left to take back
+        QCOMPARE(song_state(), before[0]);
+        QCOMPARE(history_undo_levels(), 0);
+        // A new cut forgets what could be done again.
+        cut_slider->setSliderPosition(5);
+        answer({press(QMessageBox::Yes)});
+        click(QStringLiteral("&Cut"));
+        QCOMPARE(history_redo_levels(), 0);
+    }
+
+    void title_through_load_cut_save_and_append()
+    {
+        load(path("tune.psg"), numbered_song(60));
+        QCOMPARE(main_window->windowTitle(), QStringLiteral("tune.psg[*] - Trelvane"));
+        QVERIFY(!main_window->isWindowModified());
+        cut_slider->setSliderPosition(20);
+        answer({press(QMessageBox::Yes)});
+        click(QStringLiteral("&Cut"));
+        QVERIFY(main_window->isWindowModified());
+        QCOMPARE(main_window->windowTitle(), QStringLiteral("tune.psg[*] - Trelvane"));
+        key(Qt::ControlModifier);
+        QVERIFY(!main_window->isWindowModified());
+        key(Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(main_window->isWindowModified());
+        // Undone after the save: saving writes the whole song again.
+        key(Qt::ControlModifier);
+        answer({type_file(path("whole.psg"))});
+        click(QStringLiteral("S&ave"));
+        QCOMPARE(read_file(path("whole.psg")), numbered_song(60));
+        QCOMPARE(main_window->windowTitle(), QStringLiteral("whole.psg[*] - Trelvane"));
+        QVERIFY(!main_window->isWindowModified());
+        load(path("more.psg"), numbered_song(5), "Appen&d file");
+        QCOMPARE(main_window->windowTitle(), QStringLiteral("whole.psg + 1 file[*] - Trelvane"));
+        QVERIFY(main_window->isWindowModified());
+    }
+
+    // A tone that starts at frame 250: "S&et cut position" pressed the moment
+    // it reaches the sound server's monitor puts the cut where it starts.
+    void cut_position_from_the_sound_heard()
+    {
+        PsgBuilder b;
+        b.write(7, 0x3E).end(250);
+        b.write(0, 0x40).write(1, 0).write(8, 15).end(100);
+        load(path("tone.psg"), b.bytes);
+        MonitorWatch monitor;
+        QVERIFY2(monitor.start(), "parec (pulseaudio-utils) gives no data");
+        pump(300);
+        monitor.arm([] { click(QStringLiteral("S&et cut position")); });
+        click(QStringLiteral("Play from &Begin"));
+        QTRY_VERIFY_WITH_TIMEOUT(!monitor.armed(), 15000);
+        qInfo("cut position set at frame %u", cut_pos);
+        QVERIFY2(cut_pos >= 248 && cut_pos <= 254, qPrintable(QString::number(cut_pos)));
+        click(QStringLiteral("S&top"));
+        // Stopped on the frame heard last; the sound stops with it.
+        QVERIFY2(play_pos >= cut_pos && play_pos <= cut_pos + 10, qPrintable(QString::number(play_pos)));
+        QCOMPARE(play_slider->value(), int(play_pos));
+    }
+};
+
+TRELVANE_APP_TEST_MAIN(TestAppView)
+#include "test_app_view.moc"
