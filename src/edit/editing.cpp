@@ -28,23 +28,18 @@ bool cut_song(CutState state)
     return true;
 }
 
-bool save_pieces(const QByteArray& chosen, CutState state)
+bool save_two_pieces(const QByteArray& first, uint32_t split, const QByteArray& second, uint32_t end,
+                     const LeadIn& lead)
 {
-    const QByteArray head = head_name(chosen);
-    const QByteArray rest = rest_name(head);
-    // Both pieces are written before either replaces its name: cutting a
-    // file into itself (head name = the file read) loses nothing when the
-    // rest cannot be written.
-    if (!io_check_outputs({head, rest})) {
+    if (!io_check_outputs({first, second})) {
         show_error(QStringLiteral("Can't ceate file!"));
         return false;
     }
     int handles[2];
-    handles[0] = psg_write_pending(0, head.constData(), cut_pos);
+    handles[0] = psg_write_pending(0, first.constData(), split);
     if (handles[0] == -1)
         return false;
-    const LeadIn lead = lead_in_for(state);
-    handles[1] = psg_write_pending(cut_pos, rest.constData(), frame_count, &lead);
+    handles[1] = psg_write_pending(split, second.constData(), end, &lead);
     if (handles[1] == -1) {
         io_abandon(handles[0]);
         return false;
@@ -53,6 +48,18 @@ bool save_pieces(const QByteArray& chosen, CutState state)
         show_error(QStringLiteral("Can't write file!"));
         return false;
     }
+    return true;
+}
+
+bool save_pieces(const QByteArray& chosen, CutState state)
+{
+    const QByteArray head = head_name(chosen);
+    const QByteArray rest = rest_name(head);
+    // Both pieces are written before either replaces its name: cutting a
+    // file into itself (head name = the file read) loses nothing when the
+    // rest cannot be written.
+    if (!save_two_pieces(head, cut_pos, rest, frame_count, lead_in_for(state)))
+        return false;
     psg_read(rest.constData(), 0, true);
     return true;
 }

@@ -2,9 +2,8 @@
 
 #include "audio/chip.h"
 #include "audio/seek.h"
+#include "edit/editing.h"
 #include "edit/names.h"
-#include "io/files.h"
-#include "io/report.h"
 #include "song/song.h"
 
 #include <algorithm>
@@ -177,27 +176,7 @@ bool save_intro_and_loop(const QByteArray& chosen, uint32_t start, uint32_t peri
     if (period == 0 || start > frame_count || period > frame_count - start)
         return false;
     const QByteArray head = head_name(chosen);
-    const QByteArray intro = intro_name(head);
-    const QByteArray loop = loop_name(head);
-    if (!io_check_outputs({intro, loop})) {
-        show_error(QStringLiteral("Can't ceate file!"));
-        return false;
-    }
-    int handles[2];
-    handles[0] = psg_write_pending(0, intro.constData(), start);
-    if (handles[0] == -1)
-        return false;
-    const LeadIn lead = loop_lead_in(start);
-    handles[1] = psg_write_pending(start, loop.constData(), start + period, &lead);
-    if (handles[1] == -1) {
-        io_abandon(handles[0]);
-        return false;
-    }
-    if (!io_put_in_place(handles, 2)) {
-        show_error(QStringLiteral("Can't write file!"));
-        return false;
-    }
-    return true;
+    return save_two_pieces(intro_name(head), start, loop_name(head), start + period, loop_lead_in(start));
 }
 
 QByteArray seam_sound(uint32_t start, uint32_t period)
