@@ -2,6 +2,7 @@
 #include "cli/arguments.h"
 #include "io/save.h"
 #include "support/loop_songs.h"
+#include "support/cli_run.h"
 #include "support/psg_data.h"
 
 #include <QDir>
@@ -25,45 +26,6 @@
 #include <sys/sysmacros.h>
 
 namespace {
-
-struct Run {
-    int status;
-    QByteArray out;
-    QByteArray err;
-};
-
-QString cli_path()
-{
-    return qEnvironmentVariable("TRELVANE_BIN", QCoreApplication::applicationDirPath() + "/..") +
-           "/trelvane-cli";
-}
-
-// Runs the tool in dir; file_limit > 0 caps the size of any file it writes
-// (past it a write fails, or the process is ended if it lets the signal
-// through); input goes to its standard input.
-// in_child runs in the child before the tool starts.
-Run run(const QStringList& args, const QString& dir = QString(), rlim_t file_limit = 0,
-        const QByteArray& input = QByteArray(), const std::function<void()>& in_child = {})
-{
-    QProcess p;
-    if (!dir.isEmpty())
-        p.setWorkingDirectory(dir);
-    p.setChildProcessModifier([file_limit, in_child] {
-        if (file_limit) {
-            signal(SIGXFSZ, SIG_DFL);
-            struct rlimit limit = {file_limit, file_limit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        if (in_child)
-            in_child();
-    });
-    p.start(cli_path(), args);
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return {-1, {}, p.readAllStandardError()};
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
 
 QByteArray stream(std::initializer_list<int> bytes)
 {
@@ -103,10 +65,7 @@ class TestCli : public QObject {
 
     QString put(const QString& name, const QByteArray& bytes)
     {
-        QFile f(dir.filePath(name));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(f.fileName()));
-        return f.fileName();
+        return put_file(dir.path(), name, bytes);
     }
 
 private slots:
@@ -155,7 +114,7 @@ private slots:
     void usage()
     {
         QFETCH(QStringList, args);
-        Run r = run(args, dir.path());
+        CliRun r = run_cli(args, dir.path());
         QCOMPARE(r.status, 2);
         QCOMPARE(r.out, QByteArray());
         QVERIFY2(r.err.startsWith("trelvane-cli: "), r.err.constData());
@@ -245,7 +204,7 @@ private slots:
         QTemporaryDir where;
         const QString file = put("least.psg", song);
         args.insert(1, file);
-        QCOMPARE(run(args, where.path()).out, out);
+        QCOMPARE(run_cli(args, where.path()).out, out);
     }
 
     // A refusal says what the option takes, or names the folder.
@@ -257,20 +216,20 @@ private slots:
             {"save a.psg -o music/", "-o music/ names a folder: give a file name in it"},
         };
         for (const auto& c : cases)
-            QCOMPARE(run(QString::fromLatin1(c[0]).split(' ')).err,
+            QCOMPARE(run_cli(QString::fromLatin1(c[0]).split(' ')).err,
                      QByteArray("trelvane-cli: ") + c[1] + "\nTry 'trelvane-cli --help'.\n");
     }
 
     void help_and_version()
     {
-        Run help = run({"--help"});
+        CliRun help = run_cli({"--help"});
         QCOMPARE(help.status, 0);
         QVERIFY(help.out.startsWith("Usage: trelvane-cli COMMAND"));
         for (const char* command : {"info", "find", "loops", "cut", "trim", "split", "optimize", "save", "render", "plot"})
             QVERIFY2(help.out.contains(QByteArray("\n  ") + command + " FILE"), command);
-        QCOMPARE(run({"cut", "--help"}).out, help.out);
+        QCOMPARE(run_cli({"cut", "--help"}).out, help.out);
 
-        Run version = run({"--version"});
+        CliRun version = run_cli({"--version"});
         QCOMPARE(version.status, 0);
         QVERIFY2(QRegularExpression("^trelvane-cli \\d+\\.\\d+\\.\\d+\n$")
                      .match(QString::fromUtf8(version.out)).hasMatch(),
@@ -281,21 +240,21 @@ private slots:
     {
         // One write in frame 0, a wait of 4 frames, writes after the last end.
         const QString a = put("a.psg", psg_header() + stream({0x00, 1, 0xFF, 0xFE, 1, 0x01, 2, 0xFF, 0x02, 3}));
-        Run one = run({"info", a});
+        CliRun one = run_cli({"info", a});
         QCOMPARE(one.status, 0);
         QCOMPARE(one.out, QByteArray("frames: 6\nwrites: 3\nlength: 0:00:00.120\n"));
         QCOMPARE(one.err, QByteArray());
 
-        Run two = run({"info", a, a, a});
+        CliRun two = run_cli({"info", a, a, a});
         QCOMPARE(two.out, QByteArray("frames: 18\nwrites: 9\nlength: 0:00:00.360\n"));
 
         // 180 waits of 1,000 frames: one hour.
         QByteArray hour = psg_header();
         for (int i = 0; i < 180; ++i)
             hour.append("\xfe\xfa", 2);
-        QCOMPARE(run({"info", put("hour.psg", hour)}).out,
+        QCOMPARE(run_cli({"info", put("hour.psg", hour)}).out,
                  QByteArray("frames: 180000\nwrites: 0\nlength: 1:00:00.000\n"));
-        QCOMPARE(run({"info", put("empty.psg", psg_header())}).out,
+        QCOMPARE(run_cli({"info", put("empty.psg", psg_header())}).out,
                  QByteArray("frames: 0\nwrites: 0\nlength: 0:00:00.000\n"));
     }
 
@@ -303,13 +262,13 @@ private slots:
     {
         // Rejected at 0xFD (offset 0x14): the frames before it count.
         const QString fd = put("fd.psg", psg_header() + stream({0x00, 1, 0xFF, 0xFF, 0xFD, 0x10, 0, 0xFF}));
-        Run r = run({"info", fd});
+        CliRun r = run_cli({"info", fd});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("frames: 2\nwrites: 1\nlength: 0:00:00.040\n"));
         QCOMPARE(r.err, "trelvane-cli: " + fd.toUtf8() + ": Wrong CMD 0xfd (0x14)\n");
         // ... and a join goes on after it.
         const QString ok = put("ok.psg", psg_header() + stream({0x01, 2, 0xFF}));
-        QCOMPARE(run({"info", fd, ok}).out, QByteArray("frames: 3\nwrites: 2\nlength: 0:00:00.060\n"));
+        QCOMPARE(run_cli({"info", fd, ok}).out, QByteArray("frames: 3\nwrites: 2\nlength: 0:00:00.060\n"));
 
         // One line with the system's reason; a file without the signature is
         // not taken.
@@ -327,7 +286,7 @@ private slots:
             {{"optimize", wave, "-o", dir.filePath("m")}, wave + ": not a PSG file"},
         };
         for (const auto& bad : refused) {
-            r = run(bad.args);
+            r = run_cli(bad.args);
             QCOMPARE(r.status, 2);
             QCOMPARE(r.out, QByteArray());
             QCOMPARE(r.err, ("trelvane-cli: " + bad.error + "\n").toUtf8());
@@ -338,7 +297,7 @@ private slots:
         QByteArray huge = psg_header();
         for (int i = 0; i < 883; ++i)
             huge.append("\xfe\xff", 2);
-        r = run({"info", put("huge.psg", huge)});
+        r = run_cli({"info", put("huge.psg", huge)});
         QCOMPARE(r.status, 2);
         QCOMPARE(r.out, QByteArray());
         QCOMPARE(r.err, "trelvane-cli: " + dir.filePath("huge.psg").toUtf8() + ": MUSIC_MAX_LEN is reached!\n");
@@ -349,18 +308,18 @@ private slots:
         // Three copies of a stretch of 12,500 writes, ten writes a frame.
         const QByteArray a = random_writes(12500, 10, 7);
         const QString song = put("three.psg", psg_header() + a + a + a);
-        Run r = run({"find", song});
+        CliRun r = run_cli({"find", song});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("loop: frame 1250 write 12500\n"));
         QCOMPARE(r.err, QByteArray());
-        QCOMPARE(run({"find", song, "--from", "12500"}).out, QByteArray("loop: frame 2500 write 25000\n"));
+        QCOMPARE(run_cli({"find", song, "--from", "12500"}).out, QByteArray("loop: frame 2500 write 25000\n"));
 
-        r = run({"find", song, "--from=25000"});
+        r = run_cli({"find", song, "--from=25000"});
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QByteArray("Not found!\n"));
         // Past the last write is a mistake, not a song without repetition.
-        QCOMPARE(run({"find", song, "--from", "37499"}).status, 1);
-        r = run({"find", song, "--from", "37500"});
+        QCOMPARE(run_cli({"find", song, "--from", "37499"}).status, 1);
+        r = run_cli({"find", song, "--from", "37500"});
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.startsWith("trelvane-cli: --from 37500 is past the last write (the song has 37500 writes)\n"),
                  r.err.constData());
@@ -370,11 +329,11 @@ private slots:
         for (int k = 0; k < 11; ++k)
             s += stream({k == 10 ? 9 : k % 5, 0x40 + k % 5, 0xFF});
         const QString small = put("small.psg", psg_header() + s);
-        QCOMPARE(run({"find", small, "--window", "4"}).out, QByteArray("loop: frame 5 write 5\n"));
-        QCOMPARE(run({"find", small}).status, 1);
+        QCOMPARE(run_cli({"find", small, "--window", "4"}).out, QByteArray("loop: frame 5 write 5\n"));
+        QCOMPARE(run_cli({"find", small}).status, 1);
         // A window as long as the song, or far longer, fits nowhere.
         for (const char* window : {"11", "4294967295"}) {
-            r = run({"find", small, "--window", window});
+            r = run_cli({"find", small, "--window", window});
             QCOMPARE(r.status, 1);
             QCOMPARE(r.out, QByteArray("Not found!\n"));
         }
@@ -401,7 +360,7 @@ private slots:
         // last frame end, which no piece keeps.
         const QString song = put("cut.psg", psg_header() + stream({0x00, 1, 0xFF, 0x01, 2, 0x02, 3, 0xFF, 0xFE, 1,
                                                                    0x03, 4, 0xFF, 0x04, 5}));
-        Run r = run({"cut", song, "--at", "2", "-o", chosen}, out.path());
+        CliRun r = run_cli({"cut", song, "--at", "2", "-o", chosen}, out.path());
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, (head + "\n" + rest + "\n").toUtf8());
         const QByteArray head_bytes = psg_header() + stream({0x00, 1, 0xFF, 0x01, 2, 0x02, 3, 0xFF});
@@ -410,24 +369,24 @@ private slots:
         QCOMPARE(read_file(out.filePath(rest)),
                  psg_header() + stream({0x00, 1, 0x01, 2, 0x02, 3, 0xFF, 0xFF, 0xFF, 0xFF, 0x03, 4, 0xFF}));
         // Without the state the two pieces join back into the song.
-        r = run({"cut", song, "--at", "2", "-o", chosen, "--no-state"}, out.path());
+        r = run_cli({"cut", song, "--at", "2", "-o", chosen, "--no-state"}, out.path());
         QCOMPARE(r.status, 0);
         QCOMPARE(read_file(out.filePath(head)), head_bytes);
         QCOMPARE(head_bytes + read_file(out.filePath(rest)).mid(16),
                  psg_header() + stream({0x00, 1, 0xFF, 0x01, 2, 0x02, 3, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x03, 4, 0xFF}));
 
         // At the last frame the rest is only the header.
-        r = run({"cut", song, "--at", "7", "-o", out.filePath("end")});
+        r = run_cli({"cut", song, "--at", "7", "-o", out.filePath("end")});
         QCOMPARE(r.status, 0);
         QCOMPARE(read_file(out.filePath("end.rest.psg")), psg_header());
 
         for (const char* at : {"0", "8"}) {
-            r = run({"cut", song, "--at", at, "-o", out.filePath("bad")});
+            r = run_cli({"cut", song, "--at", at, "-o", out.filePath("bad")});
             QCOMPARE(r.status, 2);
             QCOMPARE(r.out, QByteArray());
             QVERIFY(!QFile::exists(out.filePath("bad.psg")) && !QFile::exists(out.filePath("bad.rest.psg")));
         }
-        QCOMPARE(run({"cut", song, "--at", "0", "-o", "x"}, out.path()).err,
+        QCOMPARE(run_cli({"cut", song, "--at", "0", "-o", "x"}, out.path()).err,
                  "trelvane-cli: " + song.toUtf8() + ": Zero cut position\n");
     }
 
@@ -452,7 +411,7 @@ private slots:
     {
         QFETCH(QString, input);
         QFETCH(QByteArray, fed);
-        Run r = run({"info", input}, QString(), 0, fed);
+        CliRun r = run_cli({"info", input}, QString(), 0, fed);
         QTEST(r.status, "status");
         QTEST(r.out, "out");
         QTEST(r.err, "err");
@@ -488,7 +447,7 @@ private slots:
         if (folder)
             QVERIFY(QDir(out.path()).mkdir("in.rest.psg"));
         const QMap<QString, QByteArray> before = folder_listing(out.path());
-        Run r = run(args, out.path(), file_limit);
+        CliRun r = run_cli(args, out.path(), file_limit);
         QCOMPARE(r.status, 2);
         QCOMPARE(r.out, QByteArray());
         QCOMPARE(folder_listing(out.path()), before);
@@ -518,7 +477,7 @@ private slots:
         const QString a = put("ja.psg", psg_header() + stream({0x00, 1, 0xFF, 0x08, 15}));
         const QString b = put("jb.psg", psg_header() + stream({0x01, 2, 0xFF, 0xFE, 0, 0xFF}));
         const QString chosen = dir.filePath("joined");
-        Run r = run({"save", a, b, "-o", chosen});
+        CliRun r = run_cli({"save", a, b, "-o", chosen});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, (chosen + ".psg\n").toUtf8());
         QCOMPARE(read_file(chosen + ".psg"), psg_header() + stream({0x00, 1, 0xFF, 0x08, 15, 0x01, 2, 0xFF, 0xFF}));
@@ -542,14 +501,14 @@ private slots:
         QFETCH(int, first);
         QFETCH(int, frames);
         const QString wav = dir.filePath("tone.wav");
-        Run r = run(QStringList{"render", put("tone.psg", tone_song(10)), "-o", wav} + from);
+        CliRun r = run_cli(QStringList{"render", put("tone.psg", tone_song(10)), "-o", wav} + from);
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray());
         QCOMPARE(r.err, QByteArray());  // no progress bar off a terminal
 
         const QByteArray w = read_file(wav);
         // The same bytes into a pipe, which cannot be renamed over.
-        QCOMPARE(run(QStringList{"render", dir.filePath("tone.psg"), "-o", "/dev/stdout"} + from).out, w);
+        QCOMPARE(run_cli(QStringList{"render", dir.filePath("tone.psg"), "-o", "/dev/stdout"} + from).out, w);
         const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(w.constData() + at); };
         const auto u16 = [&](int at) { return qFromLittleEndian<quint16>(w.constData() + at); };
         const quint32 data = quint32(frames) * 882 * 4;
@@ -587,14 +546,14 @@ private slots:
         const QStringList options{"--accurate", "--chip", "ym", "--pan", "mono", "--rate", "48000",
                                   "--frame-rate", "48.828", "--clock", "2000000"};
         const QString song = put("tone.psg", tone_song(10));
-        Run r = run(QStringList{"render", song, "-o", dir.filePath("all.wav")} + options);
+        CliRun r = run_cli(QStringList{"render", song, "-o", dir.filePath("all.wav")} + options);
         QCOMPARE(r.status, 0);
         QCOMPARE(r.err, QByteArray());
         const QByteArray all = read_file(dir.filePath("all.wav"));
         QCOMPARE(all.size(), 44 + 9830 * 4);
         QCOMPARE(qFromLittleEndian<quint32>(all.constData() + 24), 48000u);
         QCOMPARE(qFromLittleEndian<quint32>(all.constData() + 40), 9830u * 4);
-        const QByteArray part = run(QStringList{"render", song, "-o", "/dev/stdout", "--from", "4"} + options).out;
+        const QByteArray part = run_cli(QStringList{"render", song, "-o", "/dev/stdout", "--from", "4"} + options).out;
         const int first = 4 * 48000 * 1000 / 48828;
         QCOMPARE(part.mid(44), all.mid(44 + 4 * first));
         // Mono: the two sides alike, and the tone is heard.
@@ -610,14 +569,14 @@ private slots:
     void json_answers()
     {
         const QString a = put("say \"hi\"\\.psg", psg_header() + stream({0x00, 1, 0xFF, 0xFE, 1, 0x01, 2, 0xFF, 0x02, 3}));
-        const auto json = [](const Run& r) {
+        const auto json = [](const CliRun& r) {
             QJsonParseError error{};
             const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);
             if (error.error != QJsonParseError::NoError)
                 qWarning("not JSON: %s", r.out.constData());
             return doc;
         };
-        QCOMPARE(json(run({"info", a, "--json"})).object(),
+        QCOMPARE(json(run_cli({"info", a, "--json"})).object(),
                  (QJsonObject{{"files", QJsonArray{a}}, {"frames", 6}, {"writes", 3},
                               {"length", "0:00:00.120"}, {"seconds", 0.12}}));
 
@@ -625,26 +584,26 @@ private slots:
         for (int k = 0; k < 11; ++k)
             s += stream({k == 10 ? 9 : k % 5, 0x40 + k % 5, 0xFF});
         const QString small = put("small.psg", psg_header() + s);
-        QCOMPARE(json(run({"find", small, "--window", "4", "--json"})).object(),
+        QCOMPARE(json(run_cli({"find", small, "--window", "4", "--json"})).object(),
                  (QJsonObject{{"found", true}, {"frame", 5}, {"write", 5}, {"seconds", 0.1}}));
-        Run r = run({"find", small, "--json"});
+        CliRun r = run_cli({"find", small, "--json"});
         QCOMPARE(r.status, 1);
         QCOMPARE(json(r).object(), (QJsonObject{{"found", false}}));
 
         // 100 frames of intro, a loop of 300 frames and 200 of them again.
         const QByteArray loop = random_writes(600, 2, 2);
         const QString song = put("loop.psg", psg_header() + random_writes(200, 2, 1) + loop + loop.left(200 * 5));
-        r = run({"loops", song, "--json", "--min-seconds", "2.5"});
+        r = run_cli({"loops", song, "--json", "--min-seconds", "2.5"});
         QCOMPARE(r.status, 0);
         QCOMPARE(json(r).array(), (QJsonArray{QJsonObject{
                                       {"start", 100}, {"period", 300}, {"repeat", 400}, {"to_end", true}, {"seconds", 4}}}));
-        QCOMPARE(run({"loops", song, "--min-seconds=2.5"}).out,
+        QCOMPARE(run_cli({"loops", song, "--min-seconds=2.5"}).out,
                  QByteArray("start 100 (0:00:02.000), period 300 (0:00:06.000), repeat 400 (0:00:08.000), "
                             "for 200 frames (0:00:04.000) to the end\n"));
-        r = run({"loops", song, "--json"});
+        r = run_cli({"loops", song, "--json"});
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QByteArray("[]\n"));
-        QCOMPARE(run({"loops", song}).out, QByteArray("Not found!\n"));
+        QCOMPARE(run_cli({"loops", song}).out, QByteArray("Not found!\n"));
     }
 
     void trim()
@@ -654,18 +613,18 @@ private slots:
         // last frame end.
         const QString song = put("trim.psg", psg_header() + stream({0x00, 1, 0xFF, 0x01, 2, 0x02, 3, 0xFF, 0xFE, 1,
                                                                     0x03, 4, 0xFF, 0x04, 5}));
-        Run r = run({"trim", song, "--from", "2", "--to", "6", "-o", "t"}, out.path());
+        CliRun r = run_cli({"trim", song, "--from", "2", "--to", "6", "-o", "t"}, out.path());
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("t.psg\n"));
         QCOMPARE(read_file(out.filePath("t.psg")),
                  psg_header() + stream({0x00, 1, 0x01, 2, 0x02, 3, 0xFF, 0xFF, 0xFF, 0xFF}));
         // To the end; frame 1 writes R1 and R2 itself.
-        QCOMPARE(run({"trim", song, "--from", "1", "-o", "t.psg"}, out.path()).status, 0);
+        QCOMPARE(run_cli({"trim", song, "--from", "1", "-o", "t.psg"}, out.path()).status, 0);
         QCOMPARE(read_file(out.filePath("t.psg")),
                  psg_header() + stream({0x00, 1, 0x01, 2, 0x02, 3, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x03, 4, 0xFF}));
         for (const QStringList& bad : {QStringList{"--from", "7"}, QStringList{"--from", "3", "--to", "3"},
                                        QStringList{"--from", "0", "--to", "8"}}) {
-            r = run(QStringList{"trim", song, "-o", "bad"} + bad, out.path());
+            r = run_cli(QStringList{"trim", song, "-o", "bad"} + bad, out.path());
             QCOMPARE(r.status, 2);
             QVERIFY(!QFile::exists(out.filePath("bad.psg")));
         }
@@ -704,15 +663,15 @@ private slots:
              {"render", song, "--from", "150", "-o", "b.psg"}},
         };
         for (const auto& pair : same) {
-            QCOMPARE(run(pair.first, out.path()).status, 0);
-            QCOMPARE(run(pair.second, out.path()).status, 0);
+            QCOMPARE(run_cli(pair.first, out.path()).status, 0);
+            QCOMPARE(run_cli(pair.second, out.path()).status, 0);
             QCOMPARE(read_file(out.filePath("a.psg")), read_file(out.filePath("b.psg")));
         }
-        Run late = run({"trim", song, "--from", "0:06.020", "-o", "c"}, out.path());
+        CliRun late = run_cli({"trim", song, "--from", "0:06.020", "-o", "c"}, out.path());
         QCOMPARE(late.status, 2);
         QVERIFY2(late.err.contains("--from 301 is past the end of the song (frame 300)"), late.err.constData());
         // trim --no-state: the piece's own writes only.
-        QCOMPARE(run({"trim", song, "--no-state", "--from", "125", "--to", "200", "-o", "n"}, out.path()).status, 0);
+        QCOMPARE(run_cli({"trim", song, "--no-state", "--from", "125", "--to", "200", "-o", "n"}, out.path()).status, 0);
         QCOMPARE(read_file(out.filePath("n.psg")), psg_header() + random_writes(3000, 10, 7).mid(125 * 21, 75 * 21));
     }
 
@@ -720,24 +679,24 @@ private slots:
     {
         QTemporaryDir out;
         const QString rec = put("rec.psg", loop_song(REWRITTEN_IN_LOOP).bytes);
-        Run r = run({"loop", rec, "-o", "x"}, out.path());
+        CliRun r = run_cli({"loop", rec, "-o", "x"}, out.path());
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("x.intro.psg\nx.loop.psg\nstart 250 (0:00:05.000), period 400 (0:00:08.000)\n"));
-        r = run({"loop", rec, "-o", "y.psg", "--pick", "1", "--json"}, out.path());
+        r = run_cli({"loop", rec, "-o", "y.psg", "--pick", "1", "--json"}, out.path());
         QCOMPARE(r.status, 0);
         QCOMPARE(QJsonDocument::fromJson(r.out).object(),
                  QJsonObject({{"intro", "y.intro.psg"}, {"loop", "y.loop.psg"}, {"start", 250}, {"period", 400},
                               {"seconds", 8.0}}));
         QCOMPARE(read_file(out.filePath("y.loop.psg")), read_file(out.filePath("x.loop.psg")));
         // A loop named where the writes repeat but register 9 does not yet.
-        r = run({"loop", rec, "-o", "z", "--start", "0:02.020", "--period", "8s"}, out.path());
+        r = run_cli({"loop", rec, "-o", "z", "--start", "0:02.020", "--period", "8s"}, out.path());
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains("it does from frame 250 (0:00:05.000) on"), r.err.constData());
-        QCOMPARE(run({"loop", rec, "-o", "z", "--start", "250", "--period", "400"}, out.path()).status, 0);
+        QCOMPARE(run_cli({"loop", rec, "-o", "z", "--start", "250", "--period", "400"}, out.path()).status, 0);
         QCOMPARE(read_file(out.filePath("z.loop.psg")), read_file(out.filePath("x.loop.psg")));
-        QCOMPARE(run({"loop", rec, "-o", "w", "--pick", "9"}, out.path()).status, 2);
+        QCOMPARE(run_cli({"loop", rec, "-o", "w", "--pick", "9"}, out.path()).status, 2);
         const QString plain = put("plain.psg", loop_song(NEVER_REPEATS).bytes);
-        QCOMPARE(run({"loop", plain, "-o", "w"}, out.path()).status, 1);
+        QCOMPARE(run_cli({"loop", plain, "-o", "w"}, out.path()).status, 1);
         QVERIFY(!QFile::exists(out.filePath("w.intro.psg")) && !QFile::exists(out.filePath("w.loop.psg")));
     }
 
@@ -765,14 +724,14 @@ private slots:
         const QString song = put("three.psg", s.bytes);
         QTemporaryDir out;
         QVERIFY(save_file(QFile::encodeName(out.filePath("tune.4.psg")), "older"));  // from an earlier split
-        Run r = run({"split", song, "--silence", "1.5", "-o", "tune"}, out.path());
+        CliRun r = run_cli({"split", song, "--silence", "1.5", "-o", "tune"}, out.path());
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("tune.1.psg: frames 10 to 89, 0:00:00.200 to 0:00:01.780\n"
                                    "tune.2.psg: frames 190 to 309, 0:00:03.800 to 0:00:06.180\n"
                                    "tune.3.psg: frames 430 to 499, 0:00:08.600 to 0:00:09.980\n"));
         QCOMPARE(r.err, QByteArray("trelvane-cli: older pieces remain: tune.4.psg\n"));
         QCOMPARE(read_file(out.filePath("tune.4.psg")), QByteArray("older"));
-        r = run({"split", song, "--silence", "1.5", "-o", "tune", "--json"}, out.path());
+        r = run_cli({"split", song, "--silence", "1.5", "-o", "tune", "--json"}, out.path());
         const QJsonArray pieces = QJsonDocument::fromJson(r.out).array();
         QCOMPARE(pieces.size(), 3);
         QCOMPARE(pieces[1].toObject(), (QJsonObject{{"file", "tune.2.psg"}, {"first", 190}, {"last", 309},
@@ -780,11 +739,11 @@ private slots:
         // Each is the piece of those frames with the state at its start.
         const int ranges[3][2] = {{10, 90}, {190, 310}, {430, 500}};
         for (int k = 0; k < 3; ++k) {
-            QCOMPARE(run({"trim", song, "--from", QString::number(ranges[k][0]), "--to",
+            QCOMPARE(run_cli({"trim", song, "--from", QString::number(ranges[k][0]), "--to",
                           QString::number(ranges[k][1]), "-o", "piece"}, out.path()).status, 0);
             QCOMPARE(read_file(out.filePath(QStringLiteral("tune.%1.psg").arg(k + 1))), read_file(out.filePath("piece.psg")));
         }
-        r = run({"split", put("quiet.psg", psg_header() + stream({0x00, 100, 0x07, 0x3E}) + QByteArray(50, '\xff')),
+        r = run_cli({"split", put("quiet.psg", psg_header() + stream({0x00, 100, 0x07, 0x3E}) + QByteArray(50, '\xff')),
                  "--silence", "1", "-o", "q"}, out.path());
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QByteArray());
@@ -798,7 +757,7 @@ private slots:
             s += stream({0x00, 100, 0x08, 15, 0x07, 0x3E, 0xFF});
         s += QByteArray(40, '\xff');
         QTemporaryDir out;
-        Run r = run({"optimize", put("repeats.psg", s), "-o", "small"}, out.path());
+        CliRun r = run_cli({"optimize", put("repeats.psg", s), "-o", "small"}, out.path());
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("writes 150 -> 3, bytes 406 -> 26\n"));
         QCOMPARE(read_file(out.filePath("small.psg")),
@@ -814,7 +773,7 @@ private slots:
         const auto colours = [&](const QString& song, QStringList more) {
             const QString png = dir.filePath("plot.png");
             QFile::remove(png);
-            Run r = run(QStringList{"plot", song, "-o", png, "--width", "800"} + more);
+            CliRun r = run_cli(QStringList{"plot", song, "-o", png, "--width", "800"} + more);
             QImage image(png);
             if (r.status != 0 || image.width() != 800)
                 qWarning("plot: status %d, %s, width %d", r.status, r.err.constData(), image.width());
@@ -832,10 +791,10 @@ private slots:
         const auto c = colours(put("c.psg", c_song), {});
         QVERIFY2(a.first > c.first + 1000 && c.second > a.second + 1000,
                  qPrintable(QStringLiteral("blue %1 / %2, green %3 / %4").arg(a.first).arg(c.first).arg(a.second).arg(c.second)));
-        QCOMPARE(run({"plot", dir.filePath("a.psg"), "-o", dir.filePath("x.png"), "--mark", "201"}).status, 2);
+        QCOMPARE(run_cli({"plot", dir.filePath("a.psg"), "-o", dir.filePath("x.png"), "--mark", "201"}).status, 2);
         // The narrowest picture keeps its legend off the title and the
         // song's line (the rows above 50): none of its colours there.
-        QCOMPARE(run({"plot", dir.filePath("a.psg"), "-o", dir.filePath("n.png"), "--width", "320"}).status, 0);
+        QCOMPARE(run_cli({"plot", dir.filePath("a.psg"), "-o", dir.filePath("n.png"), "--width", "320"}).status, 0);
         const QImage narrow(dir.filePath("n.png"));
         int coloured = 0;
         for (int y = 0; y < 50; ++y)
@@ -848,10 +807,10 @@ private slots:
     {
         QTemporaryDir out;
         const QString song = put("long.psg", tone_song(50));
-        Run r = run({"render", song, "-o", out.filePath("no/such/folder.wav")});
+        CliRun r = run_cli({"render", song, "-o", out.filePath("no/such/folder.wav")});
         QCOMPARE(r.status, 2);
         QVERIFY(r.err.contains("can't create"));
-        r = run({"render", song, "-o", out.filePath("x.wav"), "--from", "51"});
+        r = run_cli({"render", song, "-o", out.filePath("x.wav"), "--from", "51"});
         QCOMPARE(r.status, 2);
         QVERIFY(QDir(out.path()).isEmpty());
 
@@ -859,11 +818,11 @@ private slots:
         // render, or only when the last bytes go out: the old file stays.
         QFile::copy(song, out.filePath("old.wav"));
         for (int frames : {3, 50}) {
-            r = run({"render", put("short.psg", tone_song(frames)), "-o", "old.wav"}, out.path(), 4096);
+            r = run_cli({"render", put("short.psg", tone_song(frames)), "-o", "old.wav"}, out.path(), 4096);
             QCOMPARE(r.status, 2);
             QCOMPARE(read_file(out.filePath("old.wav")), read_file(song));
         }
-        r = run({"cut", put("big.psg", psg_header() + random_writes(80000, 10, 3)), "--at", "4000", "-o", "big"},
+        r = run_cli({"cut", put("big.psg", psg_header() + random_writes(80000, 10, 3)), "--at", "4000", "-o", "big"},
                 out.path(), 65536);
         QCOMPARE(r.status, 2);
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.wav"});
@@ -874,7 +833,7 @@ private slots:
         if (mknod(QFile::encodeName(full).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
             QSKIP("cannot make a device node here (not root)");
         for (const QStringList& args : {QStringList{"save", song, "-o", full}, QStringList{"render", song, "-o", full}}) {
-            r = run(args);
+            r = run_cli(args);
             QCOMPARE(r.status, 2);
             struct stat st {};
             QVERIFY2(stat(QFile::encodeName(full).constData(), &st) == 0 && S_ISCHR(st.st_mode),
@@ -919,7 +878,7 @@ private slots:
             {"a full disk", {}, {"render", "in.psg", "-o", "/dev/full"}, 0, "can't write /dev/full: No space left on device"},
             {"a file size limit, render", {}, {"render", "in.psg", "-o", "r.wav"}, 4096, "can't write r.wav: File too large"},
             {"a file size limit at the 4th of 10 older pieces",
-             [](const QString& at) { QCOMPARE(run({"split", "ten.psg", "--silence", "1", "-o", "t"}, at).status, 0); },
+             [](const QString& at) { QCOMPARE(run_cli({"split", "ten.psg", "--silence", "1", "-o", "t"}, at).status, 0); },
              {"split", "var.psg", "--silence", "1", "-o", "t"}, 4096, "can't write t.4.psg: File too large"},
             {"more pieces than --max-pieces", {}, {"split", "ten.psg", "--silence", "1", "-o", "u", "--max-pieces", "9"}, 0,
              "ten.psg: 10 pieces, more than --max-pieces 9; nothing written"},
@@ -933,7 +892,7 @@ private slots:
             if (c.setup)
                 c.setup(at);
             const QMap<QString, QByteArray> before = folder_listing(out.path());
-            const Run r = run(c.args, out.path(), c.file_limit);
+            const CliRun r = run_cli(c.args, out.path(), c.file_limit);
             QVERIFY2(r.status == 2 && r.out.isEmpty(), c.what);
             QCOMPARE(r.err, "trelvane-cli: " + c.err + "\n");
             QVERIFY2(folder_listing(out.path()) == before, c.what);
@@ -968,7 +927,7 @@ private slots:
                 QVERIFY(save_file(ro, "old") && chmod(ro.constData(), c.mode) == 0 && chown(ro.constData(), c.owner, 0) == 0);
             QVERIFY(chmod(QFile::encodeName(out.path()), c.folder) == 0);
             const QMap<QString, QByteArray> before = folder_listing(out.path());
-            const Run r = run({"save", "in.psg", "-o", "ro.psg"}, out.path(), 0, {}, [nobody] {
+            const CliRun r = run_cli({"save", "in.psg", "-o", "ro.psg"}, out.path(), 0, {}, [nobody] {
                 if (setgid(nobody) != 0 || setuid(nobody) != 0)
                     _exit(99);
             });
@@ -1021,7 +980,7 @@ private slots:
         };
         for (const QStringList& args : commands) {
             QTemporaryDir out;
-            QCOMPARE(run(args, out.path(), 0, {}, [] { umask(027); }).status, 0);
+            QCOMPARE(run_cli(args, out.path(), 0, {}, [] { umask(027); }).status, 0);
             const QStringList made = QDir(out.path()).entryList(QDir::Files | QDir::Hidden);
             QVERIFY2(!made.isEmpty(), qPrintable(args.first()));
             for (const QString& name : made)

@@ -5,6 +5,7 @@
 #include "formats/vgm.h"
 #include "formats/ym.h"
 #include "song/song.h"
+#include "support/cli_run.h"
 #include "support/psg_data.h"
 #include "support/song_build.h"
 #include "support/song_check.h"
@@ -91,22 +92,6 @@ QByteArray hex(const char* text)
     return QByteArray::fromHex(text);
 }
 
-struct Run {
-    int status;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run run(const QStringList& args, const QString& dir)
-{
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    p.start(qEnvironmentVariable("TRELVANE_BIN") + "/trelvane-cli", args);
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return {-1, {}, p.readAllStandardError()};
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
-
 }  // namespace
 
 class TestFormats : public QObject {
@@ -116,10 +101,7 @@ class TestFormats : public QObject {
 
     QString put(const QString& name, const QByteArray& bytes)
     {
-        QFile f(dir.filePath(name));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(f.fileName()));
-        return f.fileName();
+        return put_file(dir.path(), name, bytes);
     }
 
 private slots:
@@ -227,7 +209,7 @@ private slots:
         }
         const QString psg = put("head.psg", b.bytes);
         for (const char* out : {"head.ym", "head.vgm"}) {
-            const Run r = run({"export", psg, "-o", out, "--clock", "1773400", "--loop", "1000"}, dir.path());
+            const CliRun r = run_cli({"export", psg, "-o", out, "--clock", "1773400", "--loop", "1000"}, dir.path());
             QVERIFY2(r.status == 0, r.err.constData());
         }
         const QByteArray ym = read_file(dir.filePath("head.ym"));
@@ -306,7 +288,7 @@ private slots:
                 b.write(0, k & 0xFF).write(1, k >> 8).write(8, 15).end();
         const QString psg = put("chain.psg", b.bytes);
         for (const char* out : {"chain.ym", "chain.vgm"}) {
-            const Run r = run({"export", psg, "-o", out, "--loop", loop}, dir.path());
+            const CliRun r = run_cli({"export", psg, "-o", out, "--loop", loop}, dir.path());
             QVERIFY2(r.status == 0, r.err.constData());
         }
         const QByteArray ym = read_file(dir.filePath("chain.ym"));
@@ -366,7 +348,7 @@ private slots:
         QFile in(work.filePath("in"));
         QVERIFY(in.open(QIODevice::WriteOnly) && in.write(input) == input.size());
         in.close();
-        const Run r = run(args, work.path());
+        const CliRun r = run_cli(args, work.path());
         QCOMPARE(r.status, 2);
         const QByteArray line = r.err.left(r.err.indexOf('\n'));
         QVERIFY2(line.startsWith("trelvane-cli: " + says.toUtf8()), r.err.constData());

@@ -146,28 +146,32 @@ void history_after_cut(bool replaced)
     pending = Snapshot{};
 }
 
-bool history_undo()
+namespace {
+
+// Puts the song of the newest snapshot of `from` back, keeping the song it
+// replaces as the newest of `to`.
+bool step(std::deque<Snapshot>& from, std::deque<Snapshot>& to)
 {
-    if (undo_stack.empty())
+    if (from.empty())
         return false;
-    redo_stack.push_back(take());
-    keep_within_bounds(redo_stack);
-    Snapshot s = std::move(undo_stack.back());
-    undo_stack.pop_back();
+    to.push_back(take());
+    keep_within_bounds(to);
+    Snapshot s = std::move(from.back());
+    from.pop_back();
     put_back(s);
     return true;
 }
 
+}  // namespace
+
+bool history_undo()
+{
+    return step(undo_stack, redo_stack);
+}
+
 bool history_redo()
 {
-    if (redo_stack.empty())
-        return false;
-    undo_stack.push_back(take());
-    keep_within_bounds(undo_stack);
-    Snapshot s = std::move(redo_stack.back());
-    redo_stack.pop_back();
-    put_back(s);
-    return true;
+    return step(redo_stack, undo_stack);
 }
 
 int history_undo_levels()
