@@ -10,16 +10,13 @@ constexpr uint64_t LFSR_CYCLE = 131071;  // 2^17 - 1 states
 constexpr size_t DIFF_ROOM = 8192;
 constexpr double DC_CUTOFF_HZ = 15;  // -0.26 dB at 30 Hz, -0.02 dB at 60 Hz
 
-// Output of the AY-3-8910 per level, full scale 1. The data sheet gives
-// the DAC a logarithmic law of 3 dB a level (each level sqrt(2) times the
-// one below); the levels measured on an AY-3-8912 and posted in "Oric's
-// 8912 volume scale" (forum.defence-force.org, topic 1357: 1 2 2 3 4 5 6 9
-// 12 17 23 33 46 64 91 128 for levels 0..15, on 0..255 for two channels)
-// agree with it within their rounding once the 1-unit floor is taken off.
-double ay_level(int l)
-{
-    return l == 0 ? 0 : std::pow(2.0, (l - 15) / 2.0);
-}
+// Output of the AY-3-8910 per level, full scale 1, as measured on a ZX
+// Spectrum's AY-3-8912 by Matthew Westcott (posted to comp.sys.sinclair,
+// groups.google.com/g/comp.sys.sinclair/c/-zCR2kxMryY; quoted, normalised,
+// on CPCWiki's "PSG" page under "D/A converter table"). The chip is compressed at the top against the data sheet's
+// 3 dB a level: 14 is 1.7 dB below 15, 8 is 17.6 dB below.
+constexpr double AY_MEASURED[16] = {0.0000, 0.0105, 0.0154, 0.0216, 0.0314, 0.0461, 0.0635, 0.1061,
+                                    0.1319, 0.2163, 0.2973, 0.3908, 0.5129, 0.6371, 0.8186, 1.0000};
 
 // The YM2149's sixteen fixed levels as measured on an Atari Mega ST with
 // an oscilloscope ("YM Volume Levels", Alive magazine issue 9,
@@ -35,7 +32,7 @@ PsgModel::PsgModel(const PsgSetup& s) : setup(s), dac(dac_table)
 {
     const bool ym = setup.type == PsgType::YM;
     for (int l = 0; l < 16; ++l)
-        dac_table[2 * l + 1] = static_cast<float>(ym ? YM_MEASURED[l] : ay_level(l));
+        dac_table[2 * l + 1] = static_cast<float>(ym ? YM_MEASURED[l] : AY_MEASURED[l]);
     for (int l = 0; l < 16; ++l) {
         double v = dac_table[2 * l + 1];
         if (ym && l > 0) {
@@ -79,17 +76,25 @@ PsgModel::PsgModel(const PsgSetup& s) : setup(s), dac(dac_table)
     watch();
 }
 
+// Steps of the counter after its last edge up to and including tick `at`.
 uint64_t PsgModel::due(const Counter& c, uint64_t at) const
 {
-    return at > c.edge ? (at - 1 - c.edge) / c.period : 0;
+    return at > c.edge ? (at - c.edge) / c.period : 0;
 }
 
-// A counter already past its new period fires at the next tick.
+// A counter already at or past its new period fires at the next tick. The
+// chip compares at that tick, with the period as the last write of this
+// tick left it: the two halves of a period written together count as one.
 void PsgModel::set_period(Counter& c, uint64_t period)
 {
+    if (c.moved_at == tick)
+        c.edge = c.edge_before;
     c.period = period;
-    if (c.edge + period < tick)
-        c.edge = tick - period;
+    if (c.edge + period <= tick) {
+        c.edge_before = c.edge;
+        c.moved_at = tick;
+        c.edge = tick + 1 - period;
+    }
 }
 
 void PsgModel::sync_tone(int ch)
@@ -170,6 +175,9 @@ void PsgModel::write(uint8_t reg, uint8_t value)
 {
     if (reg > 13)
         return;
+    // A counter that steps on the tick of the write steps first: the write
+    // takes effect from the next tick on.
+    fire(tick + 1);
     for (int c = 0; c < 3; ++c)
         sync_tone(c);
     sync_noise();
@@ -187,6 +195,7 @@ void PsgModel::write(uint8_t reg, uint8_t value)
     } else if (reg == 13) {
         env_done = false;
         env.edge = tick;
+        env.moved_at = NEVER;
         set_envelope_pos(0);
     }
     watch();
@@ -234,6 +243,13 @@ void PsgModel::run_to(uint64_t until)
     ref_tick = tick;
     ref_sample = static_cast<int64_t>(num / setup.clock);
     ref_rest = num % setup.clock;
+    fire(until);
+    tick = std::max(tick, until);
+}
+
+// The events before tick `until`, in order.
+void PsgModel::fire(uint64_t until)
+{
     while (true) {
         const uint64_t t = std::min({tone[0].next, tone[1].next, tone[2].next, noise.next, env.next});
         if (t >= until)
@@ -269,7 +285,6 @@ void PsgModel::run_to(uint64_t until)
             if (changed & (1 << c))
                 update(c, t);
     }
-    tick = std::max(tick, until);
 }
 
 size_t PsgModel::take(std::vector<int16_t>& out)

@@ -54,6 +54,9 @@ private:
         uint64_t edge = 0;
         uint64_t period = 1;
         uint64_t next = NEVER;
+        // The tick at which set_period last moved `edge`, and edge before.
+        uint64_t moved_at = NEVER;
+        uint64_t edge_before = 0;
     };
 
     uint64_t due(const Counter& c, uint64_t at) const;
@@ -62,6 +65,7 @@ private:
     void sync_noise();
     void sync_envelope();
     void watch();
+    void fire(uint64_t until);
     void step_noise(uint64_t steps);
     void set_envelope_pos(uint64_t pos);
     void update(int ch, uint64_t at);
