@@ -9,6 +9,10 @@ constexpr uint8_t MASK[14] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F, 0xFF, 0x
 constexpr uint64_t LFSR_CYCLE = 131071;  // 2^17 - 1 states
 constexpr size_t DIFF_ROOM = 8192;
 constexpr double DC_CUTOFF_HZ = 15;  // -0.26 dB at 30 Hz, -0.02 dB at 60 Hz
+// Full scale is the loudest the chip puts on one side (two channels at level
+// 15). Below it by this much, the band-limited edges and the DC blocker's
+// swing after a step from silence stay under the largest sample.
+constexpr double HEADROOM_DB = 3;
 
 // Output of the AY-3-8910 per level, full scale 1, as measured on a ZX
 // Spectrum's AY-3-8912 by Matthew Westcott (posted to comp.sys.sinclair,
@@ -72,6 +76,7 @@ PsgModel::PsgModel(const PsgSetup& s) : setup(s), dac(dac_table)
     hp_b[2] = norm;
     hp_a[0] = 2 * (k * k - 1) * norm;
     hp_a[1] = (1 - k / q + k * k) * norm;
+    scale = 32767 * std::pow(10.0, (setup.gain_db - HEADROOM_DB) / 20);
     env_done = true;  // the envelope rests at 0 until its shape is first written
     watch();
 }
@@ -319,7 +324,7 @@ size_t PsgModel::take(std::vector<int16_t>& out)
             st[2] = y;
             // Rounded to the nearest step: the clamped value plus 32768.5 is
             // positive, so truncation rounds it.
-            const double v = std::clamp(y * 32767, -32768.0, 32767.0);
+            const double v = std::clamp(y * scale, -32768.0, 32767.0);
             *o++ = static_cast<int16_t>(static_cast<int32_t>(v + 32768.5) - 32768);
         }
     }

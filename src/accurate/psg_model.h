@@ -25,6 +25,7 @@ struct PsgSetup {
     uint32_t clock = 1773400;  // Hz
     uint32_t rate = 44100;     // output samples per second
     PsgPan pan = PsgPan::DEFAULT;
+    double gain_db = 0;  // on top of the headroom every render keeps
 };
 
 class PsgModel {
@@ -109,4 +110,5 @@ private:
     // DC blocker: a second-order Butterworth high-pass per side.
     double hp_b[3], hp_a[2];
     double hp_state[2][4] = {};  // x[n-1], x[n-2], y[n-1], y[n-2]
+    double scale;  // full scale 1 to sample units, with the headroom and gain
 };

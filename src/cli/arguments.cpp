@@ -25,9 +25,10 @@ enum Option {
     OPT_FRAME_RATE = 1 << 19,
     OPT_LOOP = 1 << 20,
     OPT_MAX_PIECES = 1 << 21,
+    OPT_GAIN = 1 << 22,
 };
 constexpr int FLAG_OPTIONS = OPT_NO_STATE | OPT_JSON | OPT_ACCURATE;  // options without a value
-constexpr int ACCURATE_OPTIONS = OPT_CLOCK | OPT_CHIP | OPT_PAN | OPT_RATE | OPT_FRAME_RATE;
+constexpr int ACCURATE_OPTIONS = OPT_CLOCK | OPT_CHIP | OPT_PAN | OPT_RATE | OPT_FRAME_RATE | OPT_GAIN;
 constexpr int REPEATED_OPTIONS = OPT_MARK;             // options that may come more than once
 constexpr int SECONDS_OPTIONS = OPT_MIN_SECONDS | OPT_SILENCE;
 // Options that take a position (a frame or a time); find's --from is a
@@ -48,7 +49,7 @@ const OptionName option_names[] = {
     {OPT_ACCURATE, "--accurate"}, {OPT_CLOCK, "--clock"},    {OPT_CHIP, "--chip"},
     {OPT_PAN, "--pan"},          {OPT_RATE, "--rate"},       {OPT_FRAME_RATE, "--frame-rate"},
     {OPT_LOOP, "--loop"},
-    {OPT_MAX_PIECES, "--max-pieces"},
+    {OPT_MAX_PIECES, "--max-pieces"}, {OPT_GAIN, "--gain"},
 };
 
 struct Command {
@@ -202,6 +203,15 @@ QByteArray store_option(Arguments& args, int option, const QByteArray& value, bo
                    QByteArray::number(FRAME_RATE_MAX / 1000);
         args.frame_rate_mhz = mhz;
         args.has_frame_rate = true;
+        return {};
+    }
+    if (option == OPT_GAIN) {
+        bool ok = false;
+        const double db = value.toDouble(&ok);
+        if (!ok || !(db >= GAIN_MIN_DB && db <= GAIN_MAX_DB))
+            return "--gain needs decibels from " + QByteArray::number(GAIN_MIN_DB) + " to " +
+                   QByteArray::number(GAIN_MAX_DB) + ", not '" + value + "'";
+        args.gain_db = db;
         return {};
     }
     if (option == OPT_LOOP) {

@@ -64,6 +64,7 @@ struct Arguments {
     bool has_rate = false;
     uint32_t frame_rate_mhz = 0;  // --frame-rate, in 1/1000 Hz
     bool has_frame_rate = false;
+    double gain_db = 0;  // --gain
     QByteArray loop;  // --loop as given: a frame, a time, "auto" or "none"
     bool has_loop = false;
 };
@@ -76,6 +77,8 @@ constexpr uint32_t RATE_MIN = 8000;
 constexpr uint32_t RATE_MAX = 192000;
 constexpr uint32_t FRAME_RATE_MIN = 10000;
 constexpr uint32_t FRAME_RATE_MAX = 1000000;
+constexpr double GAIN_MIN_DB = -60;  // --gain
+constexpr double GAIN_MAX_DB = 40;
 
 enum ParseOutcome {
     PARSE_RUN,      // run `command` with `args`

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -111,6 +113,7 @@ AccurateSetup accurate_setup(const Arguments& args)
         s.chip.pan = PsgPan::MONO;
     if (args.has_frame_rate)
         s.frame_millihertz = args.frame_rate_mhz;
+    s.chip.gain_db = args.gain_db;
     return s;
 }
 
@@ -127,7 +130,7 @@ int render_accurate(const Arguments& args, uint32_t from, uint32_t to)
     char header[WAV_HEADER_LEN];
     wav_header(header, static_cast<uint32_t>(total * 4), setup.chip.rate);
     bool ok = out.write(header, WAV_HEADER_LEN);
-    uint64_t written = 0;
+    uint64_t written = 0, clipped = 0;
     QByteArray bytes;
     {
         Progress progress("render");
@@ -135,12 +138,17 @@ int render_accurate(const Arguments& args, uint32_t from, uint32_t to)
             bytes.resize(static_cast<qsizetype>(count * 4));
             qToLittleEndian<int16_t>(pairs, static_cast<qsizetype>(count * 2), bytes.data());
             written += count;
+            for (size_t i = 0; i < 2 * count; ++i)
+                clipped += pairs[i] == INT16_MAX || pairs[i] == INT16_MIN;
             progress.show(total ? static_cast<int>(written * 100 / total) : 100);
             return out.write(bytes.constData(), bytes.size());
         });
     }
     if (!ok || !out.commit())
         return fail("can't write " + args.output + ": " + out.error());
+    if (clipped)
+        fprintf(stderr, "trelvane-cli: note: %llu samples clipped at full scale; a lower --gain keeps them\n",
+                static_cast<unsigned long long>(clipped));
     return 0;
 }
 
