@@ -180,9 +180,8 @@ void PsgModel::write(uint8_t reg, uint8_t value)
 {
     if (reg > 13)
         return;
-    // A counter that steps on the tick of the write steps first: the write
-    // takes effect from the next tick on.
-    fire(tick + 1);
+    // A counter that steps on the tick of the write steps first (due()
+    // counts that tick's edge): the write takes effect from the next tick on.
     for (int c = 0; c < 3; ++c)
         sync_tone(c);
     sync_noise();
@@ -248,13 +247,6 @@ void PsgModel::run_to(uint64_t until)
     ref_tick = tick;
     ref_sample = static_cast<int64_t>(num / setup.clock);
     ref_rest = num % setup.clock;
-    fire(until);
-    tick = std::max(tick, until);
-}
-
-// The events before tick `until`, in order.
-void PsgModel::fire(uint64_t until)
-{
     while (true) {
         const uint64_t t = std::min({tone[0].next, tone[1].next, tone[2].next, noise.next, env.next});
         if (t >= until)
@@ -290,6 +282,7 @@ void PsgModel::fire(uint64_t until)
             if (changed & (1 << c))
                 update(c, t);
     }
+    tick = std::max(tick, until);
 }
 
 size_t PsgModel::take(std::vector<int16_t>& out)

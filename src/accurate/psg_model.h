@@ -66,7 +66,6 @@ private:
     void sync_noise();
     void sync_envelope();
     void watch();
-    void fire(uint64_t until);
     void step_noise(uint64_t steps);
     void set_envelope_pos(uint64_t pos);
     void update(int ch, uint64_t at);
