@@ -46,8 +46,13 @@ PsgModel::PsgModel(const PsgSetup& s) : setup(s), dac(dac_table)
         }
         dac_table[2 * l] = static_cast<float>(l == 0 ? 0 : v);
     }
-    env_max = ym ? 31 : 15;
-    env_tick_mul = ym ? 1 : 2;
+    // Both chips' envelopes are counted in 32 steps of E ticks; the AY's
+    // DAC hears the top four bits of the step. Its 16 levels still last 2 E
+    // ticks each, but a new period written mid-level takes effect on an
+    // E-tick boundary, as an independent emulation of the AY has it when
+    // measured from outside.
+    env_max = 31;
+    env_tick_mul = 1;
     env.period = env_tick_mul;
     noise.period = 2;
 
@@ -214,7 +219,7 @@ void PsgModel::update(int ch, uint64_t at)
     const bool noise_on = (lfsr & 1) || (regs[7] & (8 << ch));
     float v = 0;
     if (tone_on && noise_on)
-        v = dac[(amp & 0x10) ? (env_max == 31 ? env_level : 2 * env_level + 1) : 2 * (amp & 15) + 1];
+        v = dac[(amp & 0x10) ? (setup.type == PsgType::YM ? env_level : env_level | 1) : 2 * (amp & 15) + 1];
     if (v != level[ch]) {
         add_step(ch, at, v - level[ch]);
         level[ch] = v;

@@ -75,7 +75,7 @@ private:
     StepKernel kernel;
     const float* dac;
     float dac_table[32];
-    int env_max;            // 15 (AY) or 31 (YM)
+    int env_max;            // the last of the envelope's 32 steps
     uint64_t env_tick_mul;  // ticks per envelope step and unit of period
     float gain[2][3];
 
