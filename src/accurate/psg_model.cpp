@@ -252,6 +252,8 @@ void PsgModel::run_to(uint64_t until)
     ref_tick = tick;
     ref_sample = static_cast<int64_t>(num / setup.clock);
     ref_rest = num % setup.clock;
+    // The AY hears two envelope steps as one level.
+    const int heard_pair = setup.type == PsgType::YM ? 0 : 1;
     while (true) {
         const uint64_t t = std::min({tone[0].next, tone[1].next, tone[2].next, noise.next, env.next});
         if (t >= until)
@@ -274,11 +276,14 @@ void PsgModel::run_to(uint64_t until)
                 changed |= ~(regs[7] >> 3) & 7;
         }
         if (env.next == t) {
-            const int before = env_level;
-            set_envelope_pos(env_pos + 1);
+            const int before = env_level | heard_pair;
+            set_envelope_pos(env_pos + (t - env.edge) / env.period);
             env.edge = t;
-            env.next = env_done ? NEVER : t + env.period;
-            if (env_level != before)
+            // On the AY a step to an even position makes the next one
+            // unheard: the event after this one comes a step later.
+            const uint64_t ahead = heard_pair && env_pos % 2 == 0 ? 2 : 1;
+            env.next = env_done ? NEVER : t + ahead * env.period;
+            if ((env_level | heard_pair) != before)
                 for (int c = 0; c < 3; ++c)
                     if (regs[8 + c] & 0x10)
                         changed |= 1 << c;
