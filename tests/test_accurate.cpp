@@ -350,6 +350,23 @@ private slots:
         const std::vector<SongWrite> b = {{0, 0x40, 0}, {1, 2, 0}, {7, 0x3E, 0}, {8, 15, 0}, {1, 1, 1}, {0, 0xF0, 1}};
         QVERIFY(render(a).left == render(b).left);
     }
+
+    void envelope_period_written_mid_step()
+    {
+        // A saw-tooth stepping every 100 ticks (32 steps a ramp, the AY
+        // hearing them in pairs) is at step 44 from tick 4400 on; E = 10
+        // written on tick 4433 takes effect at the next tick, where the
+        // counter is past it: step 45 on tick 4434, and the ramp starts
+        // again at step 64, on tick 4434 + 19 x 10.
+        const Stereo s = render({{7, 0x3F, 0}, {8, 0x10, 0}, {11, 100, 0}, {13, 8, 0}, {11, 10, 1}});
+        const double expected = 4624 * 8.0 / 1773400 * 44100;
+        int64_t edge = 890;
+        for (int64_t i = 890; i < 960; ++i)
+            if (s.left[size_t(i + 1)] - s.left[size_t(i)] > s.left[size_t(edge + 1)] - s.left[size_t(edge)])
+                edge = i;
+        QVERIFY2(std::fabs(double(edge) + 0.5 - expected) <= 0.75,
+                 qPrintable(QString("the ramp starts again at sample %1, not %2").arg(double(edge) + 0.5).arg(expected)));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAccurate)
