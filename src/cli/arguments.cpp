@@ -25,8 +25,10 @@ enum Option {
     OPT_FRAME_RATE = 1 << 19,
     OPT_LOOP = 1 << 20,
     OPT_MAX_PIECES = 1 << 21,
+    OPT_TO_END = 1 << 22,
+    OPT_KEEP_ALL = 1 << 23,
 };
-constexpr int FLAG_OPTIONS = OPT_NO_STATE | OPT_JSON | OPT_ACCURATE;  // options without a value
+constexpr int FLAG_OPTIONS = OPT_NO_STATE | OPT_JSON | OPT_ACCURATE | OPT_TO_END | OPT_KEEP_ALL;  // options without a value
 constexpr int ACCURATE_OPTIONS = OPT_CLOCK | OPT_CHIP | OPT_PAN | OPT_RATE | OPT_FRAME_RATE;
 constexpr int REPEATED_OPTIONS = OPT_MARK;             // options that may come more than once
 constexpr int SECONDS_OPTIONS = OPT_MIN_SECONDS | OPT_SILENCE;
@@ -49,6 +51,7 @@ const OptionName option_names[] = {
     {OPT_PAN, "--pan"},          {OPT_RATE, "--rate"},       {OPT_FRAME_RATE, "--frame-rate"},
     {OPT_LOOP, "--loop"},
     {OPT_MAX_PIECES, "--max-pieces"},
+    {OPT_TO_END, "--to-end"},    {OPT_KEEP_ALL, "--keep-all"},
 };
 
 struct Command {
@@ -66,13 +69,13 @@ const Command commands[CMD_COUNT] = {
     {"save", OPT_OUTPUT, OPT_OUTPUT, true},
     {"render", OPT_OUTPUT | OPT_FROM | OPT_TO | OPT_ACCURATE | ACCURATE_OPTIONS, OPT_OUTPUT, false},
     {"optimize", OPT_OUTPUT, OPT_OUTPUT, false},
-    {"loops", OPT_MIN_SECONDS | OPT_JSON, 0, false},
+    {"loops", OPT_MIN_SECONDS | OPT_TO_END | OPT_JSON, 0, false},
     {"split", OPT_SILENCE | OPT_OUTPUT | OPT_MAX_PIECES | OPT_JSON, OPT_SILENCE | OPT_OUTPUT, false},
     {"trim", OPT_FROM | OPT_TO | OPT_OUTPUT | OPT_NO_STATE, OPT_FROM | OPT_OUTPUT, false},
     {"plot", OPT_OUTPUT | OPT_MARK | OPT_WIDTH, OPT_OUTPUT, false},
     {"loop", OPT_OUTPUT | OPT_START | OPT_PERIOD | OPT_PICK | OPT_MIN_SECONDS | OPT_JSON, OPT_OUTPUT, false},
-    {"export", OPT_OUTPUT | OPT_CLOCK | OPT_LOOP | OPT_CHIP, OPT_OUTPUT, false},
-    {"import", OPT_OUTPUT, OPT_OUTPUT, false},
+    {"export", OPT_OUTPUT | OPT_CLOCK | OPT_LOOP | OPT_CHIP | OPT_KEEP_ALL | OPT_JSON, OPT_OUTPUT, false},
+    {"import", OPT_OUTPUT | OPT_JSON, OPT_OUTPUT, false},
 };
 
 const char* option_name(int option)
@@ -89,87 +92,6 @@ int option_of(const QByteArray& word)
         if (word == o.name)
             return o.option;
     return 0;
-}
-
-// A plain decimal number that fits 32 bits, no sign, no spaces.
-bool parse_number(const QByteArray& text, uint32_t& value)
-{
-    if (text.isEmpty() || text.size() > 10)
-        return false;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (v > UINT32_MAX)
-        return false;
-    value = static_cast<uint32_t>(v);
-    return true;
-}
-
-// Seconds with up to three decimals ("5", "0.5", "2.25"), in milliseconds.
-bool parse_seconds(const QByteArray& text, uint32_t& ms)
-{
-    const qsizetype dot = text.indexOf('.');
-    const QByteArray whole = dot < 0 ? text : text.left(dot);
-    QByteArray fraction = dot < 0 ? QByteArray() : text.mid(dot + 1);
-    if (dot >= 0 && fraction.isEmpty())
-        return false;
-    if (fraction.size() > 3)
-        return false;
-    uint32_t seconds = 0, part = 0;
-    if (!parse_number(whole, seconds))
-        return false;
-    fraction = fraction.leftJustified(3, '0');
-    if (!parse_number(fraction, part))
-        return false;
-    const uint64_t v = uint64_t{seconds} * 1000 + part;
-    if (v > UINT32_MAX)
-        return false;
-    ms = static_cast<uint32_t>(v);
-    return true;
-}
-
-// "S", "SS" with one to three decimals or none, in milliseconds; at most
-// 59.999 when minutes come before it (limited).
-bool parse_clock_seconds(const QByteArray& text, bool limited, uint64_t& ms)
-{
-    const qsizetype dot = text.indexOf('.');
-    const QByteArray whole = dot < 0 ? text : text.left(dot);
-    if (limited && whole.size() != 2)
-        return false;
-    uint32_t part_ms = 0;
-    if (!parse_seconds(text, part_ms))
-        return false;
-    if (limited && part_ms >= 60000)
-        return false;
-    ms = part_ms;
-    return true;
-}
-
-// A time as the status line writes it, or seconds ending in "s", in
-// milliseconds.
-bool parse_time(const QByteArray& text, uint64_t& ms)
-{
-    if (text.endsWith('s'))
-        return text.indexOf(':') < 0 && parse_clock_seconds(text.chopped(1), false, ms);
-    const QList<QByteArray> parts = text.split(':');
-    if (parts.size() < 2 || parts.size() > 3)
-        return false;
-    uint64_t seconds_ms = 0;
-    uint32_t minutes = 0, hours = 0;
-    if (!parse_clock_seconds(parts.last(), true, seconds_ms))
-        return false;
-    const QByteArray& minute_text = parts[parts.size() - 2];
-    if (!parse_number(minute_text, minutes))
-        return false;
-    if (parts.size() == 3) {
-        if (minute_text.size() != 2 || minutes >= 60 || !parse_number(parts[0], hours))
-            return false;
-    }
-    ms = (uint64_t{hours} * 60 + minutes) * 60000 + seconds_ms;
-    return true;
 }
 
 QByteArray store_option(Arguments& args, int option, const QByteArray& value, bool positions)
@@ -312,24 +234,6 @@ CommandLine error(const QByteArray& text)
 
 }  // namespace
 
-bool parse_position(const QByteArray& text, uint32_t* frame)
-{
-    uint32_t number = 0;
-    if (parse_number(text, number)) {
-        *frame = number;
-        return true;
-    }
-    uint64_t ms = 0;
-    if (!parse_time(text, ms))
-        return false;
-    constexpr uint64_t MS_PER_FRAME = 1000 / 50;
-    const uint64_t f = (ms + MS_PER_FRAME / 2) / MS_PER_FRAME;
-    if (f > UINT32_MAX)
-        return false;
-    *frame = static_cast<uint32_t>(f);
-    return true;
-}
-
 const char* command_name(CommandId command)
 {
     return command >= 0 && command < CMD_COUNT ? commands[command].name : "?";
@@ -399,6 +303,10 @@ CommandLine parse_arguments(const QList<QByteArray>& words)
                 args.no_state = true;
             else if (option == OPT_ACCURATE)
                 args.accurate = true;
+            else if (option == OPT_TO_END)
+                args.to_end = true;
+            else if (option == OPT_KEEP_ALL)
+                args.keep_all = true;
             else
                 args.json = true;
             continue;
