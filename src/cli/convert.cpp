@@ -79,7 +79,7 @@ bool auto_loop(uint32_t* frame, QByteArray* why)
 // 0, or the exit status after a message.
 int resolve_loop(const Arguments& args, SongExport* song)
 {
-    const QByteArray loop = args.has_loop ? args.loop : QByteArray("auto");
+    const QByteArray loop = args.loop.value_or("auto");
     if (loop == "auto" && !args.keep_all) {
         *song = export_with_auto_loop();
         return 0;
@@ -148,14 +148,14 @@ int run_export(const Arguments& args)
     const Format format = format_of(args.output);
     if (format == FORMAT_NONE)
         return usage_error("-o must name a .ym or .vgm file");
-    if (format == FORMAT_YM && args.has_chip)
+    if (format == FORMAT_YM && args.chip)
         return usage_error("--chip is for .vgm files (a YM file is always a YM2149)");
-    if (args.keep_all && args.has_loop && args.loop != "auto")
+    if (args.keep_all && args.loop.value_or("auto") != "auto")
         return usage_error("--keep-all is for --loop auto (the other loops keep every frame)");
     if (!load_song(args.files))
         return EXIT_ERROR;
     DumpInfo info;
-    info.clock = args.has_clock ? args.clock : DEFAULT_CLOCK;
+    info.clock = args.clock.value_or(DEFAULT_CLOCK);
     info.title = song_title(args.files.first());
     SongExport song;
     if (const int status = resolve_loop(args, &song))

@@ -27,15 +27,16 @@ int not_exact(const QByteArray& text)
 // The loop the command line names, checked; or 0 with start and period set.
 int named_loop(const Arguments& args, uint32_t* start, uint32_t* period)
 {
-    if (args.start > frame_count)
-        return past_the_end("--start", args.start);
-    if (args.period > frame_count - args.start)
-        return past_the_end("--start + --period", args.start + args.period);
-    const QByteArray refused = loop_refusal_text(args.start, args.period);
+    const uint32_t named_start = *args.start, named_period = *args.period;
+    if (named_start > frame_count)
+        return past_the_end("--start", named_start);
+    if (named_period > frame_count - named_start)
+        return past_the_end("--start + --period", named_start + named_period);
+    const QByteArray refused = loop_refusal_text(named_start, named_period);
     if (!refused.isEmpty())
         return not_exact(args.files.first() + ": " + refused);
-    *start = args.start;
-    *period = args.period;
+    *start = named_start;
+    *period = named_period;
     return 0;
 }
 
@@ -49,15 +50,15 @@ int candidate_loop(const Arguments& args, uint32_t* candidate, uint32_t* start, 
     if (loops.empty())
         return not_exact(args.files.first() + ": the song does not repeat itself for " + json_seconds(min_frames) +
                          " s or more");
-    if (args.has_pick && args.pick > loops.size()) {
-        const QByteArray text = "--pick " + QByteArray::number(args.pick) + ": the song has " +
+    if (args.pick && *args.pick > loops.size()) {
+        const QByteArray text = "--pick " + QByteArray::number(*args.pick) + ": the song has " +
                                 QByteArray::number(static_cast<qulonglong>(loops.size())) +
                                 (loops.size() == 1 ? " loop candidate" : " loop candidates");
         return usage_error(text.constData());
     }
     int k = 0;
-    if (args.has_pick) {
-        k = static_cast<int>(args.pick) - 1;
+    if (args.pick) {
+        k = static_cast<int>(*args.pick) - 1;
         if (!exact_start(loops[k], start))
             k = -1;
     } else {
@@ -67,7 +68,7 @@ int candidate_loop(const Arguments& args, uint32_t* candidate, uint32_t* start, 
     }
     if (k < 0)
         return not_exact(args.files.first() + ": " +
-                         (args.has_pick ? "loop " + QByteArray::number(args.pick) : QByteArray("the song")) +
+                         (args.pick ? "loop " + QByteArray::number(*args.pick) : QByteArray("the song")) +
                          " never repeats exactly enough for an intro and a loop that chain");
     *candidate = loops[k].start;
     *period = loops[k].period;
@@ -81,10 +82,10 @@ int run_loop(const Arguments& args)
     if (!load_song(args.files))
         return EXIT_ERROR;
     uint32_t candidate = 0, start = 0, period = 0;
-    if (const int status = args.has_start ? named_loop(args, &start, &period)
-                                          : candidate_loop(args, &candidate, &start, &period))
+    if (const int status = args.start ? named_loop(args, &start, &period)
+                                      : candidate_loop(args, &candidate, &start, &period))
         return status;
-    if (args.has_start)
+    if (args.start)
         candidate = start;
     const LoopFacts facts = loop_facts(candidate, start, period);
     const QByteArray head = head_name(args.output);
