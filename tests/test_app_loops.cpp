@@ -159,7 +159,12 @@ private slots:
         click(QStringLiteral("&Hear the seam"));
         QCOMPARE(seam_playing_sound(), read_file(folder + "seam.wav").mid(44));
         QTRY_VERIFY(seam_frames_pushed() >= 10);
+        // The view's play line is on the frame of the seam heard.
+        uint32_t heard = 0;
+        QVERIFY(seam_heard_frame(&heard));
+        QVERIFY2((heard >= 550 && heard < 650) || (heard >= 250 && heard < 350), qPrintable(QString::number(heard)));
         click(QStringLiteral("S&top"));
+        QVERIFY(!seam_heard_frame(&heard));
         const uint64_t pushed = seam_frames_pushed();
         pump(100);
         QCOMPARE(seam_frames_pushed(), pushed);
