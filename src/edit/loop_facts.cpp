@@ -110,9 +110,9 @@ bool same_envelope(Envelope a, Envelope b)
         if (e->stopped)
             e->count = 0;
     }
-    return a.period == b.period && a.count == b.count && a.level == b.level && a.rising == b.rising &&
-           a.stopped == b.stopped && a.cont == b.cont && a.attack == b.attack && a.alternate == b.alternate &&
-           a.hold == b.hold;
+    return a.period == b.period && a.count == b.count && a.level == b.level && a.rising == b.rising
+        && a.stopped == b.stopped && a.cont == b.cont && a.attack == b.attack && a.alternate == b.alternate
+        && a.hold == b.hold;
 }
 
 bool envelope_sounds()
@@ -196,8 +196,8 @@ QByteArray start_moved_text(const LoopFacts& facts)
         return {};
     QByteArray text = "starts at " + frame_and_time(facts.start) + ", not " + QByteArray::number(facts.candidate_start);
     if (facts.moved_reg >= 0)
-        text += ": R" + QByteArray::number(facts.moved_reg) + " differs until frame " +
-                QByteArray::number(facts.moved_until);
+        text += ": R" + QByteArray::number(facts.moved_reg) + " differs until frame "
+            + QByteArray::number(facts.moved_until);
     return text;
 }
 
@@ -206,8 +206,8 @@ QByteArray left_out_text(const LoopFacts& facts)
     if (facts.to_end)
         return {};
     const uint32_t left = frame_count - facts.repeat_end;
-    return "its repetition stops at frame " + frame_and_time(facts.repeat_end) + ": the pieces leave out the last " +
-           QByteArray::number(left) + (left == 1 ? " frame (" : " frames (") + time_of(left) + ") of the song";
+    return "its repetition stops at frame " + frame_and_time(facts.repeat_end) + ": the pieces leave out the last "
+        + QByteArray::number(left) + (left == 1 ? " frame (" : " frames (") + time_of(left) + ") of the song";
 }
 
 QByteArray alone_text(const LoopFacts& facts)
@@ -222,10 +222,10 @@ QByteArray loop_refusal_text(uint32_t start, uint32_t period)
     if (loop_chains(start, period, &better))
         return {};
     if (uint64_t{start} + period > frame_count)
-        return "frame " + QByteArray::number(uint64_t{start} + period) + " is past the end of the song (frame " +
-               QByteArray::number(frame_count) + ")";
-    QByteArray text = "the song does not repeat exactly with period " + QByteArray::number(period) + " from frame " +
-                      QByteArray::number(start);
+        return "frame " + QByteArray::number(uint64_t{start} + period) + " is past the end of the song (frame "
+            + QByteArray::number(frame_count) + ")";
+    QByteArray text = "the song does not repeat exactly with period " + QByteArray::number(period) + " from frame "
+        + QByteArray::number(start);
     if (better != UINT32_MAX)
         text += "; it does from frame " + frame_and_time(better) + " on";
     return text;
@@ -234,14 +234,14 @@ QByteArray loop_refusal_text(uint32_t start, uint32_t period)
 QByteArray no_loop_text(const std::vector<LoopCandidate>& loops)
 {
     QByteArray text = "no loop: the song does not end repeating itself";
-    const auto longest = std::max_element(loops.begin(), loops.end(), [](const LoopCandidate& a, const LoopCandidate& b) {
-        return a.length < b.length;
-    });
+    const auto longest
+        = std::max_element(loops.begin(), loops.end(),
+                           [](const LoopCandidate& a, const LoopCandidate& b) { return a.length < b.length; });
     if (longest == loops.end())
         return text;
     const uint32_t from = longest->start + longest->period;
-    return text + "; its longest repetition, " + time_of(longest->length) + " from " + time_of(from) + ", stops " +
-           time_of(frame_count - std::min(frame_count, from + longest->length)) + " before the end";
+    return text + "; its longest repetition, " + time_of(longest->length) + " from " + time_of(from) + ", stops "
+        + time_of(frame_count - std::min(frame_count, from + longest->length)) + " before the end";
 }
 
 QByteArray candidate_reach_text(const LoopCandidate& c)

@@ -64,8 +64,8 @@ SongExport export_with_loop(uint32_t start, uint32_t period)
     if (period == 0)
         return whole(without("no loop chosen"));
     if (!loop_chains(start, period))
-        return whole(without("the song does not repeat exactly with period " + QByteArray::number(period) +
-                             " from frame " + QByteArray::number(start)));
+        return whole(without("the song does not repeat exactly with period " + QByteArray::number(period)
+                             + " from frame " + QByteArray::number(start)));
     const LoopFacts facts = loop_facts(start, start, period);
     if (!facts.to_end)
         return whole(without("the loop does not run to the song's end; " + left_out_text(facts)));

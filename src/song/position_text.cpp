@@ -102,4 +102,3 @@ bool parse_position(const QByteArray& text, uint32_t* frame)
     *frame = static_cast<uint32_t>(f);
     return true;
 }
-
