@@ -8,8 +8,6 @@
 uint8_t reg_queue[REG_QUEUE_MAX * 2];
 int32_t reg_queue_len;
 uint8_t chip_regs[REG_COUNT];
-const uint8_t reg_mask[REG_COUNT] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F, 0xFF,
-                                     0x1F, 0x1F, 0x1F, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF};
 const uint16_t volume_table[16] = {0,    418,  606,   886,   1309,  1937,  2698,  4411,
                                    5196, 8353, 11669, 14646, 18484, 23210, 27597, 32767};
 uint8_t frame_buf[FRAME_BYTES];
@@ -93,12 +91,12 @@ void set_tone_period(int channel)
 void set_shape(uint8_t shape)
 {
     Envelope& e = chip.env;
-    e.cont = (shape & 8) != 0;
-    e.attack = (shape & 4) != 0;
+    e.cont = (shape & SHAPE_CONTINUE) != 0;
+    e.attack = (shape & SHAPE_ATTACK) != 0;
     // Shapes 0..7 keep alternate and hold from the last shape 8..15.
     if (e.cont) {
-        e.alternate = (shape & 2) != 0;
-        e.hold = (shape & 1) != 0;
+        e.alternate = (shape & SHAPE_ALTERNATE) != 0;
+        e.hold = (shape & SHAPE_HOLD) != 0;
     }
     e.level = static_cast<uint8_t>(e.attack ? 0 : 15);
     e.rising = e.attack;
@@ -124,9 +122,9 @@ Voice load_voice(int c)
     v.tone_gate = (chip.tone_off[c] || v.period == 0) ? 1 : 0;
     v.noise_gate = (chip.noise_off[c] || v.period == 0) ? 1 : 0;
     const uint8_t amp = chip_regs[amp_reg(c)];
-    const bool follow = (amp & 0x10) != 0;
+    const bool follow = (amp & AMP_ENVELOPE) != 0;
     v.env_mask = follow ? 0xFFFF : 0;
-    v.fixed_amp = follow ? 0 : volume_table[amp & 0x0F];
+    v.fixed_amp = follow ? 0 : volume_table[amp & AMP_LEVEL];
     v.noise_value = chip.noise_value[c];
     return v;
 }
@@ -200,8 +198,8 @@ void chip_write(uint8_t reg, uint8_t value)
         break;
     case REG_MIXER:
         for (int c = 0; c < 3; ++c) {
-            chip.tone_off[c] = ((value >> c) & 1) != 0;
-            chip.noise_off[c] = ((value >> (c + 3)) & 1) != 0;
+            chip.tone_off[c] = (value & mixer_tone_off(c)) != 0;
+            chip.noise_off[c] = (value & mixer_noise_off(c)) != 0;
         }
         break;
     case REG_ENV_FINE:

@@ -4,6 +4,8 @@
 // the noise generator, which starts at 1.
 #pragma once
 
+#include "song/registers.h"
+
 #include <cstdint>
 
 constexpr uint32_t SAMPLE_RATE = 44100;
@@ -18,26 +20,6 @@ constexpr uint32_t PERIOD_DIV = 800;
 extern uint8_t reg_queue[REG_QUEUE_MAX * 2];
 extern int32_t reg_queue_len;
 void reg_queue_push(uint8_t reg, uint8_t value);
-
-// The sixteen registers. R14 and R15 are the chip's I/O ports: the model
-// ignores writes to them.
-enum ChipReg : uint8_t {
-    REG_TONE_A_FINE, REG_TONE_A_COARSE,  // tone period of A: coarse * 256 + fine
-    REG_TONE_B_FINE, REG_TONE_B_COARSE,
-    REG_TONE_C_FINE, REG_TONE_C_COARSE,
-    REG_NOISE_PERIOD,
-    REG_MIXER,  // bits 0-2: tone off for A, B, C; bits 3-5: noise off
-    REG_AMP_A, REG_AMP_B, REG_AMP_C,  // bit 4: follow the envelope; else level 0-15
-    REG_ENV_FINE, REG_ENV_COARSE,  // envelope period: coarse * 256 + fine
-    REG_ENV_SHAPE,  // continue, attack, alternate, hold (bits 3..0)
-    REG_PORT_A, REG_PORT_B,
-    REG_COUNT
-};
-// What a register keeps of a value written to it.
-extern const uint8_t reg_mask[REG_COUNT];
-
-constexpr uint8_t tone_fine_reg(int channel) { return static_cast<uint8_t>(REG_TONE_A_FINE + 2 * channel); }
-constexpr uint8_t amp_reg(int channel) { return static_cast<uint8_t>(REG_AMP_A + channel); }
 
 extern uint8_t chip_regs[REG_COUNT];
 extern const uint16_t volume_table[16];

@@ -2,7 +2,6 @@
 // and such files back as PSG files.
 #include "cli/cli.h"
 
-#include "audio/chip.h"
 #include "edit/intro_loop.h"
 #include "edit/loops.h"
 #include "edit/names.h"
@@ -10,6 +9,7 @@
 #include "formats/vgm.h"
 #include "formats/ym.h"
 #include "io/save.h"
+#include "song/registers.h"
 #include "song/song.h"
 
 #include <QFile>

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr uint8_t SHAPE_CONTINUE = 8, SHAPE_ALTERNATE = 2, SHAPE_HOLD = 1;
 constexpr uint8_t TRIANGLE_RISING = 14, TRIANGLE_FALLING = 10;
 
 void add(LeadIn& lead, uint8_t reg, uint8_t value)
