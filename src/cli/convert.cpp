@@ -5,6 +5,7 @@
 #include "edit/intro_loop.h"
 #include "edit/loops.h"
 #include "edit/names.h"
+#include "edit/optimize.h"
 #include "formats/dump.h"
 #include "formats/vgm.h"
 #include "formats/ym.h"
@@ -144,7 +145,7 @@ int run_export(const Arguments& args)
     if (status != 0)
         return status;
 
-    const RegisterDump dump = song_dump();
+    const RegisterDump dump = optimized_dump();
     const QByteArray bytes = format == FORMAT_YM ? ym_write(dump, info)
                                                  : vgm_write(dump, info, args.chip == "ym" ? VGM_YM2149 : VGM_AY8910);
     QString reason;
@@ -178,7 +179,7 @@ int run_import(const Arguments& args)
 
     const QByteArray name = head_name(args.output);
     QString reason;
-    if (!save_file(name, dump_to_psg(dump), &reason))
+    if (!save_file(name, psg_encode(dump), &reason))
         return fail("can't write " + name + ": " + reason.toLocal8Bit());
     for (const QByteArray& note : info.notes)
         fprintf(stderr, "trelvane-cli: note: %s: %s\n", path.constData(), note.constData());
