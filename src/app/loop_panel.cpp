@@ -7,8 +7,8 @@
 #include "audio/fifo.h"
 #include "edit/intro_loop.h"
 #include "edit/names.h"
-#include "song/frontend.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -27,7 +27,7 @@ namespace {
 constexpr size_t LIST_MAX = 50;
 
 QListWidget* loop_list;
-// The loop of each row of the list; period 0 for a row that does not chain.
+// The loop of each row of the list; not valid for a row that does not chain.
 std::vector<ChosenLoop> rows;
 
 QByteArray seam;  // the sound the seam plays, empty when it does not play

@@ -1,8 +1,8 @@
 #include "app/song_view.h"
 
 #include "app/app.h"
-#include "song/frontend.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>

@@ -4,8 +4,8 @@
 #include "cli/json.h"
 #include "edit/intro_loop.h"
 #include "edit/names.h"
-#include "song/frontend.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include "cli/json.h"
 #include "edit/loops.h"
-#include "song/frontend.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <cstdio>
 

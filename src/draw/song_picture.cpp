@@ -1,9 +1,9 @@
 #include "draw/song_picture.h"
 
 #include "audio/chip.h"
-#include "song/frontend.h"
 #include "song/registers.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <QFile>
 #include <QFileInfo>
