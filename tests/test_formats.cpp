@@ -1,6 +1,7 @@
 // YM and VGM files: round trips through the readers and writers, what the
 // headers hold, how VGM timing becomes frames, and the files import and
 // export refuse.
+#include "edit/optimize.h"
 #include "formats/dump.h"
 #include "formats/vgm.h"
 #include "formats/ym.h"
@@ -126,7 +127,7 @@ private slots:
         const uint32_t length = frame_count;
         DumpInfo info;
         info.clock = DEFAULT_CLOCK;
-        const RegisterDump dump = song_dump();
+        const RegisterDump dump = optimized_dump();
         QByteArray file = format.startsWith("ym") ? ym_write(dump, info) : vgm_write(dump, info, VGM_AY8910);
         if (format == "ym5 not interleaved")
             file = ym_not_interleaved(file);
@@ -138,7 +139,7 @@ private slots:
         QByteArray error;
         const bool ok = format.startsWith("ym") ? ym_read(file, &back, &got, &error) : vgm_read(file, &back, &got, &error);
         QVERIFY2(ok, error.constData());
-        QCOMPARE(load_psg(dump_to_psg(back)), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_encode(back)), READ_COMPLETE);
         QCOMPARE(frame_count, length);
         QVERIFY(rendered() == expected);
     }
@@ -163,7 +164,7 @@ private slots:
         QByteArray error;
         QVERIFY2(ym_read(packed, &dump, &info, &error), error.constData());
         QCOMPARE(info.title, QByteArray("packed_song"));
-        QCOMPARE(load_psg(dump_to_psg(dump)), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_encode(dump)), READ_COMPLETE);
         QVERIFY(rendered() == expected);
     }
 
@@ -191,7 +192,7 @@ private slots:
         DumpInfo info;
         QByteArray error;
         QVERIFY2(vgm_read(vgm_file(commands), &dump, &info, &error), error.constData());
-        QCOMPARE(dump_to_psg(dump).mid(16).toHex(' '), psg.toHex(' '));
+        QCOMPARE(psg_encode(dump).mid(16).toHex(' '), psg.toHex(' '));
         QCOMPARE(info.notes.join('\n').contains(note.toUtf8()), true);
         QCOMPARE(info.notes.isEmpty(), note.isEmpty());
     }
@@ -310,14 +311,14 @@ private slots:
         DumpInfo info;
         info.clock = DEFAULT_CLOCK;
         QCOMPARE(load_psg(envelope_song()), READ_COMPLETE);
-        const QByteArray ym = ym_write(song_dump(), info);
+        const QByteArray ym = ym_write(optimized_dump(), info);
         QByteArray ym_loop = ym;
         qToBigEndian<quint32>(frame_count, ym_loop.data() + 28);
         QByteArray ym_check = ym;
         ym_check[6] = 'o';
         QByteArray packed = read_file(qEnvironmentVariable("TRELVANE_SOURCE") + "/tests/data/packed_envelope.ym");
         packed[200] = static_cast<char>(packed[200] ^ 0x55);
-        const QByteArray vgm = vgm_write(song_dump(), info, VGM_YM2149);
+        const QByteArray vgm = vgm_write(optimized_dump(), info, VGM_YM2149);
         const QString end = QString::number(frame_count);
 
         QTest::addColumn<QStringList>("args");

@@ -1,7 +1,7 @@
 #include "app/app.h"
 #include "app/myclass.h"
-#include "song/frontend.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <QLabel>
 #include <QMessageBox>

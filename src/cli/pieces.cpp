@@ -7,9 +7,9 @@
 #include "edit/names.h"
 #include "edit/silence.h"
 #include "io/files.h"
-#include "song/frontend.h"
 #include "song/psg_write.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <sys/stat.h>
 #include <vector>

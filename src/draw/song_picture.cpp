@@ -1,8 +1,9 @@
 #include "draw/song_picture.h"
 
 #include "audio/chip.h"
-#include "song/frontend.h"
+#include "song/registers.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -43,10 +44,10 @@ SongSketch::Voice read_voice(uint32_t frame, int c)
     const uint8_t* r = frames[frame + 1].regs;
     const uint8_t amp = r[amp_reg(c)] & reg_mask[amp_reg(c)];
     SongSketch::Voice v{};
-    const bool envelope = (amp & 0x10) != 0;
-    v.level = static_cast<uint8_t>(envelope ? 15 : amp & 0x0F);
-    const bool tone_on = ((r[REG_MIXER] >> c) & 1) == 0;
-    const bool noise_on = ((r[REG_MIXER] >> (c + 3)) & 1) == 0;
+    const bool envelope = (amp & AMP_ENVELOPE) != 0;
+    v.level = static_cast<uint8_t>(envelope ? 15 : amp & AMP_LEVEL);
+    const bool tone_on = (r[REG_MIXER] & mixer_tone_off(c)) == 0;
+    const bool noise_on = (r[REG_MIXER] & mixer_noise_off(c)) == 0;
     if (v.level == 0 || !(tone_on || noise_on))
         return v;
     v.flags = SongSketch::AUDIBLE;
