@@ -51,7 +51,8 @@ private slots:
     void pieces_chain_in_both_players_data()
     {
         QTest::addColumn<LoopSongKind>("kind");
-        for (LoopSongKind kind : {REWRITTEN_IN_LOOP, ENVELOPE_RUNS_ON, LOOP_AT_FRAME_0, NEVER_REPEATS})
+        for (LoopSongKind kind : {REWRITTEN_IN_LOOP, ENVELOPE_RUNS_ON, LOOP_AT_FRAME_0, NEVER_REPEATS,
+                                  REWRITTEN_2S_BEFORE_THE_END, REWRITTEN_TOO_LATE})
             QTest::newRow(loop_song(kind).name) << kind;
     }
 
