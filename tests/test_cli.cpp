@@ -949,15 +949,26 @@ private slots:
     }
 
     // Ctrl+C, timeout's SIGTERM and a closed terminal in the middle of a
-    // long render: the old file stays, no temporary file does.
+    // long render: the old file stays, no temporary file does. Under nohup
+    // (SIGHUP ignored) the closed terminal changes nothing.
     void signals_leave_no_temporary_file()
     {
         const QString song = put("long.psg", tone_song(60000));  // a WAV of 210 MB
-        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        const struct {
+            int sig;
+            bool ignored;
+        } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
+        for (const auto& c : cases) {
+            const int sig = c.sig;
             QTemporaryDir out;
             QVERIFY(save_file(QFile::encodeName(out.filePath("old.wav")), "old"));
             QProcess p;
-            p.setChildProcessModifier([] { signal(SIGINT, SIG_DFL); });  // as a shell in the foreground leaves it
+            const bool ignored = c.ignored;
+            p.setChildProcessModifier([ignored] {
+                signal(SIGINT, SIG_DFL);  // as a shell in the foreground leaves it
+                if (ignored)
+                    signal(SIGHUP, SIG_IGN);
+            });
             p.start(cli_path(), {"render", song, "-o", out.filePath("old.wav")});
             QVERIFY(p.waitForStarted());
             QElapsedTimer waited;
@@ -970,7 +981,14 @@ private slots:
             }
             QVERIFY2(writing, "the render was not seen writing");
             ::kill(static_cast<pid_t>(p.processId()), sig);
-            QVERIFY(p.waitForFinished(30000));
+            QVERIFY(p.waitForFinished(300000));
+            if (c.ignored) {
+                QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+                QCOMPARE(p.exitCode(), 0);
+                QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.wav"});
+                QCOMPARE(QFileInfo(out.filePath("old.wav")).size(), 44 + 60000 * 882 * 4);  // 16-bit stereo
+                continue;
+            }
             QCOMPARE(p.exitStatus(), QProcess::CrashExit);
             QCOMPARE(folder_listing(out.path()), (QMap<QString, QByteArray>{{"old.wav", "old"}}));
         }
