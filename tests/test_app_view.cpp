@@ -46,6 +46,7 @@ QByteArray song_state()
         s += QByteArray(reinterpret_cast<const char*>(frames[f].regs), 16) +
              QByteArray::number(frames[f].first_event - music);
     return s + '|' + QByteArray::number(play_pos) + '|' + QByteArray::number(cut_pos) + '|' +
+           QByteArray::number(find_start) + '|' +
            QByteArray::number(cut_slider->value()) + '|' + QByteArray::number(play_slider->value());
 }
 
@@ -235,6 +236,7 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             cut_slider->setSliderPosition(int(cuts[i]));
             play_slider->setSliderPosition(int(cuts[i] / 2));
+            find_start = cuts[i] * 3;  // where "&Find" goes on
             before[i] = song_state();
             answer({press(QMessageBox::Yes)});
             click(QStringLiteral("&Cut"));

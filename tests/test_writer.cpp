@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <climits>
 #include <csignal>
 #include <functional>
 #include <sys/wait.h>
@@ -141,6 +142,10 @@ private slots:
         QVERIFY(save_pieces(name));
         QCOMPARE(read_file(QString::fromUtf8(name + ".psg")), psg_bytes({0, 1, 0xFF}));
         QCOMPARE(read_file(QString::fromUtf8(name + ".rest.psg")), psg_bytes({0, 1, 1, 2, 0xFF}));
+        // As long a name as the system takes.
+        const QByteArray longest = dir.path().toUtf8() + "/" + QByteArray(NAME_MAX - 4, 'm') + ".psg";
+        QVERIFY(save_song(longest));
+        QCOMPARE(QFileInfo(QString::fromUtf8(longest)).size(), 16 + 5);
     }
 
     void write_failures_are_reported_and_nothing_half_written_stays()
