@@ -15,6 +15,8 @@ enum LoopSongKind {
     // or one frame later: then the registers repeat too briefly to loop.
     REWRITTEN_2S_BEFORE_THE_END,
     REWRITTEN_TOO_LATE,
+    SAME_VALUE_AT_START,  // the loop's first frame writes what a register holds; the pass changes it
+    REPEATS_INSIDE,       // a stretch played twice, then more of the song: no loop
 };
 
 struct LoopSong {
