@@ -113,7 +113,7 @@ private slots:
         const QByteArray songs[] = {envelope_song(), random_song()};
         const char* names[] = {"envelope", "random"};
         for (int s = 0; s < 2; ++s)
-            for (const char* format : {"ym", "ym5 not interleaved", "vgm", "vgz"})
+            for (const char* format : {"ym", "ym5 not interleaved", "ym6 with digidrums", "vgm", "vgz", "vgz of two members"})
                 QTest::addRow("%s %s", names[s], format) << songs[s] << QByteArray(format);
     }
 
@@ -133,6 +133,14 @@ private slots:
             file = ym_not_interleaved(file);
         if (format == "vgz")
             file = gzip(file);
+        if (format == "vgz of two members")
+            file = gzip(file.left(file.size() / 3)) + gzip(file.mid(file.size() / 3));
+        if (format == "ym6 with digidrums") {
+            // Two samples after the header (no additional data): a 32-bit
+            // size, then the sample.
+            file[21] = 2;
+            file.insert(34, hex("00000005 8090a0b0c0 00000003 7f0080"));
+        }
 
         RegisterDump back;
         DumpInfo got;
@@ -181,6 +189,9 @@ private slots:
         QTest::newRow("other chips") << hex("50 9f 52 28 00 67 66 00 02 00 00 00 aa bb a0 08 0f 63 66")
                                      << hex("08 0f ff") << "other chips";
         QTest::newRow("second AY") << hex("a0 88 0f a0 08 0c 63 66") << hex("08 0c ff") << "second AY";
+        // 55 waits of 16 samples and one of 2: 882, one frame.
+        QTest::newRow("short waits") << hex("a0 00 05") + QByteArray(55, '\x7f') + hex("71 a0 00 06 63 66")
+                                     << hex("00 05 ff 00 06 ff") << "";
     }
 
     void vgm_timing()
@@ -275,6 +286,7 @@ private slots:
         QTest::newRow("auto") << QStringList{"--loop", "auto"} << 99 << 399;
         QTest::newRow("auto by default") << QStringList{} << 99 << 399;
         QTest::newRow("auto, keep all") << QStringList{"--keep-all"} << 100 << 1000;
+        QTest::newRow("frame 0") << QStringList{"--loop", "0"} << 0 << 1000;
         QTest::newRow("none") << QStringList{"--loop", "none"} << -1 << 1000;
         QTest::newRow("a frame") << QStringList{"--loop", "321"} << 321 << 1000;
         QTest::newRow("a time") << QStringList{"--loop", "0:01.5"} << 75 << 1000;
@@ -304,6 +316,35 @@ private slots:
         const QByteArray vgm = read_file(dir.filePath("chain.vgm"));
         QCOMPARE(qFromLittleEndian<quint32>(vgm.constData() + 0x18), quint32(length * 882));
         QCOMPARE(qFromLittleEndian<quint32>(vgm.constData() + 0x20), quint32(frame < 0 ? 0 : (length - frame) * 882));
+        // The loop offset: at the first command of the loop frame.
+        qsizetype at = 0x34 + qFromLittleEndian<quint32>(vgm.constData() + 0x34);
+        for (int f = 0; f < frame; ++at)
+            if (vgm[at] == '\x63')
+                ++f;
+            else
+                at += 2;
+        QCOMPARE(qFromLittleEndian<quint32>(vgm.constData() + 0x1C), quint32(frame < 0 ? 0 : at - 0x1C));
+    }
+
+    // The bytes of each register in a YM file hold the chip's bits only: a
+    // YM player takes the others for effects. Frame 1 writes nothing and
+    // restarts no envelope.
+    void ym_registers_hold_only_the_chips_bits()
+    {
+        RegisterDump dump;
+        for (int r = 0; r < 16; ++r)
+            dump.write(static_cast<uint8_t>(r), 0xFF);
+        dump.end_frame();
+        dump.end_frame();
+        DumpInfo info;
+        info.clock = DEFAULT_CLOCK;
+        const QByteArray ym = ym_write(dump, info);
+        const qsizetype data = ym.size() - 4 - 2 * 16;
+        QByteArray got;
+        for (int r = 0; r < 16; ++r)
+            got += ym.mid(data + 2 * r, 2);
+        QCOMPARE(got.toHex(' '), hex("ffff 0f0f ffff 0f0f ffff 0f0f 1f1f ffff 1f1f 1f1f 1f1f ffff ffff 0fff 0000 0000")
+                                     .toHex(' '));
     }
 
     void refusals_data()

@@ -452,10 +452,13 @@ uint32_t FrameScale::frame_at(double x) const
 
 void FrameScale::column_frames(int x, uint32_t last, uint32_t& begin, uint32_t& end) const
 {
-    begin = first + static_cast<uint32_t>(uint64_t(x) * span / width);
-    end = first + static_cast<uint32_t>(uint64_t(x + 1) * span / width);
+    const auto starting_before = [&](int column) {
+        return static_cast<uint32_t>((uint64_t(column) * span + uint64_t(width) - 1) / uint64_t(width));
+    };
+    begin = first + starting_before(x);
+    end = first + starting_before(x + 1);
     if (end <= begin)
-        end = begin + 1;
+        begin = end - 1;
     if (end > last)
         end = last;
 }
