@@ -1,7 +1,6 @@
 // The playback clock: one song frame per 20 ms tick.
 #include "app/app.h"
 #include "app/myclass.h"
-#include "app/song_view.h"
 #include "app/loop_panel.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
@@ -35,8 +34,7 @@ void show_play_position()
         play_slider->setSliderPosition(shown);
         showing = false;
     }
-    update_status();
-    view_show_positions();
+    show_positions();
 }
 
 void MyClass::timer_update()

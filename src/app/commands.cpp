@@ -3,72 +3,33 @@
 #include "app/history.h"
 #include "app/myclass.h"
 #include "app/save_dialog.h"
+#include "app/song_files.h"
 #include "edit/editing.h"
 #include "edit/find.h"
 #include "edit/names.h"
-#include "io/files.h"
-#include "io/save.h"
-#include "song/psg_read.h"
 #include "song/song.h"
 
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QProgressBar>
 #include <QSlider>
 
 namespace {
 
+// The formats the song can be read from, all of them first.
+const char* const OPEN_FILTERS =
+    "Supported files (*.PSG *.ym *.vgm *.vgz);;PSG files (*.psg);;YM files (*.ym);;VGM files (*.vgm);;"
+    "VGZ files (*.vgz)";
+
 void read_chosen_file(bool reset)
 {
+    if (reset && !may_discard())
+        return;
     QString selected;
-    QString name = QFileDialog::getOpenFileName(main_window, QString(), QString(),
-                                                tr("Supported files (*.PSG)"), &selected);
+    QString name = QFileDialog::getOpenFileName(main_window, QString(), dialog_folder(), tr(OPEN_FILTERS), &selected);
     if (name.isEmpty())
         return;
-    const QByteArray chosen = io_name(name);
-    const ReadResult result = psg_read(chosen.constData(), 0, reset);
-    if (result == READ_COMPLETE || result == READ_REJECTED)
-        history_file_read(chosen, !reset, result == READ_COMPLETE);
+    read_song_file(name, reset);
 }
-
-}  // namespace
-
-SaveName ask_save_name()
-{
-    QString selected;
-    QString name = QFileDialog::getSaveFileName(main_window, QStringLiteral("Trelvane"), QString(),
-                                                tr("PSG files (*.psg)"), &selected);
-    const QByteArray chosen = io_name(name);
-    return {chosen, !chosen.isEmpty() && QFileInfo::exists(name)};
-}
-
-bool may_replace(const SaveName& name, const QList<QByteArray>& targets)
-{
-    // A file the user may not write in place is not replaced: say so
-    // instead of asking.
-    for (const QByteArray& target : targets) {
-        SaveTarget t;
-        if (!save_resolve(t, target) && t.error == SAVE_READ_ONLY) {
-            show_error_box(QStringLiteral("%1 is read-only.\nNothing was saved.").arg(QFile::decodeName(target)));
-            return false;
-        }
-    }
-    QStringList existing;
-    for (const QByteArray& target : targets) {
-        const QString shown = QFile::decodeName(target);
-        if (QFileInfo::exists(shown) && !(name.confirmed && target == name.chosen))
-            existing << QFileInfo(shown).fileName();
-    }
-    if (existing.isEmpty())
-        return true;
-    const QString text = existing.size() == 1
-                             ? QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(existing[0])
-                             : QStringLiteral("%1 and %2 already exist.\nDo you want to replace them?")
-                                   .arg(existing[0], existing[1]);
-    return ask_yes_no(text);
-}
-
-namespace {
 
 bool zero_cut()
 {
@@ -116,8 +77,10 @@ void MyClass::savefile()
     history_before_cut();
     const bool written = save_pieces(name.chosen);
     history_after_cut(written);
-    if (written)
+    if (written) {
         history_saved(rest_name(head));
+        show_written({head, rest_name(head)});
+    }
 }
 
 void MyClass::save()
@@ -127,8 +90,10 @@ void MyClass::save()
         return;
     if (!may_replace(name, {head_name(name.chosen)}))
         return;
-    if (save_song(name.chosen))
+    if (save_song(name.chosen)) {
         history_saved(head_name(name.chosen));
+        show_written({head_name(name.chosen)});
+    }
 }
 
 void MyClass::find()

@@ -2,46 +2,15 @@
 // and such files back as PSG files.
 #include "cli/cli.h"
 
-#include "audio/chip.h"
 #include "edit/intro_loop.h"
-#include "edit/loops.h"
 #include "edit/names.h"
-#include "formats/dump.h"
-#include "formats/vgm.h"
-#include "formats/ym.h"
+#include "formats/convert.h"
 #include "io/save.h"
 #include "song/song.h"
 
-#include <QFile>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <sys/stat.h>
 
 namespace {
-
-enum Format { FORMAT_NONE, FORMAT_YM, FORMAT_VGM };
-
-Format format_of(const QByteArray& name)
-{
-    const QByteArray lower = name.toLower();
-    if (lower.endsWith(".ym"))
-        return FORMAT_YM;
-    if (lower.endsWith(".vgm"))
-        return FORMAT_VGM;
-    return FORMAT_NONE;
-}
-
-// The file's name without its folder and its ending.
-QByteArray song_title(const QByteArray& path)
-{
-    QByteArray name = path.mid(path.lastIndexOf('/') + 1);
-    const qsizetype dot = name.lastIndexOf('.');
-    if (dot > 0)
-        name.truncate(dot);
-    return name;
-}
 
 // The loop of `trelvane-cli loop` (the best repetition whose registers
 // repeat too), when the song then plays it to its end: the file loops from
@@ -56,18 +25,7 @@ bool auto_loop(uint32_t* frame, QByteArray* why)
     }
     *why = "the loop of 'loop' (start " + QByteArray::number(start) + ", period " + QByteArray::number(period) +
            ") does not run to the song's end (trim the song there, or name a loop with --loop)";
-    const std::vector<uint32_t> ids = frame_ids();
-    for (uint32_t f = start + period; f < frame_count; ++f)
-        if (ids[f] != ids[f - period])
-            return false;
-    const uint32_t end = frame_count;
-    for (uint32_t at = start + (end - start) % period; at < end; at += period) {
-        if (memcmp(frames[at].regs, frames[end].regs, REG_ENV_COARSE + 1) == 0) {
-            *frame = at;
-            return true;
-        }
-    }
-    return false;
+    return loop_point(start, period, frame);
 }
 
 // --loop: none, auto (the default), or a frame or a time. Returns 0, or the
@@ -94,59 +52,27 @@ int resolve_loop(const Arguments& args, DumpInfo* info)
     return 0;
 }
 
-// The whole file at path; false after a message naming it.
-bool read_input(const QByteArray& path, QByteArray* bytes)
-{
-    struct stat st;
-    if (::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        fail(path + ": " + strerror(EISDIR));
-        return false;
-    }
-    QFile file(QString::fromLocal8Bit(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        fail(path + ": " + file.errorString().toLocal8Bit());
-        return false;
-    }
-    // Read in pieces: the input may be a pipe.
-    while (!file.atEnd()) {
-        const QByteArray piece = file.read(1 << 20);
-        if (piece.isEmpty() && file.error() != QFileDevice::NoError) {
-            fail(path + ": " + file.errorString().toLocal8Bit());
-            return false;
-        }
-        bytes->append(piece);
-        if (bytes->size() > (qsizetype{256} << 20)) {
-            fail(path + ": too large");
-            return false;
-        }
-        if (piece.isEmpty())
-            break;
-    }
-    return true;
-}
-
 }  // namespace
 
 int run_export(const Arguments& args)
 {
-    const Format format = format_of(args.output);
-    if (format == FORMAT_NONE)
+    const ExportFormat format = export_format(args.output);
+    if (format == EXPORT_NONE)
         return usage_error("-o must name a .ym or .vgm file");
-    if (format == FORMAT_YM && args.has_chip)
+    if (format == EXPORT_YM && args.has_chip)
         return usage_error("--chip is for .vgm files (a YM file is always a YM2149)");
     if (!load_song(args.files))
         return EXIT_ERROR;
     DumpInfo info;
     info.clock = args.has_clock ? args.clock : DEFAULT_CLOCK;
     info.frame_rate = FRAME_RATE;
-    info.title = song_title(args.files.first());
+    info.title = file_title(args.files.first());
     const int status = resolve_loop(args, &info);
     if (status != 0)
         return status;
 
     const RegisterDump dump = song_dump();
-    const QByteArray bytes = format == FORMAT_YM ? ym_write(dump, info)
-                                                 : vgm_write(dump, info, args.chip == "ym" ? VGM_YM2149 : VGM_AY8910);
+    const QByteArray bytes = export_bytes(format, dump, info, args.chip == "ym" ? VGM_YM2149 : VGM_AY8910);
     QString reason;
     if (!save_file(args.output, bytes, &reason))
         return fail("can't write " + args.output + ": " + reason.toLocal8Bit());
@@ -160,31 +86,18 @@ int run_export(const Arguments& args)
 int run_import(const Arguments& args)
 {
     const QByteArray& path = args.files.first();
-    QByteArray bytes;
-    if (!read_input(path, &bytes))
-        return EXIT_ERROR;
     RegisterDump dump;
     DumpInfo info;
     QByteArray error;
-    bool ok = false;
-    if (is_vgm(bytes))
-        ok = vgm_read(bytes, &dump, &info, &error);
-    else if (is_ym(bytes))
-        ok = ym_read(bytes, &dump, &info, &error);
-    else
-        error = "not a YM or VGM file";
-    if (!ok)
+    if (!import_file(path, &dump, &info, &error))
         return fail(path + ": " + error);
 
     const QByteArray name = head_name(args.output);
     QString reason;
     if (!save_file(name, dump_to_psg(dump), &reason))
         return fail("can't write " + name + ": " + reason.toLocal8Bit());
-    for (const QByteArray& note : info.notes)
+    for (const QByteArray& note : import_notes(info))
         fprintf(stderr, "trelvane-cli: note: %s: %s\n", path.constData(), note.constData());
-    if (info.clock != DEFAULT_CLOCK)
-        fprintf(stderr, "trelvane-cli: note: %s: chip clock %u Hz; the periods are kept as written\n",
-                path.constData(), info.clock);
     print_line(name);
     if (info.has_loop)
         printf("%u frames, loop at frame %u (a PSG file cannot hold it)\n", dump.frames(), info.loop_frame);
