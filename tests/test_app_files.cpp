@@ -96,9 +96,12 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("written");
-        QTest::newRow("vgm") << "w.vgm" << "w.vgm";
-        QTest::newRow("ym") << "w.ym" << "w.ym";
-        QTest::newRow("no ending: the type's") << "plain" << "plain.vgm";
+        QTest::newRow("vgm") << "w.vgm"
+                             << "w.vgm";
+        QTest::newRow("ym") << "w.ym"
+                            << "w.ym";
+        QTest::newRow("no ending: the type's") << "plain"
+                                               << "plain.vgm";
     }
 
     void export_writes_the_bytes_of_the_command_line()
@@ -113,7 +116,8 @@ private slots:
         QCOMPARE(unanswered(), 0);
         QCOMPARE(seen_proposals(), QStringList{folder + "/rec.vgm"});
         QCOMPARE(read_file(folder + "/" + written), read_file(folder + "/cli." + ending));
-        QCOMPARE(written_line(), QStringLiteral("Wrote %1 in %2 (loop at 0:00:08.600, frame 430)").arg(written, folder));
+        QCOMPARE(written_line(),
+                 QStringLiteral("Wrote %1 in %2 (loop at 0:00:08.600, frame 430)").arg(written, folder));
     }
 
     void chip_music_reads_as_the_command_line_imports_it_data()
@@ -127,8 +131,8 @@ private slots:
         QTest::newRow("vgm with another chip, dropped")
             << "other.vgm" << vgm_file(QByteArray::fromHex("509fa0080f63a0080c6366")) << true
             << "%1:\n1 commands of other chips are left out";
-        QTest::newRow("not music, refused") << "bad.vgm" << QByteArray("Vgm? no") << false
-                                            << "Can't read %1: not a YM or VGM file";
+        QTest::newRow("not music, refused")
+            << "bad.vgm" << QByteArray("Vgm? no") << false << "Can't read %1: not a YM or VGM file";
     }
 
     void chip_music_reads_as_the_command_line_imports_it()

@@ -46,10 +46,11 @@ void export_clicked()
         return;
     }
     char time[16];
-    show_written({target}, info.has_loop ? QStringLiteral("loop at %1, frame %2")
-                                               .arg(QLatin1String(format_time(info.loop_frame, time)))
-                                               .arg(info.loop_frame)
-                                         : QStringLiteral("no loop point"));
+    show_written({target},
+                 info.has_loop ? QStringLiteral("loop at %1, frame %2")
+                                     .arg(QLatin1String(format_time(info.loop_frame, time)))
+                                     .arg(info.loop_frame)
+                               : QStringLiteral("no loop point"));
 }
 
 }  // namespace

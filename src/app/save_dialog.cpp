@@ -41,8 +41,8 @@ SaveName ask_save_name(const QString& filters, const char* ending, QString* sele
         proposed += QLatin1String(ending);
     if (!last_folder.isEmpty())
         proposed = QDir(last_folder).filePath(proposed);
-    const QString name =
-        QFileDialog::getSaveFileName(main_window, QStringLiteral("Trelvane"), proposed, filters, selected);
+    const QString name
+        = QFileDialog::getSaveFileName(main_window, QStringLiteral("Trelvane"), proposed, filters, selected);
     remember_folder(name);
     const QByteArray chosen = io_name(name);
     return {chosen, !chosen.isEmpty() && QFileInfo::exists(name)};
@@ -68,8 +68,7 @@ bool may_replace(const SaveName& name, const QList<QByteArray>& targets)
     if (existing.isEmpty())
         return true;
     const QString text = existing.size() == 1
-                             ? QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(existing[0])
-                             : QStringLiteral("%1 and %2 already exist.\nDo you want to replace them?")
-                                   .arg(existing[0], existing[1]);
+        ? QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(existing[0])
+        : QStringLiteral("%1 and %2 already exist.\nDo you want to replace them?").arg(existing[0], existing[1]);
     return ask_yes_no(text);
 }
