@@ -1,6 +1,7 @@
 // The playback clock: one song frame per 20 ms tick.
 #include "app/app.h"
 #include "app/myclass.h"
+#include "app/song_view.h"
 #include "app/loop_panel.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
@@ -39,8 +40,10 @@ void show_play_position()
 
 void MyClass::timer_update()
 {
-    if (seam_tick())  // "Hear the seam" plays instead of the song
+    if (seam_tick()) {  // "Hear the seam" plays instead of the song
+        view_show_positions();
         return;
+    }
     const bool was_playing = playing != 0;
     if (play_tick(leave_play_slider))
         fifo_push_block(frame_buf, FRAME_BYTES);

@@ -6,6 +6,7 @@
 #include "app/loop_panel.h"
 #include "app/save_dialog.h"
 #include "formats/convert.h"
+#include "formats/loop_export.h"
 #include "io/save.h"
 #include "song/frontend.h"
 #include "song/song.h"
@@ -33,23 +34,26 @@ void export_clicked()
     if (!may_replace(name, {target}))
         return;
 
+    // The loop the Loops box names: the intro and one pass looping to its
+    // start when it runs to the song's end, otherwise the whole song
+    // without a loop point.
+    ChosenLoop loop;
+    if (!typed_loop(&loop))
+        return;
+    const SongExport song = export_with_loop(loop.valid ? loop.start : 0, loop.valid ? loop.period : 0);
     DumpInfo info;
     info.clock = DEFAULT_CLOCK;
-    info.frame_rate = FRAME_RATE;
     info.title = file_title(history_file_name().toUtf8());
-    // The file loops where the song, going round the chosen loop to its
-    // end, goes on seamlessly; a loop the song leaves gives no loop point.
-    info.has_loop = chosen_loop.valid && loop_point(chosen_loop.start, chosen_loop.period, &info.loop_frame);
     QString reason;
-    if (!save_file(target, export_bytes(export_format(target), song_dump(), info), &reason)) {
+    if (!save_file(target, export_bytes(song, info, export_format(target) == EXPORT_YM, VGM_AY8910), &reason)) {
         show_error_box(QStringLiteral("Can't write file!\n%1: %2").arg(QFile::decodeName(target), reason));
         return;
     }
     char time[16];
     show_written({target},
-                 info.has_loop ? QStringLiteral("loop at %1, frame %2")
-                                     .arg(QLatin1String(format_time(info.loop_frame, time)))
-                                     .arg(info.loop_frame)
+                 song.has_loop ? QStringLiteral("loop at %1, frame %2")
+                                     .arg(QLatin1String(format_time(song.loop_frame, time)))
+                                     .arg(song.loop_frame)
                                : QStringLiteral("no loop point"));
 }
 

@@ -51,11 +51,6 @@ bool loop_point(uint32_t start, uint32_t period, uint32_t* frame)
     return false;
 }
 
-QByteArray export_bytes(ExportFormat format, const RegisterDump& dump, const DumpInfo& info, VgmChip chip)
-{
-    return format == EXPORT_YM ? ym_write(dump, info) : vgm_write(dump, info, chip);
-}
-
 namespace {
 
 // The whole file at path; false with the reason.

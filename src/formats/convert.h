@@ -28,9 +28,6 @@ QByteArray file_title(const QByteArray& path);
 // its end, or no such frame exists.
 bool loop_point(uint32_t start, uint32_t period, uint32_t* frame);
 
-// The dump as a file of that format (chip: the one a VGM file names).
-QByteArray export_bytes(ExportFormat format, const RegisterDump& dump, const DumpInfo& info, VgmChip chip = VGM_AY8910);
-
 // Reads the YM or VGM file at path (plain or packed) whole. On failure
 // returns false with the reason in error (without the name).
 bool import_file(const QByteArray& path, RegisterDump* dump, DumpInfo* info, QByteArray* error);
