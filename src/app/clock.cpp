@@ -35,8 +35,7 @@ void show_play_position()
         play_slider->setSliderPosition(shown);
         showing = false;
     }
-    update_status();
-    view_show_positions();
+    show_positions();
 }
 
 void MyClass::timer_update()

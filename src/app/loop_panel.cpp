@@ -191,7 +191,8 @@ void save_intro_and_loop_clicked()
     const QByteArray head = head_name(name.chosen);
     if (!may_replace(name, {intro_name(head), loop_name(head)}))
         return;
-    save_intro_and_loop(name.chosen, loop.start, loop.period);
+    if (save_intro_and_loop(name.chosen, loop.start, loop.period))
+        show_written({intro_name(head), loop_name(head)});
 }
 
 void hear_seam_clicked()
