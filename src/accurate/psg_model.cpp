@@ -31,19 +31,19 @@ constexpr double YM_MEASURED[16] = {0.000, 0.005, 0.008, 0.012, 0.018, 0.024, 0.
 
 }  // namespace
 
-PsgModel::PsgModel(const PsgSetup& s) : setup(s), dac(dac_table)
+PsgModel::PsgModel(const PsgSetup& s) : setup(s)
 {
     const bool ym = setup.type == PsgType::YM;
     for (int l = 0; l < 16; ++l)
-        dac_table[2 * l + 1] = static_cast<float>(ym ? YM_MEASURED[l] : ay_level(l));
+        dac[2 * l + 1] = static_cast<float>(ym ? YM_MEASURED[l] : ay_level(l));
     for (int l = 0; l < 16; ++l) {
-        double v = dac_table[2 * l + 1];
+        double v = dac[2 * l + 1];
         if (ym && l > 0) {
-            const double below = dac_table[2 * l - 1];
+            const double below = dac[2 * l - 1];
             // Step 2 has a silent neighbour: as far under step 3 as step 4 is.
             v = below > 0 ? std::sqrt(below * v) : v * std::sqrt(YM_MEASURED[1] / YM_MEASURED[2]);
         }
-        dac_table[2 * l] = static_cast<float>(l == 0 ? 0 : v);
+        dac[2 * l] = static_cast<float>(l == 0 ? 0 : v);
     }
     env_max = ym ? 31 : 15;
     env_tick_mul = ym ? 1 : 2;
@@ -119,6 +119,10 @@ void PsgModel::sync_envelope()
 // xor bit 3.
 void PsgModel::step_noise(uint64_t steps)
 {
+    if (steps > 64) {
+        lfsr = noise_jump(lfsr, steps);
+        return;
+    }
     uint32_t x = lfsr;
     for (uint64_t k = 0; k < steps; ++k)
         x = (x >> 1) | (((x ^ (x >> 3)) & 1) << 16);
@@ -196,6 +200,8 @@ void PsgModel::write(uint8_t reg, uint8_t value)
 
 void PsgModel::update(int ch, uint64_t at)
 {
+    if (quiet)
+        return;
     const uint8_t amp = regs[8 + ch];
     const bool tone_on = tone_bit[ch] || (regs[7] & (1 << ch));
     const bool noise_on = (lfsr & 1) || (regs[7] & (8 << ch));
