@@ -4,6 +4,7 @@
 #include "app/history.h"
 #include "app/song_view.h"
 #include "app/loop_panel.h"
+#include "app/sound_model.h"
 #include "audio/seek.h"
 #include "io/files.h"
 #include "io/report.h"
@@ -47,6 +48,7 @@ void song_read_effects()
     // the play slider already stood at 0 and so did not seek.
     if (playing == 1)
         chip_seek(play_pos);
+    model_song_changed();
     view_song_changed();
     loop_panel_song_read();
 }
@@ -149,7 +151,9 @@ void app_start()
     QHBoxLayout* rows[2] = {new QHBoxLayout, new QHBoxLayout};
     v->addLayout(rows[0], 0);
     QWidget* play_widgets[] = {play_slider};
-    v->addWidget(make_group_box("Play position", 1, play_widgets), 0);
+    QGroupBox* play_box = make_group_box("Play position", 1, play_widgets);
+    play_box->layout()->addWidget(make_model_choice());  // which chip is heard
+    v->addWidget(play_box, 0);
     QWidget* cut_widgets[] = {cut_slider};
     v->addWidget(make_group_box("Cut position", 1, cut_widgets), 0);
     v->addWidget(status_label, 0);

@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/loop_panel.h"
 #include "app/song_view.h"
+#include "app/sound_model.h"
 #include "audio/playback.h"
 #include "song/song.h"
 
@@ -55,6 +56,7 @@ void put_back(const Snapshot& s)
     event_count = static_cast<uint32_t>(s.events.size());
     frame_count = static_cast<uint32_t>(s.frame_records.size() - 1);
     title = s.shown;
+    model_song_changed();
     view_song_changed();
     loop_panel_song_read();
     play_slider->setRange(0, static_cast<int>(frame_count));

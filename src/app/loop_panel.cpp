@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/save_dialog.h"
 #include "app/song_view.h"
+#include "app/sound_model.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
 #include "edit/intro_loop.h"
@@ -41,7 +42,7 @@ QString time_and_frame(uint32_t frame)
 
 void start_seam()
 {
-    seam = seam_sound(chosen_loop.start, chosen_loop.period);
+    seam = model_seam_sound(chosen_loop.start, chosen_loop.period);
     seam_pos = 0;
 }
 
