@@ -35,15 +35,15 @@ PsgModel::PsgModel(const PsgSetup& s) : setup(s)
 {
     const bool ym = setup.type == PsgType::YM;
     for (int l = 0; l < 16; ++l)
-        dac[2 * l + 1] = static_cast<float>(ym ? YM_MEASURED[l] : ay_level(l));
+        dac_table[2 * l + 1] = static_cast<float>(ym ? YM_MEASURED[l] : ay_level(l));
     for (int l = 0; l < 16; ++l) {
-        double v = dac[2 * l + 1];
+        double v = dac_table[2 * l + 1];
         if (ym && l > 0) {
-            const double below = dac[2 * l - 1];
+            const double below = dac_table[2 * l - 1];
             // Step 2 has a silent neighbour: as far under step 3 as step 4 is.
             v = below > 0 ? std::sqrt(below * v) : v * std::sqrt(YM_MEASURED[1] / YM_MEASURED[2]);
         }
-        dac[2 * l] = static_cast<float>(l == 0 ? 0 : v);
+        dac_table[2 * l] = static_cast<float>(l == 0 ? 0 : v);
     }
     env_max = ym ? 31 : 15;
     env_tick_mul = ym ? 1 : 2;
@@ -207,7 +207,7 @@ void PsgModel::update(int ch, uint64_t at)
     const bool noise_on = (lfsr & 1) || (regs[7] & (8 << ch));
     float v = 0;
     if (tone_on && noise_on)
-        v = dac[(amp & 0x10) ? (env_max == 31 ? env_level : 2 * env_level + 1) : 2 * (amp & 15) + 1];
+        v = dac_table[(amp & 0x10) ? (env_max == 31 ? env_level : 2 * env_level + 1) : 2 * (amp & 15) + 1];
     if (v != level[ch]) {
         add_step(ch, at, v - level[ch]);
         level[ch] = v;

@@ -81,7 +81,7 @@ private:
 
     PsgSetup setup;
     StepKernel kernel;
-    float dac[32];
+    float dac_table[32];
     int env_max;            // 15 (AY) or 31 (YM)
     uint64_t env_tick_mul;  // ticks per envelope step and unit of period
     float gain[2][3];
