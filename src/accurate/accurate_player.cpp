@@ -30,8 +30,6 @@ void AccuratePlayer::seek(uint32_t frame)
     out_frame = frame;
     heard = Taken{};
     heard.first = accurate_sample_of(config, frame);
-    // To the pre-roll of the frame's segment without a sound; feed() takes
-    // it from there as playing does.
     // To the pre-roll of the frame's segment without a sound, where the
     // chip settles as the copy made there when playing does.
     const uint32_t segment = frame / SEGMENT * SEGMENT;
@@ -95,7 +93,8 @@ size_t AccuratePlayer::render_frame(std::vector<int16_t>& out)
     const uint64_t hi = accurate_sample_of(config, out_frame + 1);
     while (heard.end() < hi)
         feed();
-    // heard starts at lo or, just after a seek into a segment, before it.
+    // heard holds the frame's pairs from its first on (a seek set its start
+    // there; a change of chip starts a segment, and so a frame).
     const auto begin = heard.pairs.begin() + static_cast<std::ptrdiff_t>(2 * (lo - heard.first));
     const auto end = heard.pairs.begin() + static_cast<std::ptrdiff_t>(2 * (hi - heard.first));
     out.insert(out.end(), begin, end);
