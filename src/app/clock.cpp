@@ -42,8 +42,10 @@ void show_play_position()
 
 void MyClass::timer_update()
 {
-    if (seam_tick())  // "Hear the seam" plays instead of the song
+    if (seam_tick()) {  // "Hear the seam" plays instead of the song
+        view_show_positions();
         return;
+    }
     const bool was_playing = playing != 0;
     const uint32_t frame = play_pos;
     if (play_tick(leave_play_slider)) {
