@@ -63,15 +63,15 @@ private:
 
     AccurateSetup config;
     FrameWrites writes;
-    PsgModel reset;  // a chip just switched on (its tables take a while to make)
+    PsgModel reset;                // a chip just switched on (its tables take a while to make)
     std::optional<PsgModel> chip;  // heard
     std::optional<PsgModel> next;  // settled for the next segment
     uint32_t next_from = 0;        // the first frame of that segment
     Taken heard, coming;
     static constexpr uint32_t NONE = ~uint32_t{0};
     uint32_t settled_at = NONE;  // where a seek settled `chip` itself
-    uint32_t fed = 0;        // the next frame whose writes the chips get
-    uint32_t out_frame = 0;  // the next frame handed out
+    uint32_t fed = 0;            // the next frame whose writes the chips get
+    uint32_t out_frame = 0;      // the next frame handed out
     std::vector<PsgWrite> frame_writes;
     std::vector<int16_t> scratch;
 };
