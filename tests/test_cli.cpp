@@ -216,6 +216,9 @@ private slots:
             {"split a.psg --silence 0 -o x", "--silence needs seconds from 0.001 to 4294967.295, not '0'"},
             {"plot a.psg -o x.png --width 10", "--width needs a number from 320 to 16000, not '10'"},
             {"save a.psg -o music/", "-o music/ names a folder: give a file name in it"},
+            {"render a.psg -o x --accurate --gain 41", "--gain needs decibels from -60 to 40, not '41'"},
+            {"render a.psg -o x --accurate --gain=nan", "--gain needs decibels from -60 to 40, not 'nan'"},
+            {"render a.psg -o x --gain 3", "--gain needs --accurate"},
         };
         for (const auto& c : cases)
             QCOMPARE(run_cli(QString::fromLatin1(c[0]).split(' ')).err,
@@ -566,6 +569,10 @@ private slots:
             loudest = std::max(loudest, left);
         }
         QVERIFY(loudest > 4000);
+        // 20 dB louder: the tone clips, and a note says so.
+        r = run_cli(QStringList{"render", song, "-o", dir.filePath("loud.wav"), "--gain", "20"} + options);
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.startsWith("trelvane-cli: note: ") && r.err.contains(" samples clipped"), r.err.constData());
     }
 
     void json_answers()

@@ -116,6 +116,8 @@ const OptionSpec options[] = {
                     "HZ  frames a second, up to three decimals (default 50)", FRAME_RATE_MIN, FRAME_RATE_MAX,
                     "must be from {min} to {max}"),
              "needs a number of hertz, not '{value}'"),
+    text("--gain", Kind::TEXT, &Arguments::gain, "DB  louder by DB decibels, -60 to 40 (default 0)",
+         "needs decibels from -60 to 40"),
     text("--loop", Kind::TEXT, &Arguments::loop, "FRAME|auto|none  where the file loops (export; default auto)",
          "needs a frame, a time, auto or none"),
     [] {
@@ -155,12 +157,12 @@ constexpr CommandSpec commands[CMD_COUNT] = {
      "into the\nsong's bytes"},
     {CMD_SAVE, "save", "-o", "-o", true, " FILE [MORE...] -o NAME",
      "save the song, further files appended, as\nNAME(.psg); prints the name"},
-    {CMD_RENDER, "render", "-o --from --to --accurate --clock --chip --pan --rate --frame-rate", "-o", false,
+    {CMD_RENDER, "render", "-o --from --to --accurate --clock --chip --pan --rate --frame-rate --gain", "-o", false,
      " FILE -o OUT.wav [--from F] [--to T] [--accurate [--chip ay|ym]\n         [--clock HZ] [--pan "
-     "plain|abc|acb|mono] [--rate HZ] [--frame-rate HZ]]",
+     "plain|abc|acb|mono] [--rate HZ] [--frame-rate HZ]\n         [--gain DB]]",
      "render frames F..T-1 (default: all) to a\n44,100 Hz 16-bit stereo WAV file (a pipe\nsuch as /dev/stdout works "
      "too); --accurate:\nthrough a model of the chip itself",
-     "--clock --chip --pan --rate --frame-rate"},
+     "--clock --chip --pan --rate --frame-rate --gain"},
     {CMD_OPTIMIZE, "optimize", "-o", "-o", false, " FILE -o NAME",
      "save the song without the writes that cannot\nchange its sound, and empty frames as waits;\nit renders exactly "
      "the same sound"},
@@ -325,7 +327,7 @@ bool Arguments::operator==(const Arguments& o) const
     const auto fields = [](const Arguments& a) {
         return std::tie(a.files, a.output, a.from, a.to, a.window, a.at, a.min_ms, a.silence_ms, a.width,
                         a.max_pieces, a.marks, a.start, a.period, a.pick, a.no_state, a.json, a.accurate, a.clock,
-                        a.chip, a.pan, a.rate, a.frame_rate_millihertz, a.loop, a.to_end, a.keep_all);
+                        a.chip, a.pan, a.rate, a.frame_rate_millihertz, a.gain, a.loop, a.to_end, a.keep_all);
     };
     return fields(*this) == fields(o);
 }

@@ -54,6 +54,7 @@ struct Arguments {
     std::optional<QByteArray> pan;        // --pan: "plain", "abc", "acb" or "mono"
     std::optional<uint32_t> rate;         // --rate, in Hz
     std::optional<uint32_t> frame_rate_millihertz;  // --frame-rate
+    std::optional<QByteArray> gain;       // --gain as given; render reads the decibels
     std::optional<QByteArray> loop;       // --loop as given: a frame, a time, "auto" or "none"
 
     bool operator==(const Arguments& other) const;
