@@ -5,6 +5,8 @@
 #include "app/song_view.h"
 #include "app/loop_panel.h"
 #include "app/song_files.h"
+#include "app/sound_model.h"
+#include "audio/seek.h"
 #include "io/files.h"
 #include "io/report.h"
 #include "io/save.h"
@@ -130,7 +132,9 @@ void app_start()
     QHBoxLayout* rows[2] = {new QHBoxLayout, new QHBoxLayout};
     v->addLayout(rows[0], 0);
     QWidget* play_widgets[] = {play_slider};
-    v->addWidget(make_group_box("Play position", 1, play_widgets), 0);
+    QGroupBox* play_box = make_group_box("Play position", 1, play_widgets);
+    play_box->layout()->addWidget(make_model_choice());  // which chip is heard
+    v->addWidget(play_box, 0);
     QWidget* cut_widgets[] = {cut_slider};
     v->addWidget(make_group_box("Cut position", 1, cut_widgets), 0);
     v->addWidget(status_label, 0);

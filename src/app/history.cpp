@@ -1,6 +1,7 @@
 #include "app/history.h"
 
 #include "app/app.h"
+#include "app/sound_model.h"
 #include "audio/playback.h"
 #include "song/song.h"
 

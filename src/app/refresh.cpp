@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/loop_panel.h"
 #include "app/song_view.h"
+#include "app/sound_model.h"
 #include "audio/seek.h"
 #include "song/song.h"
 
@@ -10,6 +11,7 @@
 
 void show_song(uint32_t play, uint32_t cut)
 {
+    model_song_changed();
     view_song_changed();
     loop_panel_song_read();
     play_slider->setRange(0, static_cast<int>(frame_count));
