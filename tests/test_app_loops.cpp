@@ -29,6 +29,7 @@ void load(LoopSongKind kind)
 {
     answer({type_file(write_temp_psg(QStringLiteral("song%1.psg").arg(kind), loop_song(kind).bytes))});
     click(QStringLiteral("&Load file"));
+    QVERIFY(wait_for_loops());
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ Snapshot take()
 
 void put_back(const Snapshot& s)
 {
+    loop_panel_song_changing();
     std::copy(s.events.begin(), s.events.end(), music);
     std::copy(s.frame_records.begin(), s.frame_records.end(), frames);
     event_count = static_cast<uint32_t>(s.events.size());

@@ -2,6 +2,7 @@
 
 #include "app/app.h"
 #include "app/save_dialog.h"
+#include "app/song_study.h"
 #include "app/song_view.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
@@ -27,6 +28,9 @@ namespace {
 constexpr size_t LIST_MAX = 50;
 
 QListWidget* loop_list;
+QPushButton* save_button;
+QPushButton* hear_button;
+SongStudy* study;  // finds the loops, and the view's sketch, off the GUI thread
 // The loop of each row of the list; period 0 for a row that does not chain.
 std::vector<ChosenLoop> rows;
 
@@ -91,6 +95,8 @@ void hear_seam_clicked()
     start_seam();
 }
 
+void show_loops(LoopStudy& found);
+
 }  // namespace
 
 QWidget* make_loop_panel()
@@ -98,8 +104,9 @@ QWidget* make_loop_panel()
     loop_list = new QListWidget();
     loop_list->setObjectName(QStringLiteral("loop_list"));
     loop_list->setMaximumHeight(100);
-    auto* save = new QPushButton(QStringLiteral("Save &intro and loop"));
-    auto* hear = new QPushButton(QStringLiteral("&Hear the seam"));
+    auto* save = save_button = new QPushButton(QStringLiteral("Save &intro and loop"));
+    auto* hear = hear_button = new QPushButton(QStringLiteral("&Hear the seam"));
+    study = new SongStudy(LIST_MAX, view_set_sketch, show_loops);
     QObject::connect(loop_list, &QListWidget::currentRowChanged, choose_row);
     QObject::connect(loop_list, &QListWidget::itemClicked, choose_clicked);
     QObject::connect(save, &QPushButton::clicked, save_intro_and_loop_clicked);
@@ -125,22 +132,49 @@ void loop_panel_song_read()
     rows.clear();
     if (!loop_list)
         return;
+    study->stop();
     const QSignalBlocker quiet(loop_list);
     loop_list->clear();
+    save_button->setEnabled(true);
+    hear_button->setEnabled(true);
     if (frame_count == 0)
         return;
-    const std::vector<LoopCandidate> loops = find_loops(LOOP_MIN_FRAMES);
+    loop_list->addItem(QStringLiteral("Finding loops..."));
+    loop_list->item(0)->setFlags(Qt::NoItemFlags);
+    save_button->setEnabled(false);
+    hear_button->setEnabled(false);
+    study->start();
+}
+
+void loop_panel_song_changing()
+{
+    if (study)
+        study->stop();
+}
+
+bool loop_panel_finding()
+{
+    return study && study->busy();
+}
+
+namespace {
+
+void show_loops(LoopStudy& found)
+{
+    const std::vector<LoopCandidate>& loops = found.loops;
+    const QSignalBlocker quiet(loop_list);
+    loop_list->clear();
+    save_button->setEnabled(true);
+    hear_button->setEnabled(true);
     if (loops.empty()) {
         loop_list->addItem(QStringLiteral("No loop of 5 s or more"));
         loop_list->item(0)->setFlags(Qt::NoItemFlags);
         rows.push_back(ChosenLoop{});
         return;
     }
-    uint32_t best_start = 0;
-    const int best = default_loop(loops, &best_start);
-    for (size_t k = 0; k < loops.size() && k < LIST_MAX; ++k) {
-        ChosenLoop row{false, loops[k].start, loops[k].period};
-        row.valid = exact_start(loops[k], &row.start);
+    const int best = found.best;
+    for (size_t k = 0; k < found.listed; ++k) {
+        ChosenLoop row{found.chains[k], found.exact[k], loops[k].period};
         QString text = QStringLiteral("start %1, period %2").arg(time_and_frame(row.start), time_and_frame(row.period));
         if (!row.valid)
             text += QStringLiteral(": does not repeat exactly");
@@ -155,6 +189,8 @@ void loop_panel_song_read()
         view_set_loop(chosen_loop.valid, chosen_loop.start, chosen_loop.period);
     }
 }
+
+}  // namespace
 
 bool seam_tick()
 {

@@ -22,9 +22,15 @@ extern ChosenLoop chosen_loop;
 // The list and the two buttons, in a group box for the window's layout.
 QWidget* make_loop_panel();
 
-// A song has been read: lists its loop candidates and chooses the first
-// that chains (without moving the cut position); stops the seam.
+// A song has been read: its loop candidates are looked for off the GUI
+// thread (the list says "Finding loops..." meanwhile), then listed, and the
+// first that chains is chosen (without moving the cut position). Stops the
+// seam.
 void loop_panel_song_read();
+// The song tables are about to change: the look for loops stops first.
+void loop_panel_song_changing();
+// The loops of the song read last are still being looked for.
+bool loop_panel_finding();
 
 // The playback clock's tick while the seam plays: pushes its next frame of
 // sound and returns true; false when the seam does not play (or playback

@@ -50,10 +50,19 @@ uint32_t SongView::min_span() const
 
 void SongView::song_changed()
 {
-    sketch.build();
+    sketch = SongSketch();
     first = 0;
     span = frame_count;
     has_loop = false;  // until the loop list chooses one (view_set_loop)
+    forget_picture();
+    update();
+}
+
+void SongView::set_sketch(SongSketch& made)
+{
+    if (made.frames() != frame_count)
+        return;
+    sketch = std::move(made);
     forget_picture();
     update();
 }
@@ -219,6 +228,12 @@ void view_song_changed()
 {
     if (song_view)
         song_view->song_changed();
+}
+
+void view_set_sketch(SongSketch& made)
+{
+    if (song_view)
+        song_view->set_sketch(made);
 }
 
 void view_set_loop(bool shown, uint32_t start, uint32_t period, uint32_t length)

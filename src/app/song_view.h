@@ -32,6 +32,9 @@ public:
     static constexpr int MAX_PIXELS_PER_FRAME = 16;
 
     void song_changed();
+    // The sketch of the new song, made off the GUI thread (song_study.h);
+    // until it comes the lanes stay empty.
+    void set_sketch(SongSketch& made);
     void set_loop(bool shown, const LoopCandidate& loop);
     void show_positions();
 
@@ -67,5 +70,6 @@ extern SongView* song_view;
 // shade (shown false: none; length 0: to the end of the song); the play and
 // cut positions moved.
 void view_song_changed();
+void view_set_sketch(SongSketch& made);
 void view_set_loop(bool shown, uint32_t start, uint32_t period, uint32_t length = 0);
 void view_show_positions();

@@ -477,13 +477,17 @@ double SongSketch::note_of(uint16_t period)
     return note_table()[period & (PERIODS - 1)];
 }
 
-void SongSketch::build()
+void SongSketch::build(const std::atomic<bool>* stop)
 {
     count = frame_count;
     voices.resize(size_t(count) * CHANNELS);
     double low = 1e9, high = -1e9;
     const std::vector<double>& notes = note_table();
     for (uint32_t f = 0; f < count; ++f) {
+        if ((f & 0x3FFF) == 0 && stop_asked(stop)) {
+            *this = SongSketch();
+            return;
+        }
         for (int c = 0; c < CHANNELS; ++c) {
             const Voice v = read_voice(f, c);
             voices[size_t(f) * CHANNELS + size_t(c)] = v;

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QRect>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -49,10 +50,12 @@ PictureLayout view_layout(int height, int margin);
 
 // What each channel does in each frame of the song in memory, read once
 // from the frame records, so that a redraw walks small records instead of
-// the chip's registers. Built again when the song changes.
+// the chip's registers. Built again when the song changes, on any thread
+// (it only reads the song); stop, when given and set, makes build give up
+// and leaves an empty sketch.
 class SongSketch {
 public:
-    void build();
+    void build(const std::atomic<bool>* stop = nullptr);
     uint32_t frames() const { return count; }
     struct Voice {
         uint16_t period;  // tone period; meaningful when tone is set

@@ -227,6 +227,8 @@ ReadResult psg_read(const char* path, int handle, bool reset)
         return READ_TOO_BIG;
     }
 
+    if (front_end.song_changing)
+        front_end.song_changing();
     if (reset) {
         find_start = 0;
         event_count = 0;

@@ -1,0 +1,77 @@
+#include "app/song_study.h"
+
+#include "edit/intro_loop.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+SongStudy::SongStudy(size_t rows, SketchDone sketch, LoopsDone loops)
+    : listed(rows), sketch_done(std::move(sketch)), loops_done(std::move(loops))
+{
+}
+
+SongStudy::~SongStudy()
+{
+    stop();
+}
+
+void SongStudy::start()
+{
+    stop();
+    stopping = false;
+    finished = false;
+    waiting = true;
+    const uint64_t look = ++newest;
+    thread = std::thread([this, look] { run(look); });
+}
+
+void SongStudy::stop()
+{
+    if (!thread.joinable())
+        return;
+    stopping = true;
+    thread.join();
+    if (!finished)
+        ++stopped;
+    ++newest;  // whatever it sent is no longer wanted
+    waiting = false;
+}
+
+void SongStudy::run(uint64_t look)
+{
+    // Each result goes to the GUI thread, where it is dropped unless this is
+    // still the newest look.
+    auto sketch = std::make_shared<SongSketch>();
+    sketch->build(&stopping);
+    if (stop_asked(&stopping))
+        return;
+    QMetaObject::invokeMethod(
+        qApp,
+        [this, look, sketch] {
+            if (look == newest)
+                sketch_done(*sketch);
+        },
+        Qt::QueuedConnection);
+
+    auto study = std::make_shared<LoopStudy>();
+    study->loops = find_loops(LOOP_MIN_FRAMES, &stopping);
+    study->best = default_loop(study->loops, &study->best_start, &stopping);
+    study->listed = std::min(listed, study->loops.size());
+    for (size_t k = 0; k < study->listed && !stop_asked(&stopping); ++k) {
+        uint32_t start = study->loops[k].start;
+        study->chains.push_back(exact_start(study->loops[k], &start));
+        study->exact.push_back(start);
+    }
+    if (stop_asked(&stopping))
+        return;
+    finished = true;
+    QMetaObject::invokeMethod(
+        qApp,
+        [this, look, study] {
+            if (look != newest)
+                return;
+            waiting = false;
+            loops_done(*study);
+        },
+        Qt::QueuedConnection);
+}
