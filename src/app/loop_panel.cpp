@@ -143,7 +143,7 @@ void loop_panel_song_read()
     loop_list->item(0)->setFlags(Qt::NoItemFlags);
     save_button->setEnabled(false);
     hear_button->setEnabled(false);
-    study->start();
+    study->start(song_view ? song_view->size() : QSize());
 }
 
 void loop_panel_song_changing()

@@ -1,6 +1,8 @@
 #include "app/song_study.h"
 
+#include "app/song_view.h"
 #include "edit/intro_loop.h"
+#include "song/song.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -15,14 +17,14 @@ SongStudy::~SongStudy()
     stop();
 }
 
-void SongStudy::start()
+void SongStudy::start(QSize view_size)
 {
     stop();
     stopping = false;
     finished = false;
     waiting = true;
     const uint64_t look = ++newest;
-    thread = std::thread([this, look] { run(look); });
+    thread = std::thread([this, look, view_size] { run(look, view_size); });
 }
 
 void SongStudy::stop()
@@ -37,7 +39,7 @@ void SongStudy::stop()
     waiting = false;
 }
 
-void SongStudy::run(uint64_t look)
+void SongStudy::run(uint64_t look, QSize view_size)
 {
     // Each result goes to the GUI thread, where it is dropped unless this is
     // still the newest look.
@@ -45,11 +47,14 @@ void SongStudy::run(uint64_t look)
     sketch->build(&stopping);
     if (stop_asked(&stopping))
         return;
+    auto picture = std::make_shared<QImage>();
+    if (!view_size.isEmpty())
+        *picture = view_picture(view_size, 0, frame_count, *sketch);
     QMetaObject::invokeMethod(
         qApp,
-        [this, look, sketch] {
+        [this, look, sketch, picture] {
             if (look == newest)
-                sketch_done(*sketch);
+                sketch_done(*sketch, *picture);
         },
         Qt::QueuedConnection);
 

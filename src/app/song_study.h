@@ -13,6 +13,9 @@
 #include "draw/song_picture.h"
 #include "edit/loops.h"
 
+#include <QImage>
+#include <QSize>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -33,7 +36,8 @@ struct LoopStudy {
 
 class SongStudy {
 public:
-    using SketchDone = std::function<void(SongSketch&)>;
+    // The sketch, and the whole song drawn with it (view_picture).
+    using SketchDone = std::function<void(SongSketch&, QImage&)>;
     using LoopsDone = std::function<void(LoopStudy&)>;
     // The callbacks run on the GUI thread, for the newest look only.
     SongStudy(size_t listed, SketchDone sketch_done, LoopsDone loops_done);
@@ -41,8 +45,9 @@ public:
     SongStudy(const SongStudy&) = delete;
     SongStudy& operator=(const SongStudy&) = delete;
 
-    // A look at the song in memory now, after stopping the one under way.
-    void start();
+    // A look at the song in memory now, after stopping the one under way;
+    // the whole song is drawn at view_size (none when empty).
+    void start(QSize view_size);
     void stop();
     // A look was started and its loops have not come back yet.
     bool busy() const { return waiting; }
@@ -50,7 +55,7 @@ public:
     int stopped_count() const { return stopped; }
 
 private:
-    void run(uint64_t look);
+    void run(uint64_t look, QSize view_size);
 
     size_t listed;
     SketchDone sketch_done;

@@ -32,14 +32,33 @@ SongView::SongView()
                               "Wheel: zoom. Drag: scroll when zoomed."));
 }
 
-FrameScale SongView::scale() const
+namespace {
+
+FrameScale scale_at(int width, uint32_t first, uint32_t span)
 {
     FrameScale s;
-    s.left = MARGIN;
-    s.width = std::max(1, width() - 2 * MARGIN);
+    s.left = SongView::MARGIN;
+    s.width = std::max(1, width - 2 * SongView::MARGIN);
     s.first = first;
     s.span = span;
     return s;
+}
+
+}  // namespace
+
+FrameScale SongView::scale() const
+{
+    return scale_at(width(), first, span);
+}
+
+QImage view_picture(QSize size, uint32_t first, uint32_t span, const SongSketch& sketch)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    draw_song_base(p, image.rect(), view_layout(size.height(), SongView::MARGIN), scale_at(size.width(), first, span),
+                   sketch, PictureContent());
+    return image;
 }
 
 uint32_t SongView::min_span() const
@@ -58,12 +77,15 @@ void SongView::song_changed()
     update();
 }
 
-void SongView::set_sketch(SongSketch& made)
+void SongView::set_sketch(SongSketch& made, QImage& whole_song)
 {
     if (made.frames() != frame_count)
         return;
     sketch = std::move(made);
-    forget_picture();
+    if (whole_song.size() == size() && first == 0 && span == frame_count)
+        picture = std::move(whole_song);
+    else
+        forget_picture();
     update();
 }
 
@@ -71,7 +93,6 @@ void SongView::set_loop(bool shown, const LoopCandidate& candidate)
 {
     has_loop = shown;
     loop = candidate;
-    forget_picture();
     update();
 }
 
@@ -121,19 +142,15 @@ void SongView::show_positions()
 
 void SongView::paintEvent(QPaintEvent* event)
 {
-    if (picture.size() != size()) {
-        picture = QImage(size(), QImage::Format_RGB32);
-        picture.fill(Qt::white);
-        QPainter p(&picture);
-        const FrameScale s = scale();
-        PictureContent content;
-        content.loop = has_loop ? &loop : nullptr;
-        draw_song(p, rect(), view_layout(height(), MARGIN), s, sketch, content);
-    }
+    if (picture.size() != size())
+        picture = view_picture(size(), first, span, sketch);
     QPainter p(this);
     for (const QRect& r : event->region())
         p.drawImage(r.topLeft(), picture, r);
     const FrameScale s = scale();
+    PictureContent content;
+    content.loop = has_loop ? &loop : nullptr;
+    draw_song_overlay(p, rect(), view_layout(height(), MARGIN), s, sketch, content);
     if (frame_count == 0) {
         p.setPen(QColor(0x6B, 0x72, 0x80));
         p.drawText(rect(), Qt::AlignCenter, QStringLiteral("No song loaded"));
@@ -230,10 +247,10 @@ void view_song_changed()
         song_view->song_changed();
 }
 
-void view_set_sketch(SongSketch& made)
+void view_set_sketch(SongSketch& made, QImage& whole_song)
 {
     if (song_view)
-        song_view->set_sketch(made);
+        song_view->set_sketch(made, whole_song);
 }
 
 void view_set_loop(bool shown, uint32_t start, uint32_t period, uint32_t length)

@@ -32,9 +32,10 @@ public:
     static constexpr int MAX_PIXELS_PER_FRAME = 16;
 
     void song_changed();
-    // The sketch of the new song, made off the GUI thread (song_study.h);
-    // until it comes the lanes stay empty.
-    void set_sketch(SongSketch& made);
+    // The sketch of the new song, made off the GUI thread (song_study.h)
+    // with the picture of the whole song at the size the view had (see
+    // view_picture); until they come the lanes stay empty.
+    void set_sketch(SongSketch& made, QImage& whole_song);
     void set_loop(bool shown, const LoopCandidate& loop);
     void show_positions();
 
@@ -56,7 +57,7 @@ private:
     bool has_loop = false;
     LoopCandidate loop{};
     uint32_t first = 0, span = 0;
-    QImage picture;              // the song drawn for the frames in view
+    QImage picture;              // the song drawn for the frames in view, without the loop
     int play_x = -1, cut_x = -1;  // where the lines were drawn last
     double pointer_x = -1;       // the pointer over the view, or -1
     bool pressed = false, dragged = false;
@@ -70,6 +71,10 @@ extern SongView* song_view;
 // shade (shown false: none; length 0: to the end of the song); the play and
 // cut positions moved.
 void view_song_changed();
-void view_set_sketch(SongSketch& made);
+void view_set_sketch(SongSketch& made, QImage& whole_song);
+// What the view keeps of the song drawn at size, for frames first ..
+// first + span: everything but the lines, the loop and the pointer's label.
+// Any thread may draw it.
+QImage view_picture(QSize size, uint32_t first, uint32_t span, const SongSketch& sketch);
 void view_set_loop(bool shown, uint32_t start, uint32_t period, uint32_t length = 0);
 void view_show_positions();

@@ -147,7 +147,7 @@ public:
         plot_w = scale.width;
     }
 
-    void draw(QPainter& p)
+    void draw_base(QPainter& p)
     {
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
@@ -156,6 +156,12 @@ public:
         for (int c = 0; c < CHANNELS; ++c)
             draw_lane(p, c);
         draw_time_axis(p);
+    }
+
+    void draw_overlay(QPainter& p)
+    {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setRenderHint(QPainter::TextAntialiasing);
         draw_loop_and_marks(p);
     }
 
@@ -513,9 +519,25 @@ void SongSketch::build(const std::atomic<bool>* stop)
 void draw_song(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
                const SongSketch& sketch, const PictureContent& content)
 {
+    draw_song_base(p, area, layout, scale, sketch, content);
+    draw_song_overlay(p, area, layout, scale, sketch, content);
+}
+
+void draw_song_base(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
+                    const SongSketch& sketch, const PictureContent& content)
+{
     p.save();
     p.translate(area.topLeft());
-    Picture(area, layout, scale, sketch, content).draw(p);
+    Picture(area, layout, scale, sketch, content).draw_base(p);
+    p.restore();
+}
+
+void draw_song_overlay(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
+                       const SongSketch& sketch, const PictureContent& content)
+{
+    p.save();
+    p.translate(area.topLeft());
+    Picture(area, layout, scale, sketch, content).draw_overlay(p);
     p.restore();
 }
 

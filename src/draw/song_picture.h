@@ -84,6 +84,13 @@ struct PictureContent {
 // frames mapped by scale.
 void draw_song(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
                const SongSketch& sketch, const PictureContent& content);
+// The same in two layers, for a view that keeps the first in an image and
+// draws the second over it: everything but the loop and the marks; the loop
+// and the marks.
+void draw_song_base(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
+                    const SongSketch& sketch, const PictureContent& content);
+void draw_song_overlay(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
+                       const SongSketch& sketch, const PictureContent& content);
 
 // The whole song as plot draws it, width pixels wide.
 QImage plot_picture(int width, const SongSketch& sketch, const PictureContent& content);
