@@ -3,6 +3,7 @@
 // before replacing files) and "&Hear the seam" (the chain's sound where a
 // pass goes on into the loop's start).
 #include "app/app.h"
+#include "app/history.h"
 #include "app/loop_panel.h"
 #include "song/song.h"
 #include "support/app_driver.h"
@@ -13,6 +14,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QSlider>
+#include <QThread>
 #include <QtTest>
 
 namespace {
@@ -65,6 +67,33 @@ private slots:
             click(QString::fromLatin1(caption));
             QCOMPARE(seen_boxes(), QStringList{QStringLiteral("No loop that chains exactly!")});
         }
+    }
+
+    void a_newer_read_wins_over_the_loops_of_an_older_one()
+    {
+        load(REWRITTEN_IN_LOOP);
+        cut_slider->setSliderPosition(100);
+        answer({press(QMessageBox::Yes)});
+        click(QStringLiteral("&Cut"));
+        QVERIFY(wait_for_loops());
+        auto* list = main_window->findChild<QListWidget*>(QStringLiteral("loop_list"));
+        const QString cut_row = list->item(0)->text();
+        QCOMPARE(cut_row, QStringLiteral("start 0:00:03.000 (150), period 0:00:08.000 (400)"));
+
+        // Undo, and redo before the window has seen the loops of the song
+        // put back (their look has had the time to end): only the redone
+        // song's loops are ever listed.
+        QVERIFY(history_undo());
+        QThread::msleep(300);
+        QStringList listed;
+        const auto watch = connect(list->model(), &QAbstractItemModel::rowsInserted, this,
+                                   [&](const QModelIndex&, int first) { listed << list->item(first)->text(); });
+        QVERIFY(history_redo());
+        QVERIFY(wait_for_loops());
+        disconnect(watch);
+        QCOMPARE(listed.value(0), QStringLiteral("Finding loops..."));
+        QCOMPARE(listed.mid(1), QStringList{cut_row});
+        QVERIFY(chosen_loop.valid && chosen_loop.start == 150);
     }
 
     void save_writes_what_the_command_line_writes()
