@@ -3,6 +3,7 @@
 #include "app/history.h"
 #include "app/myclass.h"
 #include "app/save_dialog.h"
+#include "app/song_view.h"
 #include "edit/editing.h"
 #include "edit/find.h"
 #include "edit/names.h"
@@ -26,9 +27,14 @@ void read_chosen_file(bool reset)
     if (name.isEmpty())
         return;
     const QByteArray chosen = io_name(name);
+    const uint32_t appended_at = frame_count;
+    const std::vector<uint32_t> boundaries = view_boundaries();
     const ReadResult result = psg_read(chosen.constData(), 0, reset);
-    if (result == READ_COMPLETE || result == READ_REJECTED)
+    if (result == READ_COMPLETE || result == READ_REJECTED) {
         history_file_read(chosen, !reset, result == READ_COMPLETE);
+        if (!reset)
+            view_file_appended(boundaries, appended_at);
+    }
 }
 
 }  // namespace

@@ -70,6 +70,7 @@ uint32_t SongView::min_span() const
 void SongView::song_changed()
 {
     sketch = SongSketch();
+    boundaries.clear();
     first = 0;
     span = frame_count;
     has_loop = false;  // until the loop list chooses one (view_set_loop)
@@ -150,6 +151,7 @@ void SongView::paintEvent(QPaintEvent* event)
     const FrameScale s = scale();
     PictureContent content;
     content.loop = has_loop ? &loop : nullptr;
+    content.marks = boundaries;
     draw_song_overlay(p, rect(), view_layout(height(), MARGIN), s, sketch, content);
     if (frame_count == 0) {
         p.setPen(QColor(0x6B, 0x72, 0x80));
@@ -176,7 +178,8 @@ void SongView::paintEvent(QPaintEvent* event)
         int left = x + 8;
         if (left + w > width())
             left = x - 8 - w;
-        const QRect box(left, 2, w, 16);
+        // Below the loop's two labels, which stay readable.
+        const QRect box(left, 34, w, 16);
         QColor back = Qt::white;
         back.setAlpha(230);
         p.fillRect(box, back);
@@ -184,7 +187,8 @@ void SongView::paintEvent(QPaintEvent* event)
         p.drawRect(box.adjusted(0, 0, -1, -1));
         p.drawText(box, Qt::AlignCenter, text);
         p.setPen(QPen(QColor(0x6B, 0x72, 0x80), 1, Qt::DotLine));
-        p.drawLine(x, 18, x, bottom);
+        p.drawLine(x, 0, x, box.top());
+        p.drawLine(x, box.bottom() + 1, x, bottom);
     }
 }
 
@@ -261,6 +265,21 @@ void view_set_loop(bool shown, uint32_t start, uint32_t period, uint32_t length)
     if (shown && length == 0 && uint64_t{start} + period < frame_count)
         candidate.length = frame_count - start - period;
     song_view->set_loop(shown, candidate);
+}
+
+void view_file_appended(const std::vector<uint32_t>& earlier, uint32_t at)
+{
+    if (!song_view)
+        return;
+    song_view->boundaries = earlier;
+    if (at > 0)
+        song_view->boundaries.push_back(at);
+    song_view->update();
+}
+
+std::vector<uint32_t> view_boundaries()
+{
+    return song_view ? song_view->boundaries : std::vector<uint32_t>();
 }
 
 void view_show_positions()

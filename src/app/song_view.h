@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <vector>
 
 class SongView : public QWidget {
     Q_OBJECT
@@ -28,7 +29,7 @@ public:
     void zoom(double factor, double x);
 
     static constexpr int MARGIN = 10;       // beside the time line, each side
-    static constexpr int MIN_HEIGHT = 180;
+    static constexpr int MIN_HEIGHT = 120;
     static constexpr int MAX_PIXELS_PER_FRAME = 16;
 
     void song_changed();
@@ -37,6 +38,9 @@ public:
     // view_picture); until they come the lanes stay empty.
     void set_sketch(SongSketch& made, QImage& whole_song);
     void set_loop(bool shown, const LoopCandidate& loop);
+    // Where appended files begin, marked as plot marks frames; a new song
+    // has none.
+    std::vector<uint32_t> boundaries;
     void show_positions();
 
 protected:
@@ -71,6 +75,9 @@ extern SongView* song_view;
 // shade (shown false: none; length 0: to the end of the song); the play and
 // cut positions moved.
 void view_song_changed();
+// The song in memory was read again with a file appended at frame `at`.
+void view_file_appended(const std::vector<uint32_t>& earlier, uint32_t at);
+std::vector<uint32_t> view_boundaries();
 void view_set_sketch(SongSketch& made, QImage& whole_song);
 // What the view keeps of the song drawn at size, for frames first ..
 // first + span: everything but the lines, the loop and the pointer's label.

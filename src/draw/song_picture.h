@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QRect>
+#include <QString>
 
 #include <atomic>
 #include <cstdint>
@@ -46,6 +47,19 @@ struct PictureLayout {
     int height() const { return header + 3 * lane_h() + axis_h; }
 };
 PictureLayout plot_layout();
+
+// The labels of the time axis in a picture width pixels wide: each tick's x
+// and its text, centred under the tick or, near an edge, against the edge;
+// box: where it shows. Ticks that would bring two labels together go
+// without one.
+struct TimeLabel {
+    int x;
+    QRect box;
+    QString text;
+    Qt::Alignment align;
+};
+std::vector<TimeLabel> time_labels(const PictureLayout& layout, const FrameScale& scale, uint32_t song_frames,
+                                   int width);
 PictureLayout view_layout(int height, int margin);
 
 // What each channel does in each frame of the song in memory, read once
