@@ -153,7 +153,7 @@ private slots:
                                                           : QList<QByteArray>{"loops", "a.psg", "--min-seconds=" + value});
             QCOMPARE(c.outcome, ms < 0 ? PARSE_ERROR : PARSE_RUN);
             if (ms >= 0)
-                QCOMPARE(silence ? c.args.silence_ms : c.args.min_ms, uint32_t(ms));
+                QCOMPARE(silence ? c.args.silence_ms.value_or(0) : c.args.min_ms.value_or(0), uint32_t(ms));
         }
     }
 

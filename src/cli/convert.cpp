@@ -74,7 +74,7 @@ bool auto_loop(uint32_t* frame, QByteArray* why)
 // exit status after a message.
 int resolve_loop(const Arguments& args, DumpInfo* info)
 {
-    const QByteArray loop = args.has_loop ? args.loop : QByteArray("auto");
+    const QByteArray loop = args.loop.value_or("auto");
     if (loop == "none")
         return 0;
     if (loop == "auto") {
@@ -132,12 +132,12 @@ int run_export(const Arguments& args)
     const Format format = format_of(args.output);
     if (format == FORMAT_NONE)
         return usage_error("-o must name a .ym or .vgm file");
-    if (format == FORMAT_YM && args.has_chip)
+    if (format == FORMAT_YM && args.chip)
         return usage_error("--chip is for .vgm files (a YM file is always a YM2149)");
     if (!load_song(args.files))
         return EXIT_ERROR;
     DumpInfo info;
-    info.clock = args.has_clock ? args.clock : DEFAULT_CLOCK;
+    info.clock = args.clock.value_or(DEFAULT_CLOCK);
     info.frame_rate = FRAME_RATE;
     info.title = song_title(args.files.first());
     const int status = resolve_loop(args, &info);

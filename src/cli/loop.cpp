@@ -24,20 +24,21 @@ int not_exact(const QByteArray& text)
 // The loop the command line names, checked; or 0 with start and period set.
 int named_loop(const Arguments& args, uint32_t* start, uint32_t* period)
 {
-    if (args.start > frame_count)
-        return past_the_end("--start", args.start);
-    if (args.period > frame_count - args.start)
-        return past_the_end("--start + --period", args.start + args.period);
+    const uint32_t named_start = *args.start, named_period = *args.period;
+    if (named_start > frame_count)
+        return past_the_end("--start", named_start);
+    if (named_period > frame_count - named_start)
+        return past_the_end("--start + --period", named_start + named_period);
     uint32_t better = UINT32_MAX;
-    if (!loop_chains(args.start, args.period, &better)) {
+    if (!loop_chains(named_start, named_period, &better)) {
         QByteArray text = args.files.first() + ": the song does not repeat exactly with period " +
-                          QByteArray::number(args.period) + " from frame " + QByteArray::number(args.start);
+                          QByteArray::number(named_period) + " from frame " + QByteArray::number(named_start);
         if (better != UINT32_MAX)
             text += "; it does from frame " + frame_and_time(better) + " on";
         return not_exact(text);
     }
-    *start = args.start;
-    *period = args.period;
+    *start = named_start;
+    *period = named_period;
     return 0;
 }
 
@@ -48,7 +49,7 @@ int run_loop(const Arguments& args)
     if (!load_song(args.files))
         return EXIT_ERROR;
     uint32_t start = 0, period = 0;
-    if (args.has_start) {
+    if (args.start) {
         if (const int status = named_loop(args, &start, &period))
             return status;
     } else {
@@ -57,15 +58,15 @@ int run_loop(const Arguments& args)
         if (loops.empty())
             return not_exact(args.files.first() + ": the song does not repeat itself for " +
                              json_seconds(min_frames) + " s or more");
-        if (args.has_pick && args.pick > loops.size()) {
-            const QByteArray text = "--pick " + QByteArray::number(args.pick) + ": the song has " +
+        if (args.pick && *args.pick > loops.size()) {
+            const QByteArray text = "--pick " + QByteArray::number(*args.pick) + ": the song has " +
                                     QByteArray::number(static_cast<qulonglong>(loops.size())) +
                                     (loops.size() == 1 ? " loop candidate" : " loop candidates");
             return usage_error(text.constData());
         }
-        if (!choose_loop(args.has_pick ? static_cast<int>(args.pick) : 0, &start, &period, min_frames))
+        if (!choose_loop(static_cast<int>(args.pick.value_or(0)), &start, &period, min_frames))
             return not_exact(args.files.first() + ": " +
-                             (args.has_pick ? "loop " + QByteArray::number(args.pick) : QByteArray("the song")) +
+                             (args.pick ? "loop " + QByteArray::number(*args.pick) : QByteArray("the song")) +
                              " never repeats exactly enough for an intro and a loop that chain");
     }
     const QByteArray head = head_name(args.output);

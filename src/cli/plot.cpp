@@ -61,7 +61,7 @@ int run_plot(const Arguments& args)
     content.loop = loops.empty() ? nullptr : &loops.front();
     SongSketch sketch;
     sketch.build();
-    const QImage image = plot_picture(static_cast<int>(args.has_width ? args.width : DEFAULT_WIDTH), sketch, content);
+    const QImage image = plot_picture(static_cast<int>(args.width.value_or(DEFAULT_WIDTH)), sketch, content);
 
     QBuffer png;
     png.open(QIODevice::WriteOnly);

@@ -99,18 +99,18 @@ AccurateSetup accurate_setup(const Arguments& args)
 {
     AccurateSetup s;
     s.chip.type = args.chip == "ym" ? PsgType::YM : PsgType::AY;
-    if (args.has_clock)
-        s.chip.clock = args.clock;
-    if (args.has_rate)
-        s.chip.rate = args.rate;
+    if (args.clock)
+        s.chip.clock = *args.clock;
+    if (args.rate)
+        s.chip.rate = *args.rate;
     if (args.pan == "abc")
         s.chip.pan = PsgPan::ABC;
     else if (args.pan == "acb")
         s.chip.pan = PsgPan::ACB;
     else if (args.pan == "mono")
         s.chip.pan = PsgPan::MONO;
-    if (args.has_frame_rate)
-        s.frame_millihertz = args.frame_rate_mhz;
+    if (args.frame_rate_millihertz)
+        s.frame_millihertz = *args.frame_rate_millihertz;
     return s;
 }
 
@@ -150,8 +150,8 @@ int run_render(const Arguments& args)
 {
     if (!load_song(args.files))
         return EXIT_ERROR;
-    const uint32_t from = args.has_from ? args.from : 0;
-    const uint32_t to = args.has_to ? args.to : frame_count;
+    const uint32_t from = args.from.value_or(0);
+    const uint32_t to = args.to.value_or(frame_count);
     if (from > frame_count)
         return past_the_end("--from", from);
     if (to > frame_count)
