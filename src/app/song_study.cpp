@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <sys/resource.h>
+
 SongStudy::SongStudy(size_t rows, SketchDone sketch, LoopsDone loops)
     : listed(rows), sketch_done(std::move(sketch)), loops_done(std::move(loops))
 {
@@ -41,6 +43,9 @@ void SongStudy::stop()
 
 void SongStudy::run(uint64_t look, QSize view_size)
 {
+    // Behind the GUI thread and the playback clock when the cores are busy
+    // (on Linux this is the calling thread's own niceness).
+    setpriority(PRIO_PROCESS, 0, 10);
     // Each result goes to the GUI thread, where it is dropped unless this is
     // still the newest look.
     auto sketch = std::make_shared<SongSketch>();
