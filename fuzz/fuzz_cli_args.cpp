@@ -52,7 +52,8 @@ QList<QByteArray> words_for(CommandId command, const Arguments& args)
     number("--rate", args.rate);
     if (args.frame_rate_millihertz)
         w << "--frame-rate" << seconds_word(*args.frame_rate_millihertz);
-    for (const auto& [option, value] : {std::pair{"--chip", &args.chip}, {"--pan", &args.pan}, {"--loop", &args.loop}})
+    for (const auto& [option, value] :
+         {std::pair{"--chip", &args.chip}, {"--pan", &args.pan}, {"--gain", &args.gain}, {"--loop", &args.loop}})
         if (*value)
             w << option << **value;
     if (args.max_pieces != Arguments().max_pieces)

@@ -57,8 +57,10 @@ void show_play_position()
 
 void MyClass::timer_update()
 {
-    if (seam_tick())  // "Hear the seam" plays instead of the song
+    if (seam_tick()) {  // "Hear the seam" plays instead of the song
+        view_show_positions();
         return;
+    }
     const bool was_playing = playing != 0;
     const FifoStats stats = fifo_stats();
     const uint64_t dry = stats.filled_reads - stats.held_reads;

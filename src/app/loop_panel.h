@@ -19,13 +19,22 @@ struct ChosenLoop {
 };
 extern ChosenLoop chosen_loop;
 
-// The list and the two buttons, in a group box for the window's layout.
+// The loop the start and period fields under the list name (the chosen
+// row fills them; the user may type a frame or a time in each), checked as
+// `trelvane-cli loop --start --period` checks it: true with loop->valid
+// when it chains exactly, true with loop->valid false when both fields are
+// empty; false after a box saying why it is refused.
+bool typed_loop(ChosenLoop* loop);
+
+// The list, the two fields and the two buttons, in a group box for the
+// window's layout.
 QWidget* make_loop_panel();
 
 // A song has been read: its loop candidates are looked for off the GUI
-// thread (the list says "Finding loops..." meanwhile), then listed, and the
-// first that chains is chosen (without moving the cut position). Stops the
-// seam.
+// thread (the list says "Finding loops..." meanwhile), then listed, each
+// marked as running to the song's end or stopping before it, and the best
+// that runs to the end and chains is chosen (without moving the cut
+// position), or none. Stops the seam.
 void loop_panel_song_read();
 // The song tables are about to change: the look for loops stops first.
 void loop_panel_song_changing();
@@ -38,6 +47,9 @@ bool loop_panel_finding();
 bool seam_tick();
 // Ends the seam ("S&top").
 void seam_stop();
+
+// While the seam plays: the frame of the song whose sound is heard now.
+bool seam_heard_frame(uint32_t* frame);
 
 // The sound the seam plays over and over (empty when it does not play),
 // and how many frames of it the clock has pushed since it started.

@@ -83,7 +83,7 @@ const OptionSpec options[] = {
            UINT32_MAX, "must be at least 1"),
     number("--at", Kind::POSITION, &Arguments::at, "FRAME  the cut position"),
     flag("--no-state", &Arguments::no_state, "a piece holds its own writes only, not the chip state"),
-    flag("--json", &Arguments::json, "answer in JSON (info, find, loops, loop, split)"),
+    flag("--json", &Arguments::json, "answer in JSON (info, find, loops, loop, split,\nexport, import)"),
     number("--to", Kind::POSITION, &Arguments::to, "T  the frame after the last one (default: the end)"),
     number("--min-seconds", Kind::SECONDS, &Arguments::min_ms,
            "S  the least length of a repetition (loops, loop; default 5)", 1, UINT32_MAX,
@@ -116,6 +116,8 @@ const OptionSpec options[] = {
                     "HZ  frames a second, up to three decimals (default 50)", FRAME_RATE_MIN, FRAME_RATE_MAX,
                     "must be from {min} to {max}"),
              "needs a number of hertz, not '{value}'"),
+    text("--gain", Kind::TEXT, &Arguments::gain, "DB  louder by DB decibels, -60 to 40 (default 0)",
+         "needs decibels from -60 to 40"),
     text("--loop", Kind::TEXT, &Arguments::loop, "FRAME|auto|none  where the file loops (export; default auto)",
          "needs a frame, a time, auto or none"),
     [] {
@@ -124,6 +126,8 @@ const OptionSpec options[] = {
         o.plain = &Arguments::max_pieces;
         return o;
     }(),
+    flag("--to-end", &Arguments::to_end, "only the candidates that run to the song's end\n(loops)"),
+    flag("--keep-all", &Arguments::keep_all, "with --loop auto: every frame, not the intro\nand one pass (export)"),
 };
 constexpr int OPTION_COUNT = sizeof options / sizeof options[0];
 static_assert(OPTION_COUNT <= 32, "a command's options are a 32-bit set");
@@ -153,17 +157,18 @@ constexpr CommandSpec commands[CMD_COUNT] = {
      "into the\nsong's bytes"},
     {CMD_SAVE, "save", "-o", "-o", true, " FILE [MORE...] -o NAME",
      "save the song, further files appended, as\nNAME(.psg); prints the name"},
-    {CMD_RENDER, "render", "-o --from --to --accurate --clock --chip --pan --rate --frame-rate", "-o", false,
+    {CMD_RENDER, "render", "-o --from --to --accurate --clock --chip --pan --rate --frame-rate --gain", "-o", false,
      " FILE -o OUT.wav [--from F] [--to T] [--accurate [--chip ay|ym]\n         [--clock HZ] [--pan "
-     "plain|abc|acb|mono] [--rate HZ] [--frame-rate HZ]]",
+     "plain|abc|acb|mono] [--rate HZ] [--frame-rate HZ]\n         [--gain DB]]",
      "render frames F..T-1 (default: all) to a\n44,100 Hz 16-bit stereo WAV file (a pipe\nsuch as /dev/stdout works "
      "too); --accurate:\nthrough a model of the chip itself",
-     "--clock --chip --pan --rate --frame-rate"},
+     "--clock --chip --pan --rate --frame-rate --gain"},
     {CMD_OPTIMIZE, "optimize", "-o", "-o", false, " FILE -o NAME",
      "save the song without the writes that cannot\nchange its sound, and empty frames as waits;\nit renders exactly "
      "the same sound"},
-    {CMD_LOOPS, "loops", "--min-seconds --json", "", false, " FILE [--min-seconds S] [--json]",
-     "list where the song repeats itself for at\nleast S seconds (default 5), best first"},
+    {CMD_LOOPS, "loops", "--min-seconds --to-end --json", "", false, " FILE [--min-seconds S] [--to-end] [--json]",
+     "list where the song repeats itself for at\nleast S seconds (default 5), best first,\neach to the end or inner "
+     "(stopping before\nthe end); --to-end: only the first kind"},
     {CMD_SPLIT, "split", "--silence -o --max-pieces --json", "--silence -o", false,
      " FILE --silence S -o NAME [--max-pieces N] [--json]",
      "save each part between silences of at least\nS seconds (0.001 to 4294967.295) as\nNAME.1.psg, NAME.2.psg, "
@@ -180,14 +185,16 @@ constexpr CommandSpec commands[CMD_COUNT] = {
      " FILE -o NAME [--start F --period P | --pick N] [--min-seconds S]\n       [--json]",
      "save the intro (frames before the loop) as\nNAME.intro.psg and one pass of the loop as\nNAME.loop.psg, which "
      "chain exactly: the intro\nand then the loop over and over play as the\nsong does. Default: the best loop "
-     "candidate\nthat chains; --pick N the N-th of 'loops'\n(--min-seconds S as there, default 5);\n--start/--period "
-     "a loop you name"},
-    {CMD_EXPORT, "export", "-o --clock --loop --chip", "-o", false,
-     " FILE -o OUT.ym|OUT.vgm [--clock HZ] [--loop FRAME|auto|none] [--chip ay|ym]",
-     "write the song as a YM or a VGM file (by\nOUT's ending) for a chip clocked at HZ\n(default 1773400), looping "
-     "at FRAME, at the\nloop the song repeats to its end (auto, the\ndefault) or not at all; a VGM file names an\n"
-     "AY-3-8910 (ay, default) or a YM2149 (ym)"},
-    {CMD_IMPORT, "import", "-o", "-o", false, " FILE -o NAME",
+     "candidate\nthat runs to the song's end and chains\n(none: exit 1); --pick N the N-th of\n'loops' (--min-seconds "
+     "S as there, default\n5); --start/--period a loop you name. Says\nwhy the start moved and whether the loop\n"
+     "needs its intro; warns when the loop stops\nbefore the end"},
+    {CMD_EXPORT, "export", "-o --clock --loop --keep-all --chip --json", "-o", false,
+     " FILE -o OUT.ym|OUT.vgm [--clock HZ] [--loop FRAME|auto|none]\n         [--keep-all] [--chip ay|ym] [--json]",
+     "write the song as a YM or a VGM file (by\nOUT's ending) for a chip clocked at HZ\n(default 1773400): auto (the "
+     "default) the\nintro and one pass of the loop of 'loop',\nlooping to the pass's start (--keep-all:\nevery frame), "
+     "the whole song without a loop\nwhen there is none; or every frame, looping\nat FRAME or not at all; a VGM file "
+     "names an\nAY-3-8910 (ay, default) or a YM2149 (ym)"},
+    {CMD_IMPORT, "import", "-o --json", "-o", false, " FILE -o NAME [--json]",
      "read a YM (YM5/YM6, packed or not) or VGM\n(.vgm/.vgz) file and save it as NAME(.psg)"},
 };
 
@@ -226,87 +233,6 @@ int first_of(uint32_t set)
     while (!(set & (1u << i)))
         ++i;
     return i;
-}
-
-// A plain decimal number that fits 32 bits, no sign, no spaces.
-bool parse_number(const QByteArray& text, uint32_t& value)
-{
-    if (text.isEmpty() || text.size() > 10)
-        return false;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (v > UINT32_MAX)
-        return false;
-    value = static_cast<uint32_t>(v);
-    return true;
-}
-
-// Seconds with up to three decimals ("5", "0.5", "2.25"), in milliseconds.
-bool parse_seconds(const QByteArray& text, uint32_t& ms)
-{
-    const qsizetype dot = text.indexOf('.');
-    const QByteArray whole = dot < 0 ? text : text.left(dot);
-    QByteArray fraction = dot < 0 ? QByteArray() : text.mid(dot + 1);
-    if (dot >= 0 && fraction.isEmpty())
-        return false;
-    if (fraction.size() > 3)
-        return false;
-    uint32_t seconds = 0, part = 0;
-    if (!parse_number(whole, seconds))
-        return false;
-    fraction = fraction.leftJustified(3, '0');
-    if (!parse_number(fraction, part))
-        return false;
-    const uint64_t v = uint64_t{seconds} * 1000 + part;
-    if (v > UINT32_MAX)
-        return false;
-    ms = static_cast<uint32_t>(v);
-    return true;
-}
-
-// "S", "SS" with one to three decimals or none, in milliseconds; at most
-// 59.999 when minutes come before it (limited).
-bool parse_clock_seconds(const QByteArray& text, bool limited, uint64_t& ms)
-{
-    const qsizetype dot = text.indexOf('.');
-    const QByteArray whole = dot < 0 ? text : text.left(dot);
-    if (limited && whole.size() != 2)
-        return false;
-    uint32_t part_ms = 0;
-    if (!parse_seconds(text, part_ms))
-        return false;
-    if (limited && part_ms >= 60000)
-        return false;
-    ms = part_ms;
-    return true;
-}
-
-// A time as the status line writes it, or seconds ending in "s", in
-// milliseconds.
-bool parse_time(const QByteArray& text, uint64_t& ms)
-{
-    if (text.endsWith('s'))
-        return text.indexOf(':') < 0 && parse_clock_seconds(text.chopped(1), false, ms);
-    const QList<QByteArray> parts = text.split(':');
-    if (parts.size() < 2 || parts.size() > 3)
-        return false;
-    uint64_t seconds_ms = 0;
-    uint32_t minutes = 0, hours = 0;
-    if (!parse_clock_seconds(parts.last(), true, seconds_ms))
-        return false;
-    const QByteArray& minute_text = parts[parts.size() - 2];
-    if (!parse_number(minute_text, minutes))
-        return false;
-    if (parts.size() == 3) {
-        if (minute_text.size() != 2 || minutes >= 60 || !parse_number(parts[0], hours))
-            return false;
-    }
-    ms = (uint64_t{hours} * 60 + minutes) * 60000 + seconds_ms;
-    return true;
 }
 
 QByteArray said(const OptionSpec& o, const char* message, const QByteArray& value)
@@ -401,27 +327,9 @@ bool Arguments::operator==(const Arguments& o) const
     const auto fields = [](const Arguments& a) {
         return std::tie(a.files, a.output, a.from, a.to, a.window, a.at, a.min_ms, a.silence_ms, a.width,
                         a.max_pieces, a.marks, a.start, a.period, a.pick, a.no_state, a.json, a.accurate, a.clock,
-                        a.chip, a.pan, a.rate, a.frame_rate_millihertz, a.loop);
+                        a.chip, a.pan, a.rate, a.frame_rate_millihertz, a.gain, a.loop, a.to_end, a.keep_all);
     };
     return fields(*this) == fields(o);
-}
-
-bool parse_position(const QByteArray& text, uint32_t* frame)
-{
-    uint32_t number = 0;
-    if (parse_number(text, number)) {
-        *frame = number;
-        return true;
-    }
-    uint64_t ms = 0;
-    if (!parse_time(text, ms))
-        return false;
-    constexpr uint64_t MS_PER_FRAME = 1000 / 50;
-    const uint64_t f = (ms + MS_PER_FRAME / 2) / MS_PER_FRAME;
-    if (f > UINT32_MAX)
-        return false;
-    *frame = static_cast<uint32_t>(f);
-    return true;
 }
 
 const char* command_name(CommandId command)
@@ -463,11 +371,11 @@ QByteArray usage_text()
            "  --                             the arguments after it are file names\n"
            "\n"
            "Exit status: 0 done, 1 find or loops found no repetition (split: no sound;\n"
-           "loop: no loop that chains exactly), 2 error. An output is refused, before\n"
-           "anything is written, where it is a folder (-o DIR/), a file read-only to\n"
-           "you, a dangling symbolic link or a loop of links, or the same file as the\n"
-           "command's other output; a failed write names the file and the system's\n"
-           "reason.\n";
+           "loop: no loop that runs to the end and chains exactly), 2 error. An output\n"
+           "is refused, before anything is written, where it is a folder (-o DIR/), a\n"
+           "file read-only to you, a dangling symbolic link or a loop of links, or the\n"
+           "same file as the command's other output; a failed write names the file and\n"
+           "the system's reason.\n";
     return out;
 }
 

@@ -2,6 +2,8 @@
 // output, so that it can be checked on its own and fed any words.
 #pragma once
 
+#include "song/position_text.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -45,11 +47,14 @@ struct Arguments {
     bool no_state = false;                // --no-state
     bool json = false;                    // --json
     bool accurate = false;                // --accurate
+    bool to_end = false;                  // --to-end
+    bool keep_all = false;                // --keep-all
     std::optional<uint32_t> clock;        // --clock, in Hz
     std::optional<QByteArray> chip;       // --chip: "ay" or "ym"
     std::optional<QByteArray> pan;        // --pan: "plain", "abc", "acb" or "mono"
     std::optional<uint32_t> rate;         // --rate, in Hz
     std::optional<uint32_t> frame_rate_millihertz;  // --frame-rate
+    std::optional<QByteArray> gain;       // --gain as given; render reads the decibels
     std::optional<QByteArray> loop;       // --loop as given: a frame, a time, "auto" or "none"
 
     bool operator==(const Arguments& other) const;
@@ -91,13 +96,6 @@ QByteArray usage_text();
 // numbers below 2^32; seconds may have up to three decimals.
 CommandLine parse_arguments(const QList<QByteArray>& words);
 
-// A position in the song as a frame: a plain number is a frame; a time
-// "M:SS.mmm" or "H:MM:SS.mmm" (as the status line writes it; the fraction
-// may have one to three digits or be left out) or seconds with a trailing
-// "s" ("12.5s") name the frame that starts at that time, or the nearest one
-// for a time between two frames. False for anything else and for a frame
-// number of 2^32 or more.
-bool parse_position(const QByteArray& text, uint32_t* frame);
 
 // The limits of --width.
 constexpr uint32_t PLOT_WIDTH_MIN = 320;

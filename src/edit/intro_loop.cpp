@@ -143,9 +143,7 @@ bool choose_loop(int pick, uint32_t* start, uint32_t* period, uint32_t min_frame
 
 int default_loop(const std::vector<LoopCandidate>& loops, uint32_t* start, const std::atomic<bool>* stop)
 {
-    for (size_t k = 0; k < loops.size() && !stop_asked(stop); ++k) {
-        if (k > 0 && !loops[k].to_end)
-            break;
+    for (size_t k = 0; k < loops.size() && loops[k].to_end && !stop_asked(stop); ++k) {
         if (exact_start(loops[k], start))
             return static_cast<int>(k);
     }
