@@ -3,6 +3,7 @@
 // before replacing files) and "&Hear the seam" (the chain's sound where a
 // pass goes on into the loop's start).
 #include "app/app.h"
+#include "app/history.h"
 #include "app/loop_panel.h"
 #include "app/sound_model.h"
 #include "song/song.h"
@@ -15,6 +16,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QSlider>
+#include <QThread>
 #include <QtTest>
 
 namespace {
@@ -31,6 +33,7 @@ void load(LoopSongKind kind)
 {
     answer({type_file(write_temp_psg(QStringLiteral("song%1.psg").arg(kind), loop_song(kind).bytes))});
     click(QStringLiteral("&Load file"));
+    QVERIFY(wait_for_loops());
 }
 
 template <class W>
@@ -130,6 +133,33 @@ private slots:
         QCOMPARE(seen_boxes(), QStringList{});
         QCOMPARE(read_file(folder + "t.intro.psg"), read_file(folder + "cli.intro.psg"));
         QCOMPARE(read_file(folder + "t.loop.psg"), read_file(folder + "cli.loop.psg"));
+    }
+
+    void a_newer_read_wins_over_the_loops_of_an_older_one()
+    {
+        load(REWRITTEN_IN_LOOP);
+        cut_slider->setSliderPosition(100);
+        answer({press(QMessageBox::Yes)});
+        click(QStringLiteral("&Cut"));
+        QVERIFY(wait_for_loops());
+        auto* list = main_window->findChild<QListWidget*>(QStringLiteral("loop_list"));
+        const QString cut_row = list->item(0)->text();
+        QCOMPARE(cut_row, QStringLiteral("start 0:00:03.000 (150), period 0:00:08.000 (400), for 0:00:06.580: to the end"));
+
+        // Undo, and redo before the window has seen the loops of the song
+        // put back (their look has had the time to end): only the redone
+        // song's loops are ever listed.
+        QVERIFY(history_undo());
+        QThread::msleep(300);
+        QStringList listed;
+        const auto watch = connect(list->model(), &QAbstractItemModel::rowsInserted, this,
+                                   [&](const QModelIndex&, int first) { listed << list->item(first)->text(); });
+        QVERIFY(history_redo());
+        QVERIFY(wait_for_loops());
+        disconnect(watch);
+        QCOMPARE(listed.value(0), QStringLiteral("Finding loops..."));
+        QCOMPARE(listed.mid(1), QStringList{cut_row});
+        QVERIFY(chosen_loop.valid && chosen_loop.start == 150);
     }
 
     void save_writes_what_the_command_line_writes()

@@ -158,6 +158,44 @@ private slots:
         QCOMPARE(first, scale.x_of(uint32_t(start)));
     }
 
+    void time_labels_stay_apart_at_any_zoom_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("zooms");   // wheel notches in
+        QTest::addColumn<double>("at");   // where, as a part of the view's width
+        QTest::newRow("8 s, whole") << 400 << 0 << 0.0;
+        QTest::newRow("8 s, a second from 1.2 s") << 400 << 9 << 0.16;
+        QTest::newRow("8 s, deepest") << 400 << 40 << 0.5;
+        QTest::newRow("10 min, whole") << 30000 << 0 << 0.0;
+        QTest::newRow("10 min, a minute") << 30000 << 10 << 0.37;
+        QTest::newRow("10 min, a few seconds") << 30000 << 20 << 0.61;
+        QTest::newRow("70 min, whole") << 210000 << 0 << 0.0;
+        QTest::newRow("70 min, ten minutes") << 210000 << 9 << 0.93;
+    }
+
+    void time_labels_stay_apart_at_any_zoom()
+    {
+        QFETCH(int, length);
+        QFETCH(int, zooms);
+        QFETCH(double, at);
+        if (int(frame_count) != length)
+            load(path("long.psg"), numbered_song(length));
+        song_view->zoom(1e-9, 0);  // the whole song
+        for (int i = 0; i < zooms; ++i)
+            song_view->zoom(1.25, song_view->width() * at);
+        const FrameScale s = song_view->scale();
+        const auto labels =
+            time_labels(view_layout(song_view->height(), SongView::MARGIN), s, frame_count, song_view->width());
+        QVERIFY(!labels.empty());
+        for (size_t k = 0; k < labels.size(); ++k) {
+            const QRect& box = labels[k].box;
+            QVERIFY2(labels[k].x >= s.left && labels[k].x <= s.left + s.width, qPrintable(labels[k].text));
+            QVERIFY2(box.left() >= 0 && box.right() < song_view->width(), qPrintable(labels[k].text));
+            if (k > 0)
+                QVERIFY2(labels[k - 1].box.right() < box.left(), qPrintable(labels[k - 1].text + " " + labels[k].text));
+        }
+    }
+
     void click_sets_cut_shift_click_seeks_and_the_wheel_zooms()
     {
         load(path("click.psg"), numbered_song(400));

@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QtTest>
 
 namespace {
@@ -80,6 +82,25 @@ private slots:
         QCOMPARE(exports.size(), 1);
         QCOMPARE(exports[0]->text(), QStringLiteral("E&xport..."));
         QCOMPARE(main_window->findChildren<QPushButton*>().size(), 17);
+    }
+
+    void at_its_smallest_every_caption_is_whole()
+    {
+        main_window->resize(1, 1);  // as far as the window lets itself be shrunk
+        pump(50);
+        for (QPushButton* b : main_window->findChildren<QPushButton*>()) {
+            QStyleOptionButton option;
+            option.initFrom(b);
+            option.rect = b->rect();
+            const QRect room = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
+            const QString caption = QString(b->text()).remove(QLatin1Char('&'));
+            QVERIFY2(QFontMetrics(b->font()).horizontalAdvance(caption) <= room.width(), qPrintable(caption));
+        }
+        for (QGroupBox* box : main_window->findChildren<QGroupBox*>())
+            QVERIFY2(QFontMetrics(box->font()).horizontalAdvance(box->title()) < box->width(), qPrintable(box->title()));
+        QVERIFY(QFontMetrics(status_label->font()).horizontalAdvance(status_label->text()) <= status_label->width());
+        QVERIFY(song_view->height() >= 120);
+        main_window->resize(980, 700);
     }
 
     void starts_with_an_empty_song()

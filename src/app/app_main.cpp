@@ -89,6 +89,7 @@ void app_start()
     save_clean_up_on_signals();
     report.show_error = show_error_box;
     front_end.song_read = song_read_effects;
+    front_end.song_changing = loop_panel_song_changing;
 
     audio_start();
 

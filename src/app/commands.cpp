@@ -4,6 +4,7 @@
 #include "app/myclass.h"
 #include "app/save_dialog.h"
 #include "app/song_files.h"
+#include "app/song_view.h"
 #include "edit/editing.h"
 #include "edit/find.h"
 #include "edit/names.h"

@@ -1,6 +1,7 @@
 #include "app/history.h"
 
 #include "app/app.h"
+#include "app/loop_panel.h"
 #include "app/sound_model.h"
 #include "audio/playback.h"
 #include "song/song.h"
@@ -48,6 +49,7 @@ Snapshot take()
 
 void put_back(const Snapshot& s)
 {
+    loop_panel_song_changing();
     std::copy(s.events.begin(), s.events.end(), music);
     std::copy(s.frame_records.begin(), s.frame_records.end(), frames);
     event_count = static_cast<uint32_t>(s.events.size());

@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/audio_output.h"
 #include "app/save_dialog.h"
+#include "app/song_study.h"
 #include "app/song_view.h"
 #include "app/sound_model.h"
 #include "audio/chip.h"
@@ -33,6 +34,9 @@ namespace {
 constexpr size_t LIST_MAX = 50;
 
 QListWidget* loop_list;
+QPushButton* save_button;
+QPushButton* hear_button;
+SongStudy* study;  // finds the loops, and the view's sketch, off the GUI thread
 QLabel* loop_note;  // what is true of the chosen loop, or why there is none
 QLineEdit* start_field;
 QLineEdit* period_field;
@@ -205,6 +209,8 @@ void hear_seam_clicked()
     start_seam(loop);
 }
 
+void show_loops(LoopStudy& found);
+
 }  // namespace
 
 bool typed_loop(ChosenLoop* loop)
@@ -234,8 +240,9 @@ QWidget* make_loop_panel()
     start_label->setBuddy(start_field);
     auto* period_label = new QLabel(QStringLiteral("E&very"));
     period_label->setBuddy(period_field);
-    auto* save = new QPushButton(QStringLiteral("Save &intro and loop"));
-    auto* hear = new QPushButton(QStringLiteral("&Hear the seam"));
+    auto* save = save_button = new QPushButton(QStringLiteral("Save &intro and loop"));
+    auto* hear = hear_button = new QPushButton(QStringLiteral("&Hear the seam"));
+    study = new SongStudy(LIST_MAX, view_set_sketch, show_loops);
     QObject::connect(loop_list, &QListWidget::currentRowChanged, choose_row);
     QObject::connect(loop_list, &QListWidget::itemClicked, choose_clicked);
     QObject::connect(start_field, &QLineEdit::editingFinished, fields_edited);
@@ -273,14 +280,43 @@ void loop_panel_song_read()
     candidates.clear();
     if (!loop_list)
         return;
+    study->stop();
     const QSignalBlocker quiet(loop_list);
     loop_list->clear();
+    save_button->setEnabled(true);
+    hear_button->setEnabled(true);
     start_field->clear();
     period_field->clear();
     loop_note->clear();
     if (frame_count == 0)
         return;
-    const std::vector<LoopCandidate> loops = find_loops(LOOP_MIN_FRAMES);
+    loop_list->addItem(QStringLiteral("Finding loops..."));
+    loop_list->item(0)->setFlags(Qt::NoItemFlags);
+    save_button->setEnabled(false);
+    hear_button->setEnabled(false);
+    study->start(song_view ? song_view->size() : QSize());
+}
+
+void loop_panel_song_changing()
+{
+    if (study)
+        study->stop();
+}
+
+bool loop_panel_finding()
+{
+    return study && study->busy();
+}
+
+namespace {
+
+void show_loops(LoopStudy& found)
+{
+    const std::vector<LoopCandidate>& loops = found.loops;
+    const QSignalBlocker quiet(loop_list);
+    loop_list->clear();
+    save_button->setEnabled(true);
+    hear_button->setEnabled(true);
     if (loops.empty()) {
         loop_list->addItem(QStringLiteral("No loop of 5 s or more"));
         loop_list->item(0)->setFlags(Qt::NoItemFlags);
@@ -289,11 +325,9 @@ void loop_panel_song_read()
         show_no_loop(QString::fromUtf8(no_loop_text(loops)));
         return;
     }
-    uint32_t best_start = 0;
-    const int best = default_loop(loops, &best_start);
-    for (size_t k = 0; k < loops.size() && k < LIST_MAX; ++k) {
-        ChosenLoop row{false, loops[k].start, loops[k].period};
-        row.valid = exact_start(loops[k], &row.start);
+    const int best = found.best;
+    for (size_t k = 0; k < found.listed; ++k) {
+        ChosenLoop row{found.chains[k], found.exact[k], loops[k].period};
         QString text = QStringLiteral("start %1, period %2, for %3: %4")
                            .arg(time_and_frame(row.start), time_and_frame(row.period), time_of(loops[k].length),
                                 QString::fromUtf8(candidate_reach_text(loops[k])));
@@ -313,6 +347,8 @@ void loop_panel_song_read()
         show_no_loop(QString::fromUtf8(no_loop_text(loops)));
     }
 }
+
+}  // namespace
 
 bool seam_tick()
 {

@@ -30,11 +30,16 @@ bool typed_loop(ChosenLoop* loop);
 // window's layout.
 QWidget* make_loop_panel();
 
-// A song has been read: lists its loop candidates, each marked as running
-// to the song's end or stopping before it, and chooses the best that runs
-// to the end and chains (without moving the cut position), or none; stops
-// the seam.
+// A song has been read: its loop candidates are looked for off the GUI
+// thread (the list says "Finding loops..." meanwhile), then listed, each
+// marked as running to the song's end or stopping before it, and the best
+// that runs to the end and chains is chosen (without moving the cut
+// position), or none. Stops the seam.
 void loop_panel_song_read();
+// The song tables are about to change: the look for loops stops first.
+void loop_panel_song_changing();
+// The loops of the song read last are still being looked for.
+bool loop_panel_finding();
 
 // The playback clock's tick while the seam plays: pushes its next frame of
 // sound and returns true; false when the seam does not play (or playback

@@ -3,9 +3,11 @@
 #include "app/app.h"
 #include "app/history.h"
 #include "app/save_dialog.h"
+#include "app/song_view.h"
 #include "formats/convert.h"
 #include "io/files.h"
 #include "song/psg_read.h"
+#include "song/song.h"
 
 #include <QCloseEvent>
 #include <QDropEvent>
@@ -48,7 +50,7 @@ bool is_chip_music_file(const QString& name)
     return ending == QLatin1String("ym") || ending == QLatin1String("vgm") || ending == QLatin1String("vgz");
 }
 
-void import_song_file(const QByteArray& path, bool reset)
+bool import_song_file(const QByteArray& path, bool reset)
 {
     RegisterDump dump;
     DumpInfo info;
@@ -56,14 +58,14 @@ void import_song_file(const QByteArray& path, bool reset)
     const QString shown = QFile::decodeName(path);
     if (!import_file(path, &dump, &info, &error)) {
         show_error_box(QStringLiteral("Can't read %1: %2").arg(shown, QString::fromLocal8Bit(error)));
-        return;
+        return false;
     }
     if (read_dump(dump, reset) != READ_COMPLETE)
-        return;
+        return false;
     history_file_read(path, !reset, true);
     const QList<QByteArray> notes = import_notes(info);
     if (notes.isEmpty())
-        return;
+        return true;
     QString text = shown + QLatin1Char(':');
     for (const QByteArray& note : notes)
         text += QLatin1Char('\n') + QString::fromUtf8(note);
@@ -72,6 +74,7 @@ void import_song_file(const QByteArray& path, bool reset)
     box.setIcon(QMessageBox::Information);
     box.setText(text);
     box.exec();
+    return true;
 }
 
 // The local files among dropped URLs.
@@ -134,14 +137,20 @@ void read_song_file(const QString& name, bool reset)
 {
     remember_folder(name);
     const QByteArray path = io_name(name);
+    const uint32_t appended_at = frame_count;
+    const std::vector<uint32_t> boundaries = view_boundaries();
+    bool read = false;
     if (is_chip_music_file(name)) {
-        import_song_file(path, reset);
-        return;
+        read = import_song_file(path, reset);
+    } else {
+        ReadStop stop;
+        const ReadResult result = psg_read(path.constData(), 0, reset, &stop);
+        read = result == READ_COMPLETE || result == READ_REJECTED;
+        if (read)
+            history_file_read(path, !reset, result == READ_COMPLETE || ends_at_end_mark(stop));
     }
-    ReadStop stop;
-    const ReadResult result = psg_read(path.constData(), 0, reset, &stop);
-    if (result == READ_COMPLETE || result == READ_REJECTED)
-        history_file_read(path, !reset, result == READ_COMPLETE || ends_at_end_mark(stop));
+    if (read && !reset)
+        view_file_appended(boundaries, appended_at);
 }
 
 bool may_discard()

@@ -40,14 +40,33 @@ SongView::SongView()
                               "Wheel: zoom. Drag: scroll when zoomed."));
 }
 
-FrameScale SongView::scale() const
+namespace {
+
+FrameScale scale_at(int width, uint32_t first, uint32_t span)
 {
     FrameScale s;
-    s.left = MARGIN;
-    s.width = std::max(1, width() - 2 * MARGIN);
+    s.left = SongView::MARGIN;
+    s.width = std::max(1, width - 2 * SongView::MARGIN);
     s.first = first;
     s.span = span;
     return s;
+}
+
+}  // namespace
+
+FrameScale SongView::scale() const
+{
+    return scale_at(width(), first, span);
+}
+
+QImage view_picture(QSize size, uint32_t first, uint32_t span, const SongSketch& sketch)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    draw_song_base(p, image.rect(), view_layout(size.height(), SongView::MARGIN), scale_at(size.width(), first, span),
+                   sketch, PictureContent());
+    return image;
 }
 
 uint32_t SongView::min_span() const
@@ -58,7 +77,8 @@ uint32_t SongView::min_span() const
 
 void SongView::song_changed()
 {
-    sketch.build();
+    sketch = SongSketch();
+    boundaries.clear();
     first = 0;
     span = frame_count;
     has_loop = false;  // until the loop list chooses one (view_set_loop)
@@ -66,11 +86,22 @@ void SongView::song_changed()
     update();
 }
 
+void SongView::set_sketch(SongSketch& made, QImage& whole_song)
+{
+    if (made.frames() != frame_count)
+        return;
+    sketch = std::move(made);
+    if (whole_song.size() == size() && first == 0 && span == frame_count)
+        picture = std::move(whole_song);
+    else
+        forget_picture();
+    update();
+}
+
 void SongView::set_loop(bool shown, const LoopCandidate& candidate)
 {
     has_loop = shown;
     loop = candidate;
-    forget_picture();
     update();
 }
 
@@ -120,19 +151,16 @@ void SongView::show_positions()
 
 void SongView::paintEvent(QPaintEvent* event)
 {
-    if (picture.size() != size()) {
-        picture = QImage(size(), QImage::Format_RGB32);
-        picture.fill(Qt::white);
-        QPainter p(&picture);
-        const FrameScale s = scale();
-        PictureContent content;
-        content.loop = has_loop ? &loop : nullptr;
-        draw_song(p, rect(), view_layout(height(), MARGIN), s, sketch, content);
-    }
+    if (picture.size() != size())
+        picture = view_picture(size(), first, span, sketch);
     QPainter p(this);
     for (const QRect& r : event->region())
         p.drawImage(r.topLeft(), picture, r);
     const FrameScale s = scale();
+    PictureContent content;
+    content.loop = has_loop ? &loop : nullptr;
+    content.marks = boundaries;
+    draw_song_overlay(p, rect(), view_layout(height(), MARGIN), s, sketch, content);
     if (frame_count == 0) {
         p.setPen(QColor(0x6B, 0x72, 0x80));
         p.drawText(rect(), Qt::AlignCenter, QStringLiteral("No song loaded"));
@@ -158,7 +186,8 @@ void SongView::paintEvent(QPaintEvent* event)
         int left = x + 8;
         if (left + w > width())
             left = x - 8 - w;
-        const QRect box(left, 2, w, 16);
+        // Below the loop's two labels, which stay readable.
+        const QRect box(left, 34, w, 16);
         QColor back = Qt::white;
         back.setAlpha(230);
         p.fillRect(box, back);
@@ -166,7 +195,8 @@ void SongView::paintEvent(QPaintEvent* event)
         p.drawRect(box.adjusted(0, 0, -1, -1));
         p.drawText(box, Qt::AlignCenter, text);
         p.setPen(QPen(QColor(0x6B, 0x72, 0x80), 1, Qt::DotLine));
-        p.drawLine(x, 18, x, bottom);
+        p.drawLine(x, 0, x, box.top());
+        p.drawLine(x, box.bottom() + 1, x, bottom);
     }
 }
 
@@ -229,6 +259,12 @@ void view_song_changed()
         song_view->song_changed();
 }
 
+void view_set_sketch(SongSketch& made, QImage& whole_song)
+{
+    if (song_view)
+        song_view->set_sketch(made, whole_song);
+}
+
 void view_set_loop(bool shown, uint32_t start, uint32_t period, uint32_t length)
 {
     if (!song_view)
@@ -237,6 +273,21 @@ void view_set_loop(bool shown, uint32_t start, uint32_t period, uint32_t length)
     if (shown && length == 0 && uint64_t{start} + period < frame_count)
         candidate.length = frame_count - start - period;
     song_view->set_loop(shown, candidate);
+}
+
+void view_file_appended(const std::vector<uint32_t>& earlier, uint32_t at)
+{
+    if (!song_view)
+        return;
+    song_view->boundaries = earlier;
+    if (at > 0)
+        song_view->boundaries.push_back(at);
+    song_view->update();
+}
+
+std::vector<uint32_t> view_boundaries()
+{
+    return song_view ? song_view->boundaries : std::vector<uint32_t>();
 }
 
 void view_show_positions()

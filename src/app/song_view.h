@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <vector>
 
 class SongView : public QWidget {
     Q_OBJECT
@@ -28,11 +29,18 @@ public:
     void zoom(double factor, double x);
 
     static constexpr int MARGIN = 10;       // beside the time line, each side
-    static constexpr int MIN_HEIGHT = 180;
+    static constexpr int MIN_HEIGHT = 120;
     static constexpr int MAX_PIXELS_PER_FRAME = 16;
 
     void song_changed();
+    // The sketch of the new song, made off the GUI thread (song_study.h)
+    // with the picture of the whole song at the size the view had (see
+    // view_picture); until they come the lanes stay empty.
+    void set_sketch(SongSketch& made, QImage& whole_song);
     void set_loop(bool shown, const LoopCandidate& loop);
+    // Where appended files begin, marked as plot marks frames; a new song
+    // has none.
+    std::vector<uint32_t> boundaries;
     void show_positions();
 
 protected:
@@ -53,7 +61,7 @@ private:
     bool has_loop = false;
     LoopCandidate loop{};
     uint32_t first = 0, span = 0;
-    QImage picture;              // the song drawn for the frames in view
+    QImage picture;              // the song drawn for the frames in view, without the loop
     int play_x = -1, cut_x = -1;  // where the lines were drawn last
     double pointer_x = -1;       // the pointer over the view, or -1
     bool pressed = false, dragged = false;
@@ -67,5 +75,13 @@ extern SongView* song_view;
 // shade (shown false: none; length 0: to the end of the song); the play and
 // cut positions moved.
 void view_song_changed();
+// The song in memory was read again with a file appended at frame `at`.
+void view_file_appended(const std::vector<uint32_t>& earlier, uint32_t at);
+std::vector<uint32_t> view_boundaries();
+void view_set_sketch(SongSketch& made, QImage& whole_song);
+// What the view keeps of the song drawn at size, for frames first ..
+// first + span: everything but the lines, the loop and the pointer's label.
+// Any thread may draw it.
+QImage view_picture(QSize size, uint32_t first, uint32_t span, const SongSketch& sketch);
 void view_set_loop(bool shown, uint32_t start, uint32_t period, uint32_t length = 0);
 void view_show_positions();

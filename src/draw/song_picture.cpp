@@ -138,6 +138,11 @@ int legend_rows(int width, int left, int right, const QByteArray& title)
     return rows;
 }
 
+QFont axis_font(const PictureLayout& L)
+{
+    return font(std::min(11, std::min(16, L.axis_h - 8)));
+}
+
 class Picture {
 public:
     Picture(const QRect& area, const PictureLayout& layout, const FrameScale& scale, const SongSketch& drawn,
@@ -148,7 +153,7 @@ public:
         plot_w = scale.width;
     }
 
-    void draw(QPainter& p)
+    void draw_base(QPainter& p)
     {
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
@@ -157,6 +162,12 @@ public:
         for (int c = 0; c < CHANNELS; ++c)
             draw_lane(p, c);
         draw_time_axis(p);
+    }
+
+    void draw_overlay(QPainter& p)
+    {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setRenderHint(QPainter::TextAntialiasing);
         draw_loop_and_marks(p);
     }
 
@@ -253,14 +264,25 @@ private:
         p.fillRect(QRect(L.left, top, plot_w, L.pitch_h), lane_fill);
         p.fillRect(QRect(L.left, level_top, plot_w, level_h), QColor(0xFB, 0xFB, 0xFC));
 
-        // Octaves: a line and the name of each C.
+        // Octaves: a line and the name of each C, in the margin or, where
+        // there is none, at the lane's right end above its line.
         p.setFont(font(10));
+        int named_y = INT32_MAX;
         for (double n = low_note; n <= high_note + 0.01; n += 12) {
             const int y = static_cast<int>(std::lround(y_of(n, c)));
             p.setPen(grid);
             p.drawLine(L.left, y, L.left + plot_w - 1, y);
-            if (!L.margin_labels)
+            if (!L.margin_labels) {
+                if (named_y - y < 10 || y - 9 < top)
+                    continue;
+                named_y = y;
+                p.setFont(font(9));
+                p.setPen(soft_ink);
+                p.drawText(QRect(L.left + plot_w - 30, y - 10, 28, 10), Qt::AlignRight | Qt::AlignBottom,
+                           QStringLiteral("C%1").arg(static_cast<int>(n) / 12 - 1));
+                p.setFont(font(10));
                 continue;
+            }
             p.setPen(soft_ink);
             p.drawText(QRect(L.left - 34, y - 7, 30, 14), Qt::AlignRight | Qt::AlignVCenter,
                        QStringLiteral("C%1").arg(static_cast<int>(n) / 12 - 1));
@@ -342,29 +364,18 @@ private:
     void draw_time_axis(QPainter& p)
     {
         const int bottom = L.header + CHANNELS * L.lane_h() - L.lane_gap;
-        const double seconds = double(S.span) / FRAME_RATE;
-        const double per_second = seconds > 0 ? plot_w / seconds : plot_w;
-        const uint32_t step = tick_step(per_second, 70);
-        const double end = double(S.first + S.span) / FRAME_RATE;
         const bool hours = double(sketch.frames()) / FRAME_RATE >= 3600;
-        const int text_h = std::min(16, L.axis_h - 8);
-        p.setFont(font(std::min(11, text_h)));
-        for (uint32_t s = (S.first / FRAME_RATE + step - 1) / step * step; s <= end; s += step) {
-            const int x = x_of(s * FRAME_RATE);
+        p.setFont(axis_font(L));
+        for (const TimeLabel& t : time_labels(L, S, sketch.frames(), width)) {
             QColor line = grid;
             line.setAlpha(150);
             p.setPen(QPen(line, 1));
             for (int c = 0; c < CHANNELS; ++c)
-                p.drawLine(x, lane_top(c), x, lane_top(c) + L.pitch_h + L.level_h - 1);
+                p.drawLine(t.x, lane_top(c), t.x, lane_top(c) + L.pitch_h + L.level_h - 1);
             p.setPen(soft_ink);
-            p.drawLine(x, bottom + 2, x, bottom + 7);
-            // Centred under its tick, but never cut off at the left edge.
-            const QString text = clock_text(s, hours);
-            const int half = p.fontMetrics().horizontalAdvance(text) / 2 + 1;
-            if (x - half >= 0)
-                p.drawText(QRect(x - 40, bottom + 8, 80, text_h), Qt::AlignHCenter | Qt::AlignTop, text);
-            else
-                p.drawText(QRect(0, bottom + 8, 80, text_h), Qt::AlignLeft | Qt::AlignTop, text);
+            p.drawLine(t.x, bottom + 2, t.x, bottom + 7);
+            const int left = t.align == Qt::AlignHCenter ? t.x - 40 : t.align == Qt::AlignLeft ? 0 : width - 80;
+            p.drawText(QRect(left, t.box.top(), 80, t.box.height()), t.align | Qt::AlignTop, t.text);
         }
         p.setPen(soft_ink);
         p.drawLine(L.left, bottom + 2, L.left + plot_w - 1, bottom + 2);
@@ -463,6 +474,43 @@ void FrameScale::column_frames(int x, uint32_t last, uint32_t& begin, uint32_t& 
         end = last;
 }
 
+std::vector<TimeLabel> time_labels(const PictureLayout& L, const FrameScale& S, uint32_t song_frames, int width)
+{
+    std::vector<TimeLabel> labels;
+    const int bottom = L.header + CHANNELS * L.lane_h() - L.lane_gap;
+    const double seconds = double(S.span) / FRAME_RATE;
+    const double per_second = seconds > 0 ? S.width / seconds : S.width;
+    const uint32_t step = tick_step(per_second, 70);
+    const double end = double(S.first + S.span) / FRAME_RATE;
+    const bool hours = double(song_frames) / FRAME_RATE >= 3600;
+    const int text_h = std::min(16, L.axis_h - 8);
+    const QFontMetrics metrics(axis_font(L));
+    // The first tick at or after the first frame in view.
+    const uint32_t first_second = (S.first + FRAME_RATE - 1) / FRAME_RATE;
+    int free_from = 0;  // where the next label may begin
+    for (uint32_t s = (first_second + step - 1) / step * step; s <= end; s += step) {
+        const int x = S.x_of(s * FRAME_RATE);
+        const QString text = clock_text(s, hours);
+        const int w = metrics.horizontalAdvance(text);
+        // Centred under its tick, but never cut off at the left edge, nor
+        // over the label before it.
+        TimeLabel label{x, QRect(x - w / 2 - 1, bottom + 8, w + 2, text_h), text, Qt::AlignHCenter};
+        if (x - (w / 2 + 1) < 0) {
+            label.box = QRect(0, bottom + 8, w + 1, text_h);
+            label.align = Qt::AlignLeft;
+        } else if (label.box.right() >= width) {
+            label.box.moveRight(width - 1);
+            label.align = Qt::AlignRight;
+        }
+        if (label.box.left() < free_from)
+            continue;
+        const QRect& box = label.box;
+        labels.push_back(label);
+        free_from = box.right() + 6;
+    }
+    return labels;
+}
+
 PictureLayout plot_layout()
 {
     return {72, 20, PLOT_HEADER, 150, 34, 6, 16, 40, true};
@@ -481,13 +529,17 @@ double SongSketch::note_of(uint16_t period)
     return note_table()[period & (PERIODS - 1)];
 }
 
-void SongSketch::build()
+void SongSketch::build(const std::atomic<bool>* stop)
 {
     count = frame_count;
     voices.resize(size_t(count) * CHANNELS);
     double low = 1e9, high = -1e9;
     const std::vector<double>& notes = note_table();
     for (uint32_t f = 0; f < count; ++f) {
+        if ((f & 0x3FFF) == 0 && stop_asked(stop)) {
+            *this = SongSketch();
+            return;
+        }
         for (int c = 0; c < CHANNELS; ++c) {
             const Voice v = read_voice(f, c);
             voices[size_t(f) * CHANNELS + size_t(c)] = v;
@@ -513,9 +565,25 @@ void SongSketch::build()
 void draw_song(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
                const SongSketch& sketch, const PictureContent& content)
 {
+    draw_song_base(p, area, layout, scale, sketch, content);
+    draw_song_overlay(p, area, layout, scale, sketch, content);
+}
+
+void draw_song_base(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
+                    const SongSketch& sketch, const PictureContent& content)
+{
     p.save();
     p.translate(area.topLeft());
-    Picture(area, layout, scale, sketch, content).draw(p);
+    Picture(area, layout, scale, sketch, content).draw_base(p);
+    p.restore();
+}
+
+void draw_song_overlay(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
+                       const SongSketch& sketch, const PictureContent& content)
+{
+    p.save();
+    p.translate(area.topLeft());
+    Picture(area, layout, scale, sketch, content).draw_overlay(p);
     p.restore();
 }
 

@@ -11,7 +11,9 @@
 #include <QByteArray>
 #include <QImage>
 #include <QRect>
+#include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -45,14 +47,29 @@ struct PictureLayout {
     int height() const { return header + 3 * lane_h() + axis_h; }
 };
 PictureLayout plot_layout();
+
+// The labels of the time axis in a picture width pixels wide: each tick's x
+// and its text, centred under the tick or, near an edge, against the edge;
+// box: where it shows. Ticks that would bring two labels together go
+// without one.
+struct TimeLabel {
+    int x;
+    QRect box;
+    QString text;
+    Qt::Alignment align;
+};
+std::vector<TimeLabel> time_labels(const PictureLayout& layout, const FrameScale& scale, uint32_t song_frames,
+                                   int width);
 PictureLayout view_layout(int height, int margin);
 
 // What each channel does in each frame of the song in memory, read once
 // from the frame records, so that a redraw walks small records instead of
-// the chip's registers. Built again when the song changes.
+// the chip's registers. Built again when the song changes, on any thread
+// (it only reads the song); stop, when given and set, makes build give up
+// and leaves an empty sketch.
 class SongSketch {
 public:
-    void build();
+    void build(const std::atomic<bool>* stop = nullptr);
     uint32_t frames() const { return count; }
     struct Voice {
         uint16_t period;  // tone period; meaningful when tone is set
@@ -81,6 +98,13 @@ struct PictureContent {
 // frames mapped by scale.
 void draw_song(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
                const SongSketch& sketch, const PictureContent& content);
+// The same in two layers, for a view that keeps the first in an image and
+// draws the second over it: everything but the loop and the marks; the loop
+// and the marks.
+void draw_song_base(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
+                    const SongSketch& sketch, const PictureContent& content);
+void draw_song_overlay(QPainter& p, const QRect& area, const PictureLayout& layout, const FrameScale& scale,
+                       const SongSketch& sketch, const PictureContent& content);
 
 // The whole song as plot draws it, width pixels wide.
 QImage plot_picture(int width, const SongSketch& sketch, const PictureContent& content);

@@ -141,9 +141,9 @@ bool choose_loop(int pick, uint32_t* start, uint32_t* period, uint32_t min_frame
     return true;
 }
 
-int default_loop(const std::vector<LoopCandidate>& loops, uint32_t* start)
+int default_loop(const std::vector<LoopCandidate>& loops, uint32_t* start, const std::atomic<bool>* stop)
 {
-    for (size_t k = 0; k < loops.size() && loops[k].to_end; ++k) {
+    for (size_t k = 0; k < loops.size() && loops[k].to_end && !stop_asked(stop); ++k) {
         if (exact_start(loops[k], start))
             return static_cast<int>(k);
     }

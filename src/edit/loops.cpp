@@ -78,13 +78,15 @@ uint64_t add_mod(uint64_t a, uint64_t b)
 // For each position j of the reversed sequence, the length of its longest
 // common prefix with the whole: for ids, z[p] is how many frames at the end
 // repeat the frames p earlier.
-std::vector<uint32_t> common_tails(const std::vector<uint32_t>& ids)
+std::vector<uint32_t> common_tails(const std::vector<uint32_t>& ids, const std::atomic<bool>* stop)
 {
     const uint32_t n = static_cast<uint32_t>(ids.size());
     const auto rev = [&](uint32_t k) { return ids[n - 1 - k]; };
     std::vector<uint32_t> z(n, 0);
     uint32_t l = 0, r = 0;  // the rightmost match [l, r) found so far
     for (uint32_t i = 1; i < n; ++i) {
+        if ((i & 0xFFFF) == 0 && stop_asked(stop))
+            return z;
         uint32_t k = i < r ? std::min(r - i, z[i - l]) : 0;
         while (i + k < n && rev(k) == rev(i + k))
             ++k;
@@ -126,12 +128,13 @@ bool made_of_a_shorter_one(const std::vector<uint32_t>& ids, const LoopCandidate
 // Every repetition that reaches the end: the frames at the end that repeat
 // the ones p earlier, for each period p. Multiples of a period that reaches
 // the end repeat from the very same start, so they are passed over.
-void to_end_candidates(const std::vector<uint32_t>& ids, uint32_t min_frames, std::vector<LoopCandidate>& out)
+void to_end_candidates(const std::vector<uint32_t>& ids, uint32_t min_frames, std::vector<LoopCandidate>& out,
+                       const std::atomic<bool>* stop)
 {
     const uint32_t n = static_cast<uint32_t>(ids.size());
-    const std::vector<uint32_t> z = common_tails(ids);
+    const std::vector<uint32_t> z = common_tails(ids, stop);
     std::vector<bool> multiple(n, false);
-    for (uint32_t p = 1; p < n; ++p) {
+    for (uint32_t p = 1; p < n && !stop_asked(stop); ++p) {
         if (z[p] < min_frames || multiple[p])
             continue;
         for (uint64_t m = 2 * uint64_t{p}; m < n; m += p)
@@ -144,7 +147,8 @@ void to_end_candidates(const std::vector<uint32_t>& ids, uint32_t min_frames, st
 
 // The repetitions that stop before the end, from stretches of `window`
 // frames at multiples of `window`, each against its nearest earlier copies.
-void other_candidates(const std::vector<uint32_t>& ids, uint32_t min_frames, std::vector<LoopCandidate>& out)
+void other_candidates(const std::vector<uint32_t>& ids, uint32_t min_frames, std::vector<LoopCandidate>& out,
+                      const std::atomic<bool>* stop)
 {
     const uint32_t n = static_cast<uint32_t>(ids.size());
     const uint32_t window = (min_frames + 1) / 2;
@@ -164,6 +168,8 @@ void other_candidates(const std::vector<uint32_t>& ids, uint32_t min_frames, std
         for (uint32_t k = 0; k < window; ++k)
             h = add_mod(mul_mod(h, BASE), value(k));
         for (uint32_t j = 0;; ++j) {
+            if ((j & 0xFFFF) == 0 && stop_asked(stop))
+                return;
             size_t slot = last.first(h);
             while (last.values[slot] != NONE && last.keys[slot] != h)
                 slot = last.next(slot);
@@ -181,6 +187,8 @@ void other_candidates(const std::vector<uint32_t>& ids, uint32_t min_frames, std
     std::vector<uint32_t> found_until(n, 0);
     std::vector<LoopCandidate> runs;
     for (uint32_t a = window; a + window <= n; a += window) {
+        if (stop_asked(stop))
+            return;
         int tried = 0;
         for (uint32_t i = previous[a]; i != NONE && tried < LOOP_NEAREST; i = previous[i], ++tried) {
             const uint32_t p = a - i;
@@ -207,7 +215,7 @@ void other_candidates(const std::vector<uint32_t>& ids, uint32_t min_frames, std
             return x.start < y.start;
         return xe != ye ? xe < ye : x.period < y.period;
     });
-    for (size_t k = 0; k < runs.size(); ++k) {
+    for (size_t k = 0; k < runs.size() && !stop_asked(stop); ++k) {
         const LoopCandidate& c = runs[k];
         const uint32_t end = c.start + c.period + c.length;
         bool multiple = false;
@@ -221,7 +229,7 @@ void other_candidates(const std::vector<uint32_t>& ids, uint32_t min_frames, std
 
 }  // namespace
 
-std::vector<uint32_t> frame_ids()
+std::vector<uint32_t> frame_ids(const std::atomic<bool>* stop)
 {
     std::vector<uint32_t> ids(frame_count, 0);
     std::vector<FrameSpan> kinds{FrameSpan{nullptr, nullptr}};  // 0: no writes
@@ -229,6 +237,8 @@ std::vector<uint32_t> frame_ids()
     const MusicEvent* e = music;
     const MusicEvent* const last = music + event_count;
     for (uint32_t f = 0; f < frame_count; ++f) {
+        if ((f & 0xFFF) == 0 && stop_asked(stop))
+            return ids;
         const FrameSpan frame{e, e};
         while (e < last && e->frame == f)
             ++e;
@@ -252,14 +262,16 @@ std::vector<uint32_t> frame_ids()
     return ids;
 }
 
-std::vector<LoopCandidate> find_loops(uint32_t min_frames)
+std::vector<LoopCandidate> find_loops(uint32_t min_frames, const std::atomic<bool>* stop)
 {
     if (min_frames == 0)
         min_frames = 1;
-    const std::vector<uint32_t> ids = frame_ids();
+    const std::vector<uint32_t> ids = frame_ids(stop);
     std::vector<LoopCandidate> found;
-    to_end_candidates(ids, min_frames, found);
-    other_candidates(ids, min_frames, found);
+    to_end_candidates(ids, min_frames, found, stop);
+    other_candidates(ids, min_frames, found, stop);
+    if (stop_asked(stop))
+        return {};
     std::sort(found.begin(), found.end(), [](const LoopCandidate& x, const LoopCandidate& y) {
         if (x.to_end != y.to_end)
             return x.to_end;

@@ -1,6 +1,7 @@
 // Where a recording plays part of itself again: the loop candidates.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -29,10 +30,18 @@ struct LoopCandidate {
 // / 2 frames at a multiple of that length with its LOOP_NEAREST nearest
 // earlier copies, which catches every repetition that some such stretch of
 // it has among its nearest copies.
-std::vector<LoopCandidate> find_loops(uint32_t min_frames);
+//
+// stop, when given, may be set from another thread: the search then gives
+// up within a few milliseconds and returns no candidates.
+std::vector<LoopCandidate> find_loops(uint32_t min_frames, const std::atomic<bool>* stop = nullptr);
+
+inline bool stop_asked(const std::atomic<bool>* stop)
+{
+    return stop && stop->load(std::memory_order_relaxed);
+}
 
 constexpr int LOOP_NEAREST = 64;
 
 // Each frame 0 .. frame_count - 1 as a number: equal numbers for frames with
 // the same writes, 0 for frames without writes.
-std::vector<uint32_t> frame_ids();
+std::vector<uint32_t> frame_ids(const std::atomic<bool>* stop = nullptr);

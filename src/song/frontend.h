@@ -9,6 +9,9 @@ struct FrontEnd {
     // Called by the reader once a song has been read: refresh the status
     // line and give both sliders the range 0..frame_count at position 0.
     void (*song_read)();
+    // Called by the reader just before it changes the song tables, so that
+    // whoever reads them on another thread can stop first.
+    void (*song_changing)();
 };
 
 extern FrontEnd front_end;

@@ -229,6 +229,8 @@ ReadResult psg_read(const char* path, int handle, bool reset, ReadStop* stop)
         return READ_TOO_BIG;
     }
 
+    if (front_end.song_changing)
+        front_end.song_changing();
     if (reset) {
         find_start = 0;
         event_count = 0;

@@ -1,6 +1,7 @@
 #include "support/app_driver.h"
 
 #include "app/app.h"
+#include "app/loop_panel.h"
 #include "app/myclass.h"
 
 #include <QApplication>
@@ -196,6 +197,11 @@ QStringList seen_proposals()
     QStringList p = proposals;
     proposals.clear();
     return p;
+}
+
+bool wait_for_loops()
+{
+    return QTest::qWaitFor([] { return !loop_panel_finding(); }, 30000);
 }
 
 QStringList seen_filters()

@@ -45,6 +45,9 @@ QStringList seen_proposals();
 int unanswered();
 // Processes events for ms milliseconds.
 void pump(int ms);
+// Processes events until the loops of the song read last are listed (they
+// are found off the GUI thread); false if that took 30 s.
+bool wait_for_loops();
 
 // main() of a test of the running application: runs the test object, then
 // ends the process the way the application does (app_exit), so that the
