@@ -185,6 +185,37 @@ private slots:
         QCOMPARE(cut_pos, 1u);
     }
 
+    // A failed write is reported once: the box's own words, then the file
+    // and the system's reason.
+    void a_failure_names_the_file_and_why()
+    {
+        load_psg(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF}));
+        QVERIFY(save_file(at("l.loop.psg"), "old loop"));
+        QVERIFY(symlink(at("l.loop.psg").constData(), at("l.intro.psg").constData()) == 0);
+        QVERIFY(QDir().mkpath(QString::fromUtf8(at("g.rest.psg"))));
+        const QByteArray d = QFile::encodeName(dir.path()) + '/';
+        const struct {
+            const char* what;
+            std::function<bool()> save;
+            QByteArray text;
+        } cases[] = {
+            {"a full disk", [] { return psg_write(0, "/dev/full", frame_count) != -1; },
+             "Can't write file!\n/dev/full: No space left on device"},
+            {"a missing folder", [&] { return save_song(at("none/x")); },
+             "Can't ceate file!\n" + d + "none/x.psg: No such file or directory"},
+            {"the rest a folder", [&] { cut_pos = 1; return save_pieces(at("g")); },
+             "Can't ceate file!\n" + d + "g.rest.psg: Is a directory"},
+            {"a pair that is one file", [&] { return save_two_pieces(at("l.intro.psg"), 1, at("l.loop.psg"), 2, {}); },
+             "Can't ceate file!\n" + d + "l.loop.psg: the same file as " + d + "l.intro.psg"},
+        };
+        for (const auto& c : cases) {
+            Reports& r = capture_reports();
+            QVERIFY2(!c.save(), c.what);
+            QVERIFY2(r.failures.size() == 1, c.what);
+            QCOMPARE(failure_text(r.failures[0]), QString::fromUtf8(c.text));
+        }
+    }
+
     // However a save fails, every name keeps what it had and no temporary
     // file is left in the folder.
     void a_failed_save_changes_no_name()

@@ -104,7 +104,7 @@ void app_start()
     // clean up after, instead of ending the process.
     signal(SIGXFSZ, SIG_IGN);
     save_clean_up_on_signals();
-    report.show_error = show_error_box;
+    report.show_failure = show_failure_box;
     front_end.song_read = song_read_effects;
 
     audio_start();
