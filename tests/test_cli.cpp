@@ -944,11 +944,14 @@ private slots:
     void signals_leave_no_temporary_file()
     {
         const QString song = put("long.psg", tone_song(60000));  // a WAV of 210 MB
-        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGALRM, SIGUSR1, SIGVTALRM, SIGPIPE}) {
             QTemporaryDir out;
             QVERIFY(save_file(QFile::encodeName(out.filePath("old.wav")), "old"));
             QProcess p;
-            p.setChildProcessModifier([] { signal(SIGINT, SIG_DFL); });  // as a shell in the foreground leaves it
+            p.setChildProcessModifier([] {  // as a shell in the foreground leaves them
+                signal(SIGINT, SIG_DFL);
+                signal(SIGPIPE, SIG_DFL);
+            });
             p.start(cli_path(), {"render", song, "-o", out.filePath("old.wav")});
             QVERIFY(p.waitForStarted());
             QElapsedTimer waited;

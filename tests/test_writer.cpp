@@ -297,6 +297,40 @@ private slots:
         save_trace = nullptr;
     }
 
+    // A signal that comes while a set is renamed ends the process only once
+    // the set is whole; none leaves a file of ours behind.
+    void a_signal_leaves_a_set_whole()
+    {
+        static int sig;
+        for (int s : {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGALRM, SIGPIPE, SIGXCPU, SIGVTALRM}) {
+            QTemporaryDir folder;
+            const QByteArray d = QFile::encodeName(folder.path()) + '/';
+            for (const char* n : {"s1", "s2", "s3"})
+                QVERIFY(save_file(d + n, "old"));
+            sig = s;
+            const pid_t child = fork();
+            if (child == 0) {
+                for (int k = 1; k < 32; ++k)
+                    signal(k, SIG_DFL);
+                save_clean_up_on_signals();
+                save_trace = [](const char* step, const QByteArray&) {
+                    static int renames;  // traced twice each: the signal comes after the first
+                    if (strcmp(step, "rename") == 0 && ++renames == 3)
+                        kill(getpid(), sig);
+                };
+                int h[3] = {io_creat_pending(d + "s1"), io_creat_pending(d + "s2"), io_creat_pending(d + "s3")};
+                for (int k : h)
+                    io_write(k, "new", 3);
+                io_put_in_place(h, 3);
+                _exit(0);
+            }
+            int status = 0;
+            QVERIFY(waitpid(child, &status, 0) == child);
+            QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == s, strsignal(s));
+            QCOMPARE(folder_listing(folder.path()), (QMap<QString, QByteArray>{{"s1", "new"}, {"s2", "new"}, {"s3", "new"}}));
+        }
+    }
+
     // Two processes replace the same pair of names at once: the second waits
     // for the first one's whole set, so the pair is always one process's.
     void a_set_is_replaced_whole_against_another_process()

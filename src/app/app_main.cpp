@@ -104,6 +104,9 @@ void app_start()
     // clean up after, instead of ending the process.
     signal(SIGXFSZ, SIG_IGN);
     save_clean_up_on_signals();
+    // The window does not freeze behind another Trelvane's save: it gives up
+    // after a few seconds, naming the folder.
+    save_lock_patience_ms = 3000;
     report.show_failure = show_failure_box;
     front_end.song_read = song_read_effects;
 

@@ -16,18 +16,6 @@ bool diag_line_open;
 
 QByteArray input_name;
 
-void print_diag(DiagKind kind, const QByteArray& text)
-{
-    // A file that cannot be made is said once, by its failure with the name
-    // and the reason.
-    if (text.isEmpty() || kind == DIAG_CREATE_FAILED)
-        return;
-    fflush(stdout);
-    fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
-    fflush(stderr);
-    diag_line_open = !text.endsWith('\n');
-}
-
 void print_line_on_stderr(QByteArray bytes)
 {
     if (!bytes.endsWith('\n'))
@@ -39,6 +27,22 @@ void print_line_on_stderr(QByteArray bytes)
     fflush(stdout);
     fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     fflush(stderr);
+}
+
+void print_diag(DiagKind kind, const QByteArray& text)
+{
+    // A file that cannot be made is said once, by its failure with the name
+    // and the reason.
+    if (text.isEmpty() || kind == DIAG_CREATE_FAILED)
+        return;
+    if (kind == DIAG_WAITING) {
+        print_line_on_stderr(text);
+        return;
+    }
+    fflush(stdout);
+    fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
+    fflush(stderr);
+    diag_line_open = !text.endsWith('\n');
 }
 
 void print_failure(const Failure& failure)

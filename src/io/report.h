@@ -24,6 +24,7 @@ struct Failure {
 enum DiagKind {
     DIAG_NOTE,           // said on its own
     DIAG_CREATE_FAILED,  // "Failed to create": the failure itself follows as a FAIL_FILE
+    DIAG_WAITING,        // a writer waits for another Trelvane process
 };
 
 struct Report {
