@@ -470,6 +470,34 @@ private slots:
         QCOMPARE(copy.readAll(), song);
     }
 
+    // A descriptor given as the output is written through, never replaced:
+    // what the shell's > or >> put around it stays.
+    void outputs_through_a_descriptor()
+    {
+        QTemporaryDir out;
+        put_file(out.path(), "s.psg", tone_song(1));
+        const struct {
+            const char* shell;  // "$0" is the tool
+            QByteArray begins;  // what out holds, then
+            qsizetype size;
+        } cases[] = {
+            {"(echo hello; \"$0\" render s.psg -o /dev/stdout; echo world) > out", "hello\nRIFF", 6 + 44 + 3528 + 6},
+            {"echo log > out; \"$0\" save s.psg -o - >> out", "log\nPSG\x1a", 4 + 16 + 6 + 1},
+            {"echo log > out; \"$0\" render s.psg -o /dev/fd/1 >> out", "log\nRIFF", 4 + 44 + 3528},
+            {"\"$0\" export s.psg -o - --loop none > out 2>/dev/null", "Vgm ", -1},
+        };
+        for (const auto& c : cases) {
+            QProcess p;
+            p.setWorkingDirectory(out.path());
+            p.start("/bin/sh", {"-c", c.shell, cli_path()});
+            QVERIFY2(p.waitForFinished(60000) && p.exitCode() == 0, p.readAllStandardError().constData());
+            const QByteArray got = read_file(out.filePath("out"));
+            QVERIFY2(got.startsWith(c.begins) && (c.size < 0 || got.size() == c.size), c.shell);
+            QVERIFY2(c.size != 6 + 44 + 3528 + 6 || got.endsWith("world\n"), c.shell);
+        }
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"out", "s.psg"}));
+    }
+
     void save_joins()
     {
         // A's write after its last frame end and B's writes before its first

@@ -25,6 +25,10 @@ int fail(const QByteArray& text);
 // standard error.
 bool load_song(const QList<QByteArray>& paths);
 
+// Where -o goes: "-" is standard output (render, export, save).
+QByteArray output_name(const Arguments& args);
+bool output_is_stdout(const Arguments& args);
+
 // Writes line and a line end to standard output.
 void print_line(const QByteArray& line);
 

@@ -129,7 +129,8 @@ bool read_input(const QByteArray& path, QByteArray* bytes)
 
 int run_export(const Arguments& args)
 {
-    const Format format = format_of(args.output);
+    // Standard output gets a VGM file: it can hold every chip export writes.
+    const Format format = output_is_stdout(args) ? FORMAT_VGM : format_of(args.output);
     if (format == FORMAT_NONE)
         return usage_error("-o must name a .ym or .vgm file");
     if (format == FORMAT_YM && args.has_chip)
@@ -148,12 +149,14 @@ int run_export(const Arguments& args)
     const QByteArray bytes = format == FORMAT_YM ? ym_write(dump, info)
                                                  : vgm_write(dump, info, args.chip == "ym" ? VGM_YM2149 : VGM_AY8910);
     QString reason;
-    if (!save_file(args.output, bytes, &reason))
+    if (!save_file(output_name(args), bytes, &reason))
         return fail("can't write " + args.output + ": " + reason.toLocal8Bit());
+    // Beside the file, not in it.
+    FILE* said = output_is_stdout(args) ? stderr : stdout;
     if (info.has_loop)
-        printf("%u frames, loop at frame %u\n", dump.frames(), info.loop_frame);
+        fprintf(said, "%u frames, loop at frame %u\n", dump.frames(), info.loop_frame);
     else
-        printf("%u frames, no loop\n", dump.frames());
+        fprintf(said, "%u frames, no loop\n", dump.frames());
     return 0;
 }
 

@@ -81,6 +81,8 @@ const char usage_text[] =
     "\n"
     "Options:\n"
     "  --json                         answer in JSON (info, find, loops, loop, split)\n"
+    "  -o -                           standard output (render, save; export writes\n"
+    "                                 a VGM file there)\n"
     "\n"
     "Positions (F, T, FRAME, P, --mark) are frames (50 a second) or times:\n"
     "M:SS.mmm or H:MM:SS.mmm as the window shows them, or seconds such as 12.5s;\n"

@@ -122,7 +122,7 @@ int render_accurate(const Arguments& args, uint32_t from, uint32_t to)
     if (total * 4 + WAV_HEADER_LEN - 8 > UINT32_MAX)
         return fail("the sound is too long for a WAV file");
     Output out;
-    if (!out.open(args.output))
+    if (!out.open(output_name(args)))
         return fail("can't create " + args.output + ": " + out.error());
     char header[WAV_HEADER_LEN];
     wav_header(header, static_cast<uint32_t>(total * 4), setup.chip.rate);
@@ -168,7 +168,7 @@ int run_render(const Arguments& args)
     // (the output may be a pipe).
     const uint32_t total = to - from;
     Output out;
-    if (!out.open(args.output))
+    if (!out.open(output_name(args)))
         return fail("can't create " + args.output + ": " + out.error());
     char header[WAV_HEADER_LEN];
     wav_header(header, total * FRAME_BYTES);
