@@ -177,6 +177,8 @@ private slots:
         QTest::newRow("silence a frame longer") << tones_apart(51) << QStringList{"split", "--silence", "1", "-o", "x"}
                                                 << first + "x.2.psg: frames 71 to 90, 0:00:01.420 to 0:00:01.800\n";
         QTest::newRow("0.98 s of silence, 0.99 asked") << tones_apart(49) << QStringList{"split", "--silence", "0.99", "-o", "x"} << one;
+        QTest::newRow("silence near the largest") << tones_apart(50) << QStringList{"split", "--silence", "4294967.277", "-o", "x"}
+                                                  << QByteArray("x.1.psg: frames 0 to 89, 0:00:00.000 to 0:00:01.780\n");
 
         // 129 frames of intro, a loop of 250 frames (5 s) played twice, then
         // 100 other frames, or none. The second pass starts a frame after a
@@ -194,6 +196,7 @@ private slots:
         QTest::newRow("repetition 10 ms shorter") << ending << QStringList{"loops", "--min-seconds", "5.01"} << none;
         QTest::newRow("to the end, exactly 5 s") << song << QStringList{"loops", "--min-seconds", "5"} << listed + " to the end\n";
         QTest::newRow("to the end, a frame shorter") << song << QStringList{"loops", "--min-seconds", "5.02"} << none;
+        QTest::newRow("near the largest") << song << QStringList{"loops", "--min-seconds", "4294967.277"} << none;
     }
 
     void least_lengths()
@@ -468,6 +471,17 @@ private slots:
         QFile copy;
         QVERIFY(copy.open(::open(folder + "c\xfe.psg", O_RDONLY), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
         QCOMPARE(copy.readAll(), song);
+
+        // import too: a VGM file of one empty frame.
+        QByteArray vgm(0x100, '\0');
+        vgm.replace(0, 4, "Vgm ");
+        qToLittleEndian<quint32>(0x171, vgm.data() + 0x08);
+        qToLittleEndian<quint32>(0x100 - 0x34, vgm.data() + 0x34);
+        qToLittleEndian<quint32>(1773400, vgm.data() + 0x74);
+        QVERIFY(save_file(folder + "v\xff.vgm", vgm + QByteArray::fromHex("63 66")));
+        p.start("/bin/sh", {"-c", "exec \"$0\" import \"$(printf 'v\\377.vgm')\" -o v", cli_path()});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("v.psg\n1 frames\n"));
     }
 
     // A descriptor given as the output is written through, never replaced:

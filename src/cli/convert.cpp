@@ -17,7 +17,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -102,8 +104,15 @@ bool read_input(const QByteArray& path, QByteArray* bytes)
         fail(path + ": " + strerror(EISDIR));
         return false;
     }
-    QFile file(QString::fromLocal8Bit(path));
-    if (!file.open(QIODevice::ReadOnly)) {
+    // The name's bytes go to the system as given.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        fail(path + ": " + strerror(errno));
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         fail(path + ": " + file.errorString().toLocal8Bit());
         return false;
     }

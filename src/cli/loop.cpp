@@ -27,7 +27,7 @@ int named_loop(const Arguments& args, uint32_t* start, uint32_t* period)
     if (args.start > frame_count)
         return past_the_end("--start", args.start);
     if (args.period > frame_count - args.start)
-        return past_the_end("--start + --period", args.start + args.period);
+        return past_the_end("--start + --period", uint64_t{args.start} + args.period);
     uint32_t better = UINT32_MAX;
     if (!loop_chains(args.start, args.period, &better)) {
         QByteArray text = args.files.first() + ": the song does not repeat exactly with period " +

@@ -66,7 +66,7 @@ int run_split(const Arguments& args)
         silent = silent_frames(show_split_progress);
         split_progress = nullptr;
     }
-    const uint32_t min_silent = (args.silence_ms + MS_PER_FRAME - 1) / MS_PER_FRAME;
+    const auto min_silent = static_cast<uint32_t>((uint64_t{args.silence_ms} + MS_PER_FRAME - 1) / MS_PER_FRAME);
     const std::vector<FrameRange> parts = sounding_parts(silent, min_silent);
     if (parts.empty()) {
         fail(args.files.first() + ": no frame makes a sound");

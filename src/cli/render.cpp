@@ -120,7 +120,7 @@ int render_accurate(const Arguments& args, uint32_t from, uint32_t to)
     const AccurateSetup setup = accurate_setup(args);
     const uint64_t total = accurate_sample_of(setup, to) - accurate_sample_of(setup, from);
     if (total * 4 + WAV_HEADER_LEN - 8 > UINT32_MAX)
-        return fail("the sound is too long for a WAV file");
+        return fail("can't write " + args.output + ": the sound is too long for a WAV file");
     Output out;
     if (!out.open(output_name(args)))
         return fail("can't create " + args.output + ": " + out.error());
