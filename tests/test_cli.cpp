@@ -979,6 +979,23 @@ private slots:
             struct stat st {};
             QVERIFY(!c.mode || (stat(ro.constData(), &st) == 0 && st.st_uid == c.owner && (st.st_mode & 07777) == c.mode));
         }
+
+        // A set whose first piece is another user's in a sticky folder is
+        // refused before anything is written: no link of that file is left.
+        QTemporaryDir out;
+        const QByteArray at = QFile::encodeName(out.path()) + '/';
+        QVERIFY(save_file(at + "in.psg", tone_song(50) + stream({0x08, 0}) + QByteArray(100, '\xff') +
+                                             stream({0x08, 15}) + QByteArray(50, '\xff')) &&
+                save_file(at + "t.1.psg", "old 1") && save_file(at + "t.2.psg", "old 2") &&
+                chmod(at + "t.1.psg", 0666) == 0 && chown(at + "t.2.psg", nobody, nobody) == 0 &&
+                chmod(out.path().toUtf8(), 01777) == 0);
+        const QMap<QString, QByteArray> before = folder_listing(out.path());
+        const CliRun r = run_cli({"split", "in.psg", "--silence", "1", "-o", "t"}, out.path(), 0, {}, [nobody] {
+            if (setgid(nobody) != 0 || setuid(nobody) != 0)
+                _exit(99);
+        });
+        QCOMPARE(r.err, QByteArray("trelvane-cli: can't write t.1.psg: Operation not permitted\n"));
+        QCOMPARE(folder_listing(out.path()), before);
     }
 
     // Ctrl+C, timeout's SIGTERM and a closed terminal in the middle of a

@@ -15,7 +15,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QThread>
+
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <thread>
 #include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -328,6 +333,39 @@ private slots:
             QVERIFY(waitpid(child, &status, 0) == child);
             QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == s, strsignal(s));
             QCOMPARE(folder_listing(folder.path()), (QMap<QString, QByteArray>{{"s1", "new"}, {"s2", "new"}, {"s3", "new"}}));
+        }
+    }
+
+    // Another writer holds the folder (stopped with Ctrl+Z): a writer says
+    // once that it waits, and with a patience gives up naming the folder.
+    void a_held_folder_is_said_and_given_up_on()
+    {
+        const struct {
+            int patience_ms;
+            int held_ms;  // then the other writer goes on
+            bool saved;
+        } cases[] = {{1500, 60000, false}, {0, 1600, true}};
+        for (const auto& c : cases) {
+            QTemporaryDir folder;
+            const QByteArray d = QFile::encodeName(folder.path());
+            const int lock = ::open(d.constData(), O_RDONLY | O_DIRECTORY);
+            QVERIFY(lock >= 0 && flock(lock, LOCK_EX) == 0);
+            std::thread other([&] {
+                QThread::msleep(static_cast<unsigned long>(c.held_ms < 60000 ? c.held_ms : 0));
+                if (c.held_ms < 60000)
+                    ::close(lock);
+            });
+            Reports& r = capture_reports();
+            save_lock_patience_ms = c.patience_ms;
+            QString reason;
+            const bool saved = save_file(d + "/x.psg", "new", &reason);
+            save_lock_patience_ms = 0;
+            other.join();
+            if (c.held_ms >= 60000)
+                ::close(lock);
+            QCOMPARE(saved, c.saved);
+            QCOMPARE(r.diagnostics, "waiting for another Trelvane writing in " + d + "\n");
+            QCOMPARE(reason, c.saved ? QString() : "another Trelvane is writing in " + folder.path());
         }
     }
 
