@@ -7,7 +7,7 @@ need=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev
 case "${1:-run}" in
   run)  need+=(pulseaudio pulseaudio-utils) ;;
   test) need+=(pulseaudio pulseaudio-utils libbenchmark-dev clang libclang-rt-14-dev python3
-              desktop-file-utils appstream shared-mime-info libxml2-utils groff-base dpkg-dev file) ;;
+              clang-format clang-tidy desktop-file-utils appstream shared-mime-info libxml2-utils groff-base dpkg-dev file) ;;
 esac
 missing=()
 for p in "${need[@]}"; do

@@ -1,6 +1,8 @@
-// The accurate model against the chip's formulas: tone = clock / (16 P),
-// saw-tooth envelope = clock / (256 E), triangle = clock / (512 E), a true
-// square at every period, one noise generator for all channels, no aliasing
+// The accurate model against the chip's formulas and measured levels: tone =
+// clock / (16 P), saw-tooth envelope = clock / (256 E), triangle = clock /
+// (512 E), noise steps = clock / (16 N), a true square at every period, one
+// noise generator for all channels, the fixed levels of real chips, the ends
+// of the envelope's shapes, writes at their frame's first sample, no aliasing
 // and no DC.
 #include "accurate/accurate_render.h"
 #include "support/song_build.h"
@@ -64,6 +66,26 @@ double rms(const std::vector<int16_t>& x)
     for (size_t i = SETTLED; i < x.size(); ++i)
         sum += double(x[i]) * x[i];
     return std::sqrt(sum / static_cast<double>(x.size() - SETTLED));
+}
+
+double db(double ratio)
+{
+    return 20 * std::log10(ratio);
+}
+
+// Correlation of x with itself `lag` samples later (fractional lags
+// interpolated), from SETTLED on.
+double autocorrelation(const std::vector<int16_t>& x, double lag)
+{
+    const auto at = [&](size_t k) {
+        double sum = 0;
+        for (size_t i = SETTLED; i + k < x.size(); ++i)
+            sum += double(x[i]) * x[i + k];
+        return sum;
+    };
+    const size_t k = static_cast<size_t>(lag);
+    const double f = lag - static_cast<double>(k);
+    return ((1 - f) * at(k) + f * at(k + 1)) / at(0);
 }
 
 }  // namespace
@@ -187,6 +209,163 @@ private slots:
         const size_t last = 2 * (60ull * rate * 1000 / millihertz);
         QCOMPARE(whole.size(), size_t(2 * (uint64_t{FRAMES} * rate * 1000 / millihertz)));
         QVERIFY(part == std::vector<int16_t>(whole.begin() + first, whole.begin() + last));
+    }
+
+    void fixed_levels_data()
+    {
+        // Each level's tone against level 15's, as measured on real chips:
+        // an AY-3-8912 (Matthew Westcott, comp.sys.sinclair) and a YM2149
+        // (Alive 9, "YM Volume Levels").
+        QTest::addColumn<AccurateSetup>("setup");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<double>("measured");
+        const double ay[15] = {0, 0.0105, 0.0154, 0.0216, 0.0314, 0.0461, 0.0635, 0.1061,
+                               0.1319, 0.2163, 0.2973, 0.3908, 0.5129, 0.6371, 0.8186};
+        const double ym[15] = {0, 0.005, 0.008, 0.012, 0.018, 0.024, 0.036, 0.048,
+                               0.069, 0.095, 0.139, 0.191, 0.287, 0.407, 0.648};
+        for (int l = 1; l < 15; ++l) {
+            QTest::addRow("AY %d", l) << chip(PsgType::AY, 1773400) << l << ay[l];
+            QTest::addRow("YM %d", l) << chip(PsgType::YM, 2000000) << l << ym[l];
+        }
+    }
+    void fixed_levels()
+    {
+        QFETCH(AccurateSetup, setup);
+        QFETCH(int, level);
+        QFETCH(double, measured);
+        std::vector<SongWrite> song = tone(100);
+        const double full = rms(render(song, setup).left);
+        song.back().value = uint8_t(level);
+        const double got = db(rms(render(song, setup).left) / full);
+        QVERIFY2(std::fabs(got - db(measured)) <= 0.05,
+                 qPrintable(QString("%1 dB, measured %2 dB").arg(got).arg(db(measured))));
+    }
+
+    void noise_rate_data()
+    {
+        QTest::addColumn<uint8_t>("period");
+        for (int n : {10, 15, 20, 30})
+            QTest::addRow("N %d", n) << uint8_t(n);
+    }
+    void noise_rate()
+    {
+        // Noise holds each value for 16 N clocks and then takes a new one
+        // about as often as not: its correlation falls in a straight line
+        // from 1 to 0 over one step and stays near 0.
+        QFETCH(uint8_t, period);
+        const Stereo s = render({{6, period, 0}, {7, 0x37, 0}, {8, 15, 0}});
+        const double step = 16.0 * period / 1773400 * 44100;  // samples
+        const double half = autocorrelation(s.left, step / 2), after = autocorrelation(s.left, 1.5 * step);
+        QVERIFY2(std::fabs(half - 0.5) <= 0.1 && std::fabs(after) <= 0.1,
+                 qPrintable(QString("correlation %1 half a step on, %2 1.5 steps on").arg(half).arg(after)));
+    }
+
+    void envelope_shapes_data()
+    {
+        // Shapes 0-7, 9 and 15 end at 0 after their first ramp, 11 and 13 at
+        // full; 8 and 12 repeat as saw-teeth, 10 and 14 as triangles. A
+        // tone under the envelope shows where it ends.
+        QTest::addColumn<AccurateSetup>("setup");
+        QTest::addColumn<uint8_t>("shape");
+        QTest::addColumn<double>("hz");  // 0: held at 0, -1: held at full
+        const AccurateSetup AY = chip(PsgType::AY, 1773400), YM = chip(PsgType::YM, 2000000);
+        for (uint8_t shape = 0; shape < 16; ++shape) {
+            const bool repeats = (shape & 8) && !(shape & 1);
+            const double hz = !repeats ? (shape == 11 || shape == 13 ? -1 : 0)
+                                       : 1773400.0 / ((shape & 2 ? 512 : 256) * 40);
+            QTest::addRow("AY shape %d", shape) << AY << shape << hz;
+        }
+        QTest::newRow("YM shape 11") << YM << uint8_t(11) << -1.0;
+        QTest::newRow("YM shape 13") << YM << uint8_t(13) << -1.0;
+        QTest::newRow("YM shape 15") << YM << uint8_t(15) << 0.0;
+    }
+    void envelope_shapes()
+    {
+        QFETCH(AccurateSetup, setup);
+        QFETCH(uint8_t, shape);
+        QFETCH(double, hz);
+        if (hz > 0) {
+            const ToneSpectrum t = tone_spectrum(render(buzzer(shape, 40)).left, SETTLED, 16, 44100, hz);
+            QVERIFY2(std::fabs(1200 * std::log2(t.frequency / hz)) <= 0.2, qPrintable(QString("%1 Hz").arg(t.frequency)));
+            return;
+        }
+        std::vector<SongWrite> song = tone(100);
+        const double full = rms(render(song, setup).left);
+        song.back().value = 0x10;
+        for (const SongWrite& w : std::vector<SongWrite>{{11, 40, 0}, {12, 0, 0}, {13, shape, 0}})
+            song.push_back(w);
+        const double held = rms(render(song, setup).left);
+        if (hz < 0)
+            QVERIFY2(std::fabs(db(held / full)) <= 0.05, qPrintable(QString("%1 dB under full").arg(db(held / full))));
+        else
+            QVERIFY2(held < 1, qPrintable(QString("RMS %1").arg(held)));
+    }
+
+    void write_heard_from_its_frame_data()
+    {
+        QTest::addColumn<uint32_t>("frame");
+        QTest::addColumn<uint32_t>("rate");
+        QTest::addColumn<uint32_t>("millihertz");
+        QTest::newRow("frame 7") << 7u << 44100u << 50000u;
+        QTest::newRow("frame 13, 48 kHz, 48.828 Hz") << 13u << 48000u << 48828u;
+        QTest::newRow("frame 61, 8 kHz") << 61u << 8000u << 50000u;
+    }
+    void write_heard_from_its_frame()
+    {
+        // Level 15 written in frame k, nothing before: a step centred on
+        // sample k x rate / frame rate.
+        QFETCH(uint32_t, frame);
+        QFETCH(uint32_t, rate);
+        QFETCH(uint32_t, millihertz);
+        AccurateSetup setup;
+        setup.chip.rate = rate;
+        setup.frame_millihertz = millihertz;
+        const Stereo s = render({{7, 0x3F, 0}, {8, 15, frame}}, setup);
+        const size_t at = size_t{frame} * rate * 1000 / millihertz;
+        double step = 0;
+        for (size_t i = at + 2; i < at + 12; ++i)
+            step += s.left[i] / 10.0;
+        QVERIFY(step > 8000);
+        QVERIFY2(std::fabs(s.left[at - 1]) < 0.2 * step && s.left[at + 1] > 0.8 * step,
+                 qPrintable(QString("%1 and %2 of %3").arg(s.left[at - 1]).arg(s.left[at + 1]).arg(step)));
+    }
+
+    void writes_of_a_tick()
+    {
+        // Period 0 (= 1) in frame 0 flips the tone at every tick, heard or
+        // not; frame 1's writes reach the chip on tick 4433, where it flips
+        // for the 4433rd time before the new period counts: the tone starts
+        // high.
+        for (int level : {15, 0}) {
+            const Stereo s = render({{7, 0x3E, 0}, {8, uint8_t(level), 0}, {0, 200, 1}, {8, 15, 1}});
+            const double half = 200 * 8.0 / 1773400 * 44100;
+            double sum = 0;
+            for (int64_t i = 882; i < 882 + 4410; ++i)
+                sum += s.left[size_t(i)] * (std::fmod((double(i) - 4433 * 8.0 / 1773400 * 44100) / half, 2) < 1 ? 1 : -1);
+            QVERIFY2(sum > 0, "the tone starts low");
+        }
+        // A period's two halves written on one tick count as one period,
+        // whatever the period between them.
+        const std::vector<SongWrite> a = {{0, 0x40, 0}, {1, 2, 0}, {7, 0x3E, 0}, {8, 15, 0}, {0, 0xF0, 1}, {1, 1, 1}};
+        const std::vector<SongWrite> b = {{0, 0x40, 0}, {1, 2, 0}, {7, 0x3E, 0}, {8, 15, 0}, {1, 1, 1}, {0, 0xF0, 1}};
+        QVERIFY(render(a).left == render(b).left);
+    }
+
+    void envelope_period_written_mid_step()
+    {
+        // A saw-tooth stepping every 100 ticks (32 steps a ramp, the AY
+        // hearing them in pairs) is at step 44 from tick 4400 on; E = 10
+        // written on tick 4433 takes effect at the next tick, where the
+        // counter is past it: step 45 on tick 4434, and the ramp starts
+        // again at step 64, on tick 4434 + 19 x 10.
+        const Stereo s = render({{7, 0x3F, 0}, {8, 0x10, 0}, {11, 100, 0}, {13, 8, 0}, {11, 10, 1}});
+        const double expected = 4624 * 8.0 / 1773400 * 44100;
+        int64_t edge = 890;
+        for (int64_t i = 890; i < 960; ++i)
+            if (s.left[size_t(i + 1)] - s.left[size_t(i)] > s.left[size_t(edge + 1)] - s.left[size_t(edge)])
+                edge = i;
+        QVERIFY2(std::fabs(double(edge) + 0.5 - expected) <= 0.75,
+                 qPrintable(QString("the ramp starts again at sample %1, not %2").arg(double(edge) + 0.5).arg(expected)));
     }
 };
 

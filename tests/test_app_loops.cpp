@@ -10,6 +10,7 @@
 #include "support/psg_data.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QSlider>
@@ -31,6 +32,21 @@ void load(LoopSongKind kind)
     click(QStringLiteral("&Load file"));
 }
 
+template <class W>
+W* widget(const char* name)
+{
+    return main_window->findChild<W*>(QString::fromLatin1(name));
+}
+
+// Types into a field as the user does: its text replaced, then Return.
+void type_into(const char* field, const QString& text)
+{
+    auto* edit = widget<QLineEdit>(field);
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
 }  // namespace
 
 class TestAppLoops : public QObject {
@@ -48,9 +64,15 @@ private slots:
     {
         load(REWRITTEN_IN_LOOP);
         auto* list = main_window->findChild<QListWidget*>(QStringLiteral("loop_list"));
-        QCOMPARE(list->item(0)->text(), QStringLiteral("start 0:00:05.000 (250), period 0:00:08.000 (400)"));
+        QCOMPARE(list->item(0)->text(),
+                 QStringLiteral("start 0:00:05.000 (250), period 0:00:08.000 (400), for 0:00:06.760: to the end"));
         QCOMPARE(list->currentRow(), 0);
         QVERIFY(chosen_loop.valid && chosen_loop.start == 250 && chosen_loop.period == 400);
+        QCOMPARE(widget<QLabel>("loop_note")->text(),
+                 QStringLiteral("starts at 250 (0:00:05.000), not 92: R9 differs until frame 250\n"
+                                "the loop piece plays right on its own"));
+        QCOMPARE(widget<QLineEdit>("loop_start")->text() + ' ' + widget<QLineEdit>("loop_period")->text(),
+                 QStringLiteral("250 400"));
         QCOMPARE(cut_pos, 0u);  // a song read starts at 0 as always
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
         QCOMPARE(cut_slider->value(), 250);
@@ -64,6 +86,49 @@ private slots:
             click(QString::fromLatin1(caption));
             QCOMPARE(seen_boxes(), QStringList{QStringLiteral("No loop that chains exactly!")});
         }
+
+        // A repetition inside the song is listed, not chosen; saved only
+        // after a question.
+        load(REPEATS_INSIDE);
+        QCOMPARE(list->currentRow(), -1);
+        QVERIFY(!chosen_loop.valid);
+        QVERIFY(widget<QLabel>("loop_note")->text().startsWith(
+            QStringLiteral("no loop: the song does not end repeating itself; its longest repetition")));
+        QVERIFY(list->item(0)->text().endsWith(QStringLiteral("inner, stops 0:00:06.000 before the end")));
+        list->setCurrentRow(0);
+        answer({press(QMessageBox::No)});
+        click(QStringLiteral("Save &intro and loop"));
+        QCOMPARE(seen_boxes(), QStringList{QStringLiteral(
+                                   "The loop does not run to the song's end; its repetition stops at frame 800 "
+                                   "(0:00:16.000): the pieces leave out the last 300 frames (0:00:06.000) of the "
+                                   "song.\nSave the intro and loop anyway?")});
+        QCOMPARE(unanswered(), 0);
+    }
+
+    // A loop typed into the fields: refused as trelvane-cli loop --start
+    // --period refuses it, or saved as that command saves it.
+    void a_typed_loop()
+    {
+        load(REWRITTEN_IN_LOOP);
+        cli({"loop", "rec.psg", "-o", "cli"});
+        type_into("loop_start", QStringLiteral("0:02.020"));
+        type_into("loop_period", QStringLiteral("8s"));
+        QVERIFY(!chosen_loop.valid);
+        answer({press(QMessageBox::Ok)});
+        click(QStringLiteral("Save &intro and loop"));
+        QCOMPARE(seen_boxes(), QStringList{QStringLiteral("the song does not repeat exactly with period 400 from "
+                                                          "frame 101; it does from frame 250 (0:00:05.000) on")});
+        QVERIFY(!QFile::exists(folder + "t.intro.psg"));
+
+        type_into("loop_start", QStringLiteral("5s"));
+        QVERIFY(chosen_loop.valid && chosen_loop.start == 250 && chosen_loop.period == 400);
+        QFile::remove(folder + "t.intro.psg");
+        QFile::remove(folder + "t.loop.psg");
+        answer({type_file(folder + "t")});
+        click(QStringLiteral("Save &intro and loop"));
+        QCOMPARE(seen_boxes(), QStringList{});
+        QCOMPARE(read_file(folder + "t.intro.psg"), read_file(folder + "cli.intro.psg"));
+        QCOMPARE(read_file(folder + "t.loop.psg"), read_file(folder + "cli.loop.psg"));
     }
 
     void save_writes_what_the_command_line_writes()
@@ -94,7 +159,12 @@ private slots:
         click(QStringLiteral("&Hear the seam"));
         QCOMPARE(seam_playing_sound(), read_file(folder + "seam.wav").mid(44));
         QTRY_VERIFY(seam_frames_pushed() >= 10);
+        // The view's play line is on the frame of the seam heard.
+        uint32_t heard = 0;
+        QVERIFY(seam_heard_frame(&heard));
+        QVERIFY2((heard >= 550 && heard < 650) || (heard >= 250 && heard < 350), qPrintable(QString::number(heard)));
         click(QStringLiteral("S&top"));
+        QVERIFY(!seam_heard_frame(&heard));
         const uint64_t pushed = seam_frames_pushed();
         pump(100);
         QCOMPARE(seam_frames_pushed(), pushed);

@@ -153,7 +153,7 @@ private slots:
                                                           : QList<QByteArray>{"loops", "a.psg", "--min-seconds=" + value});
             QCOMPARE(c.outcome, ms < 0 ? PARSE_ERROR : PARSE_RUN);
             if (ms >= 0)
-                QCOMPARE(silence ? c.args.silence_ms : c.args.min_ms, uint32_t(ms));
+                QCOMPARE(silence ? c.args.silence_ms.value_or(0) : c.args.min_ms.value_or(0), uint32_t(ms));
         }
     }
 
@@ -190,8 +190,10 @@ private slots:
         const QByteArray listed("start 129 (0:00:02.580), period 250 (0:00:05.000), repeat 379 (0:00:07.580), "
                                 "for 250 frames (0:00:05.000)");
         const QByteArray none("Not found!\n");
-        QTest::newRow("repetition of exactly 5 s") << ending << QStringList{"loops", "--min-seconds", "5"} << listed + "\n";
-        QTest::newRow("repetition a frame longer") << ending << QStringList{"loops", "--min-seconds", "4.98"} << listed + "\n";
+        const QByteArray inner = listed + ", inner, stops 0:00:02.000 before the end\n";
+        QTest::newRow("repetition of exactly 5 s") << ending << QStringList{"loops", "--min-seconds", "5"} << inner;
+        QTest::newRow("repetition a frame longer") << ending << QStringList{"loops", "--min-seconds", "4.98"} << inner;
+        QTest::newRow("inner, --to-end") << ending << QStringList{"loops", "--min-seconds", "5", "--to-end"} << none;
         QTest::newRow("repetition a frame shorter") << ending << QStringList{"loops", "--min-seconds", "5.02"} << none;
         QTest::newRow("repetition 10 ms shorter") << ending << QStringList{"loops", "--min-seconds", "5.01"} << none;
         QTest::newRow("to the end, exactly 5 s") << song << QStringList{"loops", "--min-seconds", "5"} << listed + " to the end\n";
@@ -217,6 +219,9 @@ private slots:
             {"split a.psg --silence 0 -o x", "--silence needs seconds from 0.001 to 4294967.295, not '0'"},
             {"plot a.psg -o x.png --width 10", "--width needs a number from 320 to 16000, not '10'"},
             {"save a.psg -o music/", "-o music/ names a folder: give a file name in it"},
+            {"render a.psg -o x --accurate --gain 41", "--gain needs decibels from -60 to 40, not '41'"},
+            {"render a.psg -o x --accurate --gain=nan", "--gain needs decibels from -60 to 40, not 'nan'"},
+            {"render a.psg -o x --gain 3", "--gain needs --accurate"},
         };
         for (const auto& c : cases)
             QCOMPARE(run_cli(QString::fromLatin1(c[0]).split(' ')).err,
@@ -606,6 +611,10 @@ private slots:
             loudest = std::max(loudest, left);
         }
         QVERIFY(loudest > 4000);
+        // 20 dB louder: the tone clips, and a note says so.
+        r = run_cli(QStringList{"render", song, "-o", dir.filePath("loud.wav"), "--gain", "20"} + options);
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.startsWith("trelvane-cli: note: ") && r.err.contains(" samples clipped"), r.err.constData());
     }
 
     void json_answers()
@@ -637,8 +646,8 @@ private slots:
         const QString song = put("loop.psg", psg_header() + random_writes(200, 2, 1) + loop + loop.left(200 * 5));
         r = run_cli({"loops", song, "--json", "--min-seconds", "2.5"});
         QCOMPARE(r.status, 0);
-        QCOMPARE(json(r).array(), (QJsonArray{QJsonObject{
-                                      {"start", 100}, {"period", 300}, {"repeat", 400}, {"to_end", true}, {"seconds", 4}}}));
+        QCOMPARE(json(r).array(), (QJsonArray{QJsonObject{{"start", 100}, {"period", 300}, {"repeat", 400},
+                                                           {"to_end", true}, {"seconds", 4}, {"repeat_seconds", 4}}}));
         QCOMPARE(run_cli({"loops", song, "--min-seconds=2.5"}).out,
                  QByteArray("start 100 (0:00:02.000), period 300 (0:00:06.000), repeat 400 (0:00:08.000), "
                             "for 200 frames (0:00:04.000) to the end\n"));
@@ -723,12 +732,17 @@ private slots:
         const QString rec = put("rec.psg", loop_song(REWRITTEN_IN_LOOP).bytes);
         CliRun r = run_cli({"loop", rec, "-o", "x"}, out.path());
         QCOMPARE(r.status, 0);
-        QCOMPARE(r.out, QByteArray("x.intro.psg\nx.loop.psg\nstart 250 (0:00:05.000), period 400 (0:00:08.000)\n"));
+        QCOMPARE(r.out, QByteArray("x.intro.psg\nx.loop.psg\nstart 250 (0:00:05.000), period 400 (0:00:08.000)\n"
+                                   "starts at 250 (0:00:05.000), not 92: R9 differs until frame 250\n"
+                                   "the loop piece plays right on its own\n"));
         r = run_cli({"loop", rec, "-o", "y.psg", "--pick", "1", "--json"}, out.path());
         QCOMPARE(r.status, 0);
         QCOMPARE(QJsonDocument::fromJson(r.out).object(),
                  QJsonObject({{"intro", "y.intro.psg"}, {"loop", "y.loop.psg"}, {"start", 250}, {"period", 400},
-                              {"seconds", 8.0}}));
+                              {"seconds", 8.0}, {"period_seconds", 8.0}, {"to_end", true}, {"candidate_start", 92},
+                              {"moved_by", 158},
+                              {"reason", "starts at 250 (0:00:05.000), not 92: R9 differs until frame 250"},
+                              {"loop_alone_exact", true}}));
         QCOMPARE(read_file(out.filePath("y.loop.psg")), read_file(out.filePath("x.loop.psg")));
         // A loop named where the writes repeat but register 9 does not yet.
         r = run_cli({"loop", rec, "-o", "z", "--start", "0:02.020", "--period", "8s"}, out.path());
@@ -740,6 +754,19 @@ private slots:
         const QString plain = put("plain.psg", loop_song(NEVER_REPEATS).bytes);
         QCOMPARE(run_cli({"loop", plain, "-o", "w"}, out.path()).status, 1);
         QVERIFY(!QFile::exists(out.filePath("w.intro.psg")) && !QFile::exists(out.filePath("w.loop.psg")));
+        // A stretch played twice inside the song is no loop, unless named.
+        const QString inside = put("inside.psg", loop_song(REPEATS_INSIDE).bytes);
+        r = run_cli({"loop", inside, "-o", "w"}, out.path());
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.err, "trelvane-cli: " + inside.toUtf8() +
+                            ": no loop: the song does not end repeating itself; its longest repetition, 0:00:06.160 "
+                            "from 0:00:09.840, stops 0:00:06.000 before the end\n");
+        QVERIFY(!QFile::exists(out.filePath("w.intro.psg")) && !QFile::exists(out.filePath("w.loop.psg")));
+        r = run_cli({"loop", inside, "-o", "w", "--pick", "1"}, out.path());
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.contains("the loop does not run to the song's end; its repetition stops at frame 800 "
+                                "(0:00:16.000): the pieces leave out the last 300 frames (0:00:06.000) of the song"),
+                 r.err.constData());
     }
 
     void split_three_tunes()

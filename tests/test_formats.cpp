@@ -289,22 +289,28 @@ private slots:
 
     void loop_choice_data()
     {
-        QTest::addColumn<QString>("loop");
-        QTest::addColumn<int>("frame");  // -1: none
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("frame");   // -1: none
+        QTest::addColumn<int>("length");  // frames in the file
         // An intro of 100 frames, then a pass of 300 frames three times. The
         // repetition starts at frame 99 (the intro's last frame is the
-        // pass's last) and the end, frame 1000, goes on as frame 100 does.
-        QTest::newRow("auto") << "auto" << 100;
-        QTest::newRow("none") << "none" << -1;
-        QTest::newRow("a frame") << "321" << 321;
-        QTest::newRow("a time") << "0:01.5" << 75;
-        QTest::newRow("seconds") << "12s" << 600;
+        // pass's last): auto keeps the intro and one pass from there;
+        // --keep-all every frame, looping where the end, frame 1000, goes
+        // on as frame 100 does.
+        QTest::newRow("auto") << QStringList{"--loop", "auto"} << 99 << 399;
+        QTest::newRow("auto by default") << QStringList{} << 99 << 399;
+        QTest::newRow("auto, keep all") << QStringList{"--keep-all"} << 100 << 1000;
+        QTest::newRow("none") << QStringList{"--loop", "none"} << -1 << 1000;
+        QTest::newRow("a frame") << QStringList{"--loop", "321"} << 321 << 1000;
+        QTest::newRow("a time") << QStringList{"--loop", "0:01.5"} << 75 << 1000;
+        QTest::newRow("seconds") << QStringList{"--loop", "12s"} << 600 << 1000;
     }
 
     void loop_choice()
     {
-        QFETCH(QString, loop);
+        QFETCH(QStringList, options);
         QFETCH(int, frame);
+        QFETCH(int, length);
         PsgBuilder b;
         for (int i = 0; i < 99; ++i)
             b.write(0, i * 3).write(1, 2).write(8, 15).end();
@@ -314,13 +320,15 @@ private slots:
                 b.write(0, k & 0xFF).write(1, k >> 8).write(8, 15).end();
         const QString psg = put("chain.psg", b.bytes);
         for (const char* out : {"chain.ym", "chain.vgm"}) {
-            const CliRun r = run_cli({"export", psg, "-o", out, "--loop", loop}, dir.path());
+            const CliRun r = run_cli(QStringList{"export", psg, "-o", out} + options, dir.path());
             QVERIFY2(r.status == 0, r.err.constData());
         }
         const QByteArray ym = read_file(dir.filePath("chain.ym"));
+        QCOMPARE(qFromBigEndian<quint32>(ym.constData() + 12), quint32(length));
         QCOMPARE(qFromBigEndian<quint32>(ym.constData() + 28), quint32(frame < 0 ? 0 : frame));
         const QByteArray vgm = read_file(dir.filePath("chain.vgm"));
-        QCOMPARE(qFromLittleEndian<quint32>(vgm.constData() + 0x20), quint32(frame < 0 ? 0 : (1000 - frame) * 882));
+        QCOMPARE(qFromLittleEndian<quint32>(vgm.constData() + 0x18), quint32(length * 882));
+        QCOMPARE(qFromLittleEndian<quint32>(vgm.constData() + 0x20), quint32(frame < 0 ? 0 : (length - frame) * 882));
     }
 
     void refusals_data()

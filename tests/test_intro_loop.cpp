@@ -3,7 +3,10 @@
 // program's player (the pieces appended and saved as one file, as `save`
 // does) and in a player that streams the files' commands to a chip that is
 // never reset.
+#include "audio/chip.h"
 #include "edit/intro_loop.h"
+#include "edit/loop_facts.h"
+#include "formats/loop_export.h"
 #include "song/psg_read.h"
 #include "song/song.h"
 #include "support/loop_songs.h"
@@ -39,6 +42,21 @@ int first_difference(const QByteArray& a, const QByteArray& b, uint32_t frames)
     return -1;
 }
 
+// A YM or VGM player's sound of the dump: every frame once, then from the
+// loop frame on over and over, on a chip it never resets; `frames` frames.
+QByteArray replayed(const RegisterDump& dump, uint32_t loop_frame, uint32_t frames)
+{
+    QByteArray pcm;
+    chip_reset();
+    for (uint32_t k = 0, f = 0; k < frames; ++k, f = f + 1 < dump.frames() ? f + 1 : loop_frame) {
+        for (uint32_t i = dump.begin(f); i < dump.end(f); ++i)
+            reg_queue_push(dump.writes[i].reg, dump.writes[i].value);
+        chip_render_frame();
+        pcm.append(reinterpret_cast<const char*>(frame_buf), FRAME_BYTES);
+    }
+    return pcm;
+}
+
 }  // namespace
 
 class TestIntroLoop : public QObject {
@@ -51,7 +69,8 @@ private slots:
     void pieces_chain_in_both_players_data()
     {
         QTest::addColumn<LoopSongKind>("kind");
-        for (LoopSongKind kind : {REWRITTEN_IN_LOOP, ENVELOPE_RUNS_ON, LOOP_AT_FRAME_0, NEVER_REPEATS})
+        for (LoopSongKind kind :
+             {REWRITTEN_IN_LOOP, ENVELOPE_RUNS_ON, LOOP_AT_FRAME_0, NEVER_REPEATS, SAME_VALUE_AT_START, REPEATS_INSIDE})
             QTest::newRow(loop_song(kind).name) << kind;
     }
 
@@ -75,6 +94,68 @@ private slots:
         const QByteArray streamed =
             streamed_chain(read_file(head + ".intro.psg"), read_file(head + ".loop.psg"), length);
         QCOMPARE(first_difference(streamed, recording, length), -1);
+    }
+
+    // What is said of the default loop: why its start moved and whether
+    // the loop piece plays right alone; or why there is none.
+    void what_the_loop_is_data()
+    {
+        QTest::addColumn<LoopSongKind>("kind");
+        QTest::addColumn<bool>("alone");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("start moved") << REWRITTEN_IN_LOOP << true
+                                     << QByteArray("starts at 250 (0:00:05.000), not 92: R9 differs until frame 250");
+        QTest::newRow("needs its intro") << ENVELOPE_RUNS_ON << false
+                                         << QByteArray("starts at 101 (0:00:02.020), not 92: R0 differs until frame 101");
+        QTest::newRow("the whole song") << LOOP_AT_FRAME_0 << true << QByteArray();
+        QTest::newRow("inner repetition only")
+            << REPEATS_INSIDE << true
+            << QByteArray("no loop: the song does not end repeating itself; its longest repetition, 0:00:06.160 "
+                          "from 0:00:09.840, stops 0:00:06.000 before the end");
+        QTest::newRow("nothing repeats") << NEVER_REPEATS << true
+                                         << QByteArray("no loop: the song does not end repeating itself");
+    }
+
+    void what_the_loop_is()
+    {
+        QFETCH(LoopSongKind, kind);
+        QFETCH(bool, alone);
+        QFETCH(QByteArray, said);
+        QCOMPARE(load_psg(loop_song(kind).bytes), READ_COMPLETE);
+        const std::vector<LoopCandidate> loops = find_loops(LOOP_MIN_FRAMES);
+        uint32_t start = 0;
+        const int k = default_loop(loops, &start);
+        if (k < 0) {
+            QCOMPARE(no_loop_text(loops), said);
+            return;
+        }
+        const LoopFacts facts = loop_facts(loops[k].start, start, loops[k].period);
+        QVERIFY(facts.to_end);
+        QCOMPARE(start_moved_text(facts), said);
+        QCOMPARE(facts.alone_exact, alone);
+    }
+
+    // The export of the default loop, intro and one pass, replayed as a
+    // player loops it, sounds like the recording on every frame.
+    void export_replays_the_recording_data()
+    {
+        QTest::addColumn<LoopSongKind>("kind");
+        for (LoopSongKind kind : {REWRITTEN_IN_LOOP, ENVELOPE_RUNS_ON, SAME_VALUE_AT_START})
+            QTest::newRow(loop_song(kind).name) << kind;
+    }
+
+    void export_replays_the_recording()
+    {
+        QFETCH(LoopSongKind, kind);
+        const LoopSong song = loop_song(kind);
+        QCOMPARE(load_psg(song.bytes), READ_COMPLETE);
+        const uint32_t length = frame_count;
+        const QByteArray recording = rendered(0);
+        const SongExport out = export_with_auto_loop();
+        QVERIFY(out.has_loop && out.notes.isEmpty());
+        QCOMPARE(out.loop_frame, song.start);
+        QCOMPARE(out.dump.frames(), song.start + song.period);
+        QCOMPARE(first_difference(replayed(out.dump, out.loop_frame, length), recording, length), -1);
     }
 
     // Where the writes begin to repeat, register 9 does not yet: pieces cut

@@ -9,17 +9,18 @@ constexpr uint8_t MASK[14] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F, 0xFF, 0x
 constexpr uint64_t LFSR_CYCLE = 131071;  // 2^17 - 1 states
 constexpr size_t DIFF_ROOM = 8192;
 constexpr double DC_CUTOFF_HZ = 15;  // -0.26 dB at 30 Hz, -0.02 dB at 60 Hz
+// Full scale is the loudest the chip puts on one side (two channels at level
+// 15). Below it by this much, the band-limited edges and the DC blocker's
+// swing after a step from silence stay under the largest sample.
+constexpr double HEADROOM_DB = 3;
 
-// Output of the AY-3-8910 per level, full scale 1. The data sheet gives
-// the DAC a logarithmic law of 3 dB a level (each level sqrt(2) times the
-// one below); the levels measured on an AY-3-8912 and posted in "Oric's
-// 8912 volume scale" (forum.defence-force.org, topic 1357: 1 2 2 3 4 5 6 9
-// 12 17 23 33 46 64 91 128 for levels 0..15, on 0..255 for two channels)
-// agree with it within their rounding once the 1-unit floor is taken off.
-double ay_level(int l)
-{
-    return l == 0 ? 0 : std::pow(2.0, (l - 15) / 2.0);
-}
+// Output of the AY-3-8910 per level, full scale 1, as measured on a ZX
+// Spectrum's AY-3-8912 by Matthew Westcott (posted to comp.sys.sinclair,
+// groups.google.com/g/comp.sys.sinclair/c/-zCR2kxMryY; quoted, normalised,
+// on CPCWiki's "PSG" page under "D/A converter table"). The chip is compressed at the top against the data sheet's
+// 3 dB a level: 14 is 1.7 dB below 15, 8 is 17.6 dB below.
+constexpr double AY_MEASURED[16] = {0.0000, 0.0105, 0.0154, 0.0216, 0.0314, 0.0461, 0.0635, 0.1061,
+                                    0.1319, 0.2163, 0.2973, 0.3908, 0.5129, 0.6371, 0.8186, 1.0000};
 
 // The YM2149's sixteen fixed levels as measured on an Atari Mega ST with
 // an oscilloscope ("YM Volume Levels", Alive magazine issue 9,
@@ -35,7 +36,7 @@ PsgModel::PsgModel(const PsgSetup& s) : setup(s), dac(dac_table)
 {
     const bool ym = setup.type == PsgType::YM;
     for (int l = 0; l < 16; ++l)
-        dac_table[2 * l + 1] = static_cast<float>(ym ? YM_MEASURED[l] : ay_level(l));
+        dac_table[2 * l + 1] = static_cast<float>(ym ? YM_MEASURED[l] : AY_MEASURED[l]);
     for (int l = 0; l < 16; ++l) {
         double v = dac_table[2 * l + 1];
         if (ym && l > 0) {
@@ -45,8 +46,13 @@ PsgModel::PsgModel(const PsgSetup& s) : setup(s), dac(dac_table)
         }
         dac_table[2 * l] = static_cast<float>(l == 0 ? 0 : v);
     }
-    env_max = ym ? 31 : 15;
-    env_tick_mul = ym ? 1 : 2;
+    // Both chips' envelopes are counted in 32 steps of E ticks; the AY's
+    // DAC hears the top four bits of the step. Its 16 levels still last 2 E
+    // ticks each, but a new period written mid-level takes effect on an
+    // E-tick boundary, as an independent emulation of the AY has it when
+    // measured from outside.
+    env_max = 31;
+    env_tick_mul = 1;
     env.period = env_tick_mul;
     noise.period = 2;
 
@@ -75,21 +81,30 @@ PsgModel::PsgModel(const PsgSetup& s) : setup(s), dac(dac_table)
     hp_b[2] = norm;
     hp_a[0] = 2 * (k * k - 1) * norm;
     hp_a[1] = (1 - k / q + k * k) * norm;
+    scale = 32767 * std::pow(10.0, (setup.gain_db - HEADROOM_DB) / 20);
     env_done = true;  // the envelope rests at 0 until its shape is first written
     watch();
 }
 
+// Steps of the counter after its last edge up to and including tick `at`.
 uint64_t PsgModel::due(const Counter& c, uint64_t at) const
 {
-    return at > c.edge ? (at - 1 - c.edge) / c.period : 0;
+    return at > c.edge ? (at - c.edge) / c.period : 0;
 }
 
-// A counter already past its new period fires at the next tick.
+// A counter already at or past its new period fires at the next tick. The
+// chip compares at that tick, with the period as the last write of this
+// tick left it: the two halves of a period written together count as one.
 void PsgModel::set_period(Counter& c, uint64_t period)
 {
+    if (c.moved_at == tick)
+        c.edge = c.edge_before;
     c.period = period;
-    if (c.edge + period < tick)
-        c.edge = tick - period;
+    if (c.edge + period <= tick) {
+        c.edge_before = c.edge;
+        c.moved_at = tick;
+        c.edge = tick + 1 - period;
+    }
 }
 
 void PsgModel::sync_tone(int ch)
@@ -170,6 +185,8 @@ void PsgModel::write(uint8_t reg, uint8_t value)
 {
     if (reg > 13)
         return;
+    // A counter that steps on the tick of the write steps first (due()
+    // counts that tick's edge): the write takes effect from the next tick on.
     for (int c = 0; c < 3; ++c)
         sync_tone(c);
     sync_noise();
@@ -187,6 +204,7 @@ void PsgModel::write(uint8_t reg, uint8_t value)
     } else if (reg == 13) {
         env_done = false;
         env.edge = tick;
+        env.moved_at = NEVER;
         set_envelope_pos(0);
     }
     watch();
@@ -201,7 +219,7 @@ void PsgModel::update(int ch, uint64_t at)
     const bool noise_on = (lfsr & 1) || (regs[7] & (8 << ch));
     float v = 0;
     if (tone_on && noise_on)
-        v = dac[(amp & 0x10) ? (env_max == 31 ? env_level : 2 * env_level + 1) : 2 * (amp & 15) + 1];
+        v = dac[(amp & 0x10) ? (setup.type == PsgType::YM ? env_level : env_level | 1) : 2 * (amp & 15) + 1];
     if (v != level[ch]) {
         add_step(ch, at, v - level[ch]);
         level[ch] = v;
@@ -234,6 +252,8 @@ void PsgModel::run_to(uint64_t until)
     ref_tick = tick;
     ref_sample = static_cast<int64_t>(num / setup.clock);
     ref_rest = num % setup.clock;
+    // The AY hears two envelope steps as one level.
+    const int heard_pair = setup.type == PsgType::YM ? 0 : 1;
     while (true) {
         const uint64_t t = std::min({tone[0].next, tone[1].next, tone[2].next, noise.next, env.next});
         if (t >= until)
@@ -256,11 +276,14 @@ void PsgModel::run_to(uint64_t until)
                 changed |= ~(regs[7] >> 3) & 7;
         }
         if (env.next == t) {
-            const int before = env_level;
-            set_envelope_pos(env_pos + 1);
+            const int before = env_level | heard_pair;
+            set_envelope_pos(env_pos + (t - env.edge) / env.period);
             env.edge = t;
-            env.next = env_done ? NEVER : t + env.period;
-            if (env_level != before)
+            // On the AY a step to an even position makes the next one
+            // unheard: the event after this one comes a step later.
+            const uint64_t ahead = heard_pair && env_pos % 2 == 0 ? 2 : 1;
+            env.next = env_done ? NEVER : t + ahead * env.period;
+            if ((env_level | heard_pair) != before)
                 for (int c = 0; c < 3; ++c)
                     if (regs[8 + c] & 0x10)
                         changed |= 1 << c;
@@ -304,7 +327,7 @@ size_t PsgModel::take(std::vector<int16_t>& out)
             st[2] = y;
             // Rounded to the nearest step: the clamped value plus 32768.5 is
             // positive, so truncation rounds it.
-            const double v = std::clamp(y * 32767, -32768.0, 32767.0);
+            const double v = std::clamp(y * scale, -32768.0, 32767.0);
             *o++ = static_cast<int16_t>(static_cast<int32_t>(v + 32768.5) - 32768);
         }
     }

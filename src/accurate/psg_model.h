@@ -25,6 +25,7 @@ struct PsgSetup {
     uint32_t clock = 1773400;  // Hz
     uint32_t rate = 44100;     // output samples per second
     PsgPan pan = PsgPan::DEFAULT;
+    double gain_db = 0;  // on top of the headroom every render keeps
 };
 
 class PsgModel {
@@ -54,6 +55,9 @@ private:
         uint64_t edge = 0;
         uint64_t period = 1;
         uint64_t next = NEVER;
+        // The tick at which set_period last moved `edge`, and edge before.
+        uint64_t moved_at = NEVER;
+        uint64_t edge_before = 0;
     };
 
     uint64_t due(const Counter& c, uint64_t at) const;
@@ -71,7 +75,7 @@ private:
     StepKernel kernel;
     const float* dac;
     float dac_table[32];
-    int env_max;            // 15 (AY) or 31 (YM)
+    int env_max;            // the last of the envelope's 32 steps
     uint64_t env_tick_mul;  // ticks per envelope step and unit of period
     float gain[2][3];
 
@@ -105,4 +109,5 @@ private:
     // DC blocker: a second-order Butterworth high-pass per side.
     double hp_b[3], hp_a[2];
     double hp_state[2][4] = {};  // x[n-1], x[n-2], y[n-1], y[n-2]
+    double scale;  // full scale 1 to sample units, with the headroom and gain
 };

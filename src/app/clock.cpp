@@ -41,8 +41,10 @@ void show_play_position()
 
 void MyClass::timer_update()
 {
-    if (seam_tick())  // "Hear the seam" plays instead of the song
+    if (seam_tick()) {  // "Hear the seam" plays instead of the song
+        view_show_positions();
         return;
+    }
     const bool was_playing = playing != 0;
     if (play_tick(leave_play_slider))
         fifo_push_block(frame_buf, FRAME_BYTES);

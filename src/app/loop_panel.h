@@ -19,11 +19,21 @@ struct ChosenLoop {
 };
 extern ChosenLoop chosen_loop;
 
-// The list and the two buttons, in a group box for the window's layout.
+// The loop the start and period fields under the list name (the chosen
+// row fills them; the user may type a frame or a time in each), checked as
+// `trelvane-cli loop --start --period` checks it: true with loop->valid
+// when it chains exactly, true with loop->valid false when both fields are
+// empty; false after a box saying why it is refused.
+bool typed_loop(ChosenLoop* loop);
+
+// The list, the two fields and the two buttons, in a group box for the
+// window's layout.
 QWidget* make_loop_panel();
 
-// A song has been read: lists its loop candidates and chooses the first
-// that chains (without moving the cut position); stops the seam.
+// A song has been read: lists its loop candidates, each marked as running
+// to the song's end or stopping before it, and chooses the best that runs
+// to the end and chains (without moving the cut position), or none; stops
+// the seam.
 void loop_panel_song_read();
 
 // The playback clock's tick while the seam plays: pushes its next frame of
@@ -32,6 +42,9 @@ void loop_panel_song_read();
 bool seam_tick();
 // Ends the seam ("S&top").
 void seam_stop();
+
+// While the seam plays: the frame of the song whose sound is heard now.
+bool seam_heard_frame(uint32_t* frame);
 
 // The sound the seam plays over and over (empty when it does not play),
 // and how many frames of it the clock has pushed since it started.

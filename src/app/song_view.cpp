@@ -1,6 +1,7 @@
 #include "app/song_view.h"
 
 #include "app/app.h"
+#include "app/loop_panel.h"
 #include "song/frontend.h"
 #include "song/song.h"
 
@@ -19,6 +20,13 @@ SongView* song_view;
 namespace {
 
 const QColor play_colour(0xEA, 0x58, 0x0C), cut_colour(0x11, 0x18, 0x27);
+
+// The play line: the frame heard, in the seam while "Hear the seam" plays.
+uint32_t shown_play_frame()
+{
+    uint32_t frame = 0;
+    return seam_heard_frame(&frame) ? frame : heard_pos();
+}
 
 }  // namespace
 
@@ -96,7 +104,7 @@ void SongView::zoom(double factor, double x)
 
 void SongView::show_positions()
 {
-    const uint32_t heard = heard_pos();
+    const uint32_t heard = shown_play_frame();
     if (playing && span < frame_count && (heard < first || heard >= first + span))
         scroll_to(int64_t(heard) - span / 10);
     // Only the strips of the lines that moved are drawn again.
@@ -132,7 +140,7 @@ void SongView::paintEvent(QPaintEvent* event)
     const PictureLayout layout = view_layout(height(), MARGIN);
     const int bottom = layout.height() - layout.axis_h + 2;
     cut_x = s.x_of(cut_pos);
-    play_x = s.x_of(heard_pos());
+    play_x = s.x_of(shown_play_frame());
     p.setPen(QPen(cut_colour, 2));
     p.drawLine(cut_x, 0, cut_x, bottom);
     p.setPen(QPen(play_colour, 2));

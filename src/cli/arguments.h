@@ -2,10 +2,13 @@
 // output, so that it can be checked on its own and fed any words.
 #pragma once
 
+#include "song/position_text.h"
+
 #include <QByteArray>
 #include <QList>
 
 #include <cstdint>
+#include <optional>
 
 enum CommandId {
     CMD_INFO,
@@ -24,48 +27,37 @@ enum CommandId {
     CMD_COUNT
 };
 
-// What the command line said after the command word.
+// What the command line said after the command word. An option that was
+// not given is empty; the commands choose its default.
 struct Arguments {
-    QList<QByteArray> files;  // file names in the order given
-    QByteArray output;        // -o
-    bool has_output = false;
-    uint32_t from = 0;  // --from
-    bool has_from = false;
-    uint32_t to = 0;  // --to
-    bool has_to = false;
-    uint32_t window = 0;  // --window
-    bool has_window = false;
-    uint32_t at = 0;  // --at
-    bool has_at = false;
-    uint32_t min_ms = 0;  // --min-seconds, in milliseconds
-    bool has_min = false;
-    uint32_t silence_ms = 0;  // --silence, in milliseconds
-    bool has_silence = false;
-    uint32_t width = 0;  // --width
-    bool has_width = false;
-    uint32_t max_pieces = 999;  // --max-pieces
-    QList<uint32_t> marks;  // --mark, in the order given
-    uint32_t start = 0;  // --start
-    bool has_start = false;
-    uint32_t period = 0;  // --period
-    bool has_period = false;
-    uint32_t pick = 0;  // --pick
-    bool has_pick = false;
-    bool no_state = false;  // --no-state
-    bool json = false;      // --json
-    bool accurate = false;  // --accurate
-    uint32_t clock = 0;     // --clock, in Hz
-    bool has_clock = false;
-    QByteArray chip;  // --chip: "ay" or "ym"
-    bool has_chip = false;
-    QByteArray pan;  // --pan: "plain", "abc", "acb" or "mono"
-    bool has_pan = false;
-    uint32_t rate = 0;  // --rate, in Hz
-    bool has_rate = false;
-    uint32_t frame_rate_mhz = 0;  // --frame-rate, in 1/1000 Hz
-    bool has_frame_rate = false;
-    QByteArray loop;  // --loop as given: a frame, a time, "auto" or "none"
-    bool has_loop = false;
+    QList<QByteArray> files;              // file names in the order given
+    QByteArray output;                    // -o (every command that takes it needs it)
+    std::optional<uint32_t> from;         // --from
+    std::optional<uint32_t> to;           // --to
+    std::optional<uint32_t> window;       // --window
+    std::optional<uint32_t> at;           // --at
+    std::optional<uint32_t> min_ms;       // --min-seconds, in milliseconds
+    std::optional<uint32_t> silence_ms;   // --silence, in milliseconds
+    std::optional<uint32_t> width;        // --width
+    uint32_t max_pieces = 999;            // --max-pieces
+    QList<uint32_t> marks;                // --mark, in the order given
+    std::optional<uint32_t> start;        // --start
+    std::optional<uint32_t> period;       // --period
+    std::optional<uint32_t> pick;         // --pick
+    bool no_state = false;                // --no-state
+    bool json = false;                    // --json
+    bool accurate = false;                // --accurate
+    bool to_end = false;                  // --to-end
+    bool keep_all = false;                // --keep-all
+    std::optional<uint32_t> clock;        // --clock, in Hz
+    std::optional<QByteArray> chip;       // --chip: "ay" or "ym"
+    std::optional<QByteArray> pan;        // --pan: "plain", "abc", "acb" or "mono"
+    std::optional<uint32_t> rate;         // --rate, in Hz
+    std::optional<uint32_t> frame_rate_millihertz;  // --frame-rate
+    std::optional<QByteArray> gain;       // --gain as given; render reads the decibels
+    std::optional<QByteArray> loop;       // --loop as given: a frame, a time, "auto" or "none"
+
+    bool operator==(const Arguments& other) const;
 };
 
 // The limits of --clock (a VGM header keeps 30 bits of it), --rate and
@@ -94,6 +86,9 @@ struct CommandLine {
 // The command's name as typed.
 const char* command_name(CommandId command);
 
+// The text of --help, made from the tables of commands and options.
+QByteArray usage_text();
+
 // Takes words[0] as the command and the rest as its files and options:
 // options may come before or after the files, a long option may be written
 // --option=value, "--" makes every later word a file name, and "--help"
@@ -101,13 +96,6 @@ const char* command_name(CommandId command);
 // numbers below 2^32; seconds may have up to three decimals.
 CommandLine parse_arguments(const QList<QByteArray>& words);
 
-// A position in the song as a frame: a plain number is a frame; a time
-// "M:SS.mmm" or "H:MM:SS.mmm" (as the status line writes it; the fraction
-// may have one to three digits or be left out) or seconds with a trailing
-// "s" ("12.5s") name the frame that starts at that time, or the nearest one
-// for a time between two frames. False for anything else and for a frame
-// number of 2^32 or more.
-bool parse_position(const QByteArray& text, uint32_t* frame);
 
 // The limits of --width.
 constexpr uint32_t PLOT_WIDTH_MIN = 320;

@@ -107,8 +107,8 @@ int run_find(const Arguments& args)
 {
     if (!load_song(args.files))
         return EXIT_ERROR;
-    if (args.from > 0 && args.from >= event_count) {
-        const QByteArray text = "--from " + QByteArray::number(args.from) + " is past the last write (the song has " +
+    if (args.from.value_or(0) > 0 && *args.from >= event_count) {
+        const QByteArray text = "--from " + QByteArray::number(*args.from) + " is past the last write (the song has " +
                                 QByteArray::number(event_count) + " writes)";
         return usage_error(text.constData());
     }
@@ -117,7 +117,7 @@ int run_find(const Arguments& args)
     {
         Progress progress("find");
         find_progress = &progress;
-        status = find_period(args.from, args.has_window ? args.window : FIND_WINDOW, result,
+        status = find_period(args.from.value_or(0), args.window.value_or(FIND_WINDOW), result,
                              show_find_progress);
         find_progress = nullptr;
     }
@@ -143,13 +143,13 @@ int run_find(const Arguments& args)
 
 int run_cut(const Arguments& args)
 {
-    if (args.at == 0)
+    if (*args.at == 0)
         return fail(args.files.first() + ": Zero cut position");
     if (!load_song(args.files))
         return EXIT_ERROR;
-    if (args.at > frame_count)
-        return past_the_end("cut position", args.at);
-    cut_pos = args.at;
+    if (*args.at > frame_count)
+        return past_the_end("cut position", *args.at);
+    cut_pos = *args.at;
     const QByteArray head = head_name(args.output);
     const QByteArray rest = rest_name(head);
     if (!save_pieces(args.output, args.no_state ? NO_STATE : CARRY_STATE))

@@ -2,11 +2,13 @@
 // and such files back as PSG files.
 #include "cli/cli.h"
 
+#include "cli/json.h"
 #include "audio/chip.h"
 #include "edit/intro_loop.h"
 #include "edit/loops.h"
 #include "edit/names.h"
 #include "formats/dump.h"
+#include "formats/loop_export.h"
 #include "formats/vgm.h"
 #include "formats/ym.h"
 #include "io/save.h"
@@ -45,10 +47,11 @@ QByteArray song_title(const QByteArray& path)
     return name;
 }
 
-// The loop of `trelvane-cli loop` (the best repetition whose registers
-// repeat too), when the song then plays it to its end: the file loops from
-// its end to the first frame of the repetition where the frames and the
-// register image are those the end leads on to, so the jump is seamless.
+// --keep-all: the loop of `trelvane-cli loop` (the best repetition whose
+// registers repeat too), when the song then plays it to its end: the file
+// keeps every frame and loops from its end to the first frame of the
+// repetition where the frames and the register image are those the end
+// leads on to, so the jump is seamless.
 bool auto_loop(uint32_t* frame, QByteArray* why)
 {
     uint32_t start = 0, period = 0;
@@ -72,28 +75,41 @@ bool auto_loop(uint32_t* frame, QByteArray* why)
     return false;
 }
 
-// --loop: none, auto (the default), or a frame or a time. Returns 0, or the
-// exit status after a message.
-int resolve_loop(const Arguments& args, DumpInfo* info)
+// What is exported for --loop: auto (the default) the intro and one pass
+// of the song's loop (with --keep-all every frame, looping where the end
+// leads on), none no loop point, or a frame or a time to loop to. Returns
+// 0, or the exit status after a message.
+int resolve_loop(const Arguments& args, SongExport* song)
 {
-    const QByteArray loop = args.has_loop ? args.loop : QByteArray("auto");
-    if (loop == "none")
-        return 0;
-    if (loop == "auto") {
-        QByteArray why;
-        info->has_loop = auto_loop(&info->loop_frame, &why);
-        if (!info->has_loop)
-            fprintf(stderr, "trelvane-cli: note: written without a loop: %s\n", why.constData());
+    const QByteArray loop = args.loop.value_or("auto");
+    if (loop == "auto" && !args.keep_all) {
+        *song = export_with_auto_loop();
         return 0;
     }
     uint32_t frame = 0;
-    if (!parse_position(loop, &frame))
-        return usage_error(("--loop needs a frame, a time, auto or none, not '" + loop + "'").constData());
-    if (frame >= frame_count)
-        return past_the_end("--loop", frame);
-    info->has_loop = true;
-    info->loop_frame = frame;
+    if (loop == "auto") {
+        QByteArray why;
+        song->has_loop = auto_loop(&frame, &why);
+        if (!song->has_loop)
+            song->notes.append("written without a loop: " + why);
+    } else if (loop != "none") {
+        if (!parse_position(loop, &frame))
+            return usage_error(("--loop needs a frame, a time, auto or none, not '" + loop + "'").constData());
+        if (frame >= frame_count)
+            return past_the_end("--loop", frame);
+        song->has_loop = true;
+    }
+    song->loop_frame = frame;
+    song->dump = song_dump();
     return 0;
+}
+
+QByteArray json_notes(const QList<QByteArray>& notes)
+{
+    QList<QByteArray> items;
+    for (const QByteArray& note : notes)
+        items.append(json_string(note));
+    return json_array(items);
 }
 
 // The whole file at path; false after a message naming it.
@@ -142,30 +158,41 @@ int run_export(const Arguments& args)
     const Format format = output_is_stdout(args) ? FORMAT_VGM : format_of(args.output);
     if (format == FORMAT_NONE)
         return usage_error("-o must name a .ym or .vgm file");
-    if (format == FORMAT_YM && args.has_chip)
+    if (format == FORMAT_YM && args.chip)
         return usage_error("--chip is for .vgm files (a YM file is always a YM2149)");
+    if (args.keep_all && args.loop.value_or("auto") != "auto")
+        return usage_error("--keep-all is for --loop auto (the other loops keep every frame)");
     if (!load_song(args.files))
         return EXIT_ERROR;
     DumpInfo info;
-    info.clock = args.has_clock ? args.clock : DEFAULT_CLOCK;
-    info.frame_rate = FRAME_RATE;
+    info.clock = args.clock.value_or(DEFAULT_CLOCK);
     info.title = song_title(args.files.first());
-    const int status = resolve_loop(args, &info);
-    if (status != 0)
+    SongExport song;
+    if (const int status = resolve_loop(args, &song))
         return status;
 
-    const RegisterDump dump = song_dump();
-    const QByteArray bytes = format == FORMAT_YM ? ym_write(dump, info)
-                                                 : vgm_write(dump, info, args.chip == "ym" ? VGM_YM2149 : VGM_AY8910);
+    const QByteArray bytes =
+        export_bytes(song, info, format == FORMAT_YM, args.chip == "ym" ? VGM_YM2149 : VGM_AY8910);
     QString reason;
     if (!save_file(output_name(args), bytes, &reason))
         return fail("can't write " + args.output + ": " + reason.toLocal8Bit());
+    if (args.json) {
+        print_line(JsonObject()
+                       .add_string("written", args.output)
+                       .add("frames", song.dump.frames())
+                       .add_raw("loop_frame", song.has_loop ? QByteArray::number(song.loop_frame) : QByteArray("null"))
+                       .add_raw("notes", json_notes(song.notes))
+                       .text());
+        return 0;
+    }
+    for (const QByteArray& note : song.notes)
+        fprintf(stderr, "trelvane-cli: note: %s\n", note.constData());
     // Beside the file, not in it.
     FILE* said = output_is_stdout(args) ? stderr : stdout;
-    if (info.has_loop)
-        fprintf(said, "%u frames, loop at frame %u\n", dump.frames(), info.loop_frame);
+    if (song.has_loop)
+        fprintf(said, "%u frames, loop at frame %u\n", song.dump.frames(), song.loop_frame);
     else
-        fprintf(said, "%u frames, no loop\n", dump.frames());
+        fprintf(said, "%u frames, no loop\n", song.dump.frames());
     return 0;
 }
 
@@ -192,11 +219,19 @@ int run_import(const Arguments& args)
     QString reason;
     if (!save_file(name, dump_to_psg(dump), &reason))
         return fail("can't write " + name + ": " + reason.toLocal8Bit());
+    if (info.clock != DEFAULT_CLOCK)
+        info.notes.append("chip clock " + QByteArray::number(info.clock) + " Hz; the periods are kept as written");
+    if (args.json) {
+        print_line(JsonObject()
+                       .add_string("written", name)
+                       .add("frames", dump.frames())
+                       .add_raw("loop_frame", info.has_loop ? QByteArray::number(info.loop_frame) : QByteArray("null"))
+                       .add_raw("notes", json_notes(info.notes))
+                       .text());
+        return 0;
+    }
     for (const QByteArray& note : info.notes)
         fprintf(stderr, "trelvane-cli: note: %s: %s\n", path.constData(), note.constData());
-    if (info.clock != DEFAULT_CLOCK)
-        fprintf(stderr, "trelvane-cli: note: %s: chip clock %u Hz; the periods are kept as written\n",
-                path.constData(), info.clock);
     print_line(name);
     if (info.has_loop)
         printf("%u frames, loop at frame %u (a PSG file cannot hold it)\n", dump.frames(), info.loop_frame);

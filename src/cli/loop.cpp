@@ -3,9 +3,12 @@
 
 #include "cli/json.h"
 #include "edit/intro_loop.h"
+#include "edit/loop_facts.h"
 #include "edit/names.h"
 #include "song/frontend.h"
 #include "song/song.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -24,20 +27,51 @@ int not_exact(const QByteArray& text)
 // The loop the command line names, checked; or 0 with start and period set.
 int named_loop(const Arguments& args, uint32_t* start, uint32_t* period)
 {
-    if (args.start > frame_count)
-        return past_the_end("--start", args.start);
-    if (args.period > frame_count - args.start)
-        return past_the_end("--start + --period", uint64_t{args.start} + args.period);
-    uint32_t better = UINT32_MAX;
-    if (!loop_chains(args.start, args.period, &better)) {
-        QByteArray text = args.files.first() + ": the song does not repeat exactly with period " +
-                          QByteArray::number(args.period) + " from frame " + QByteArray::number(args.start);
-        if (better != UINT32_MAX)
-            text += "; it does from frame " + frame_and_time(better) + " on";
-        return not_exact(text);
+    const uint32_t named_start = *args.start, named_period = *args.period;
+    if (named_start > frame_count)
+        return past_the_end("--start", named_start);
+    if (named_period > frame_count - named_start)
+        return past_the_end("--start + --period", uint64_t{named_start} + named_period);
+    const QByteArray refused = loop_refusal_text(named_start, named_period);
+    if (!refused.isEmpty())
+        return not_exact(args.files.first() + ": " + refused);
+    *start = named_start;
+    *period = named_period;
+    return 0;
+}
+
+// The loop: by default the best candidate that runs to the song's end,
+// --pick N the N-th candidate; or 0 with start, period and the candidate's
+// start set.
+int candidate_loop(const Arguments& args, uint32_t* candidate, uint32_t* start, uint32_t* period)
+{
+    const uint32_t min_frames = min_loop_frames(args);
+    const std::vector<LoopCandidate> loops = find_loops(min_frames);
+    if (loops.empty())
+        return not_exact(args.files.first() + ": the song does not repeat itself for " + json_seconds(min_frames) +
+                         " s or more");
+    if (args.pick && *args.pick > loops.size()) {
+        const QByteArray text = "--pick " + QByteArray::number(*args.pick) + ": the song has " +
+                                QByteArray::number(static_cast<qulonglong>(loops.size())) +
+                                (loops.size() == 1 ? " loop candidate" : " loop candidates");
+        return usage_error(text.constData());
     }
-    *start = args.start;
-    *period = args.period;
+    int k = 0;
+    if (args.pick) {
+        k = static_cast<int>(*args.pick) - 1;
+        if (!exact_start(loops[k], start))
+            k = -1;
+    } else {
+        k = default_loop(loops, start);
+        if (k < 0 && !loops.front().to_end)
+            return not_exact(args.files.first() + ": " + no_loop_text(loops));
+    }
+    if (k < 0)
+        return not_exact(args.files.first() + ": " +
+                         (args.pick ? "loop " + QByteArray::number(*args.pick) : QByteArray("the song")) +
+                         " never repeats exactly enough for an intro and a loop that chain");
+    *candidate = loops[k].start;
+    *period = loops[k].period;
     return 0;
 }
 
@@ -47,30 +81,19 @@ int run_loop(const Arguments& args)
 {
     if (!load_song(args.files))
         return EXIT_ERROR;
-    uint32_t start = 0, period = 0;
-    if (args.has_start) {
-        if (const int status = named_loop(args, &start, &period))
-            return status;
-    } else {
-        const uint32_t min_frames = min_loop_frames(args);
-        const std::vector<LoopCandidate> loops = find_loops(min_frames);
-        if (loops.empty())
-            return not_exact(args.files.first() + ": the song does not repeat itself for " +
-                             json_seconds(min_frames) + " s or more");
-        if (args.has_pick && args.pick > loops.size()) {
-            const QByteArray text = "--pick " + QByteArray::number(args.pick) + ": the song has " +
-                                    QByteArray::number(static_cast<qulonglong>(loops.size())) +
-                                    (loops.size() == 1 ? " loop candidate" : " loop candidates");
-            return usage_error(text.constData());
-        }
-        if (!choose_loop(args.has_pick ? static_cast<int>(args.pick) : 0, &start, &period, min_frames))
-            return not_exact(args.files.first() + ": " +
-                             (args.has_pick ? "loop " + QByteArray::number(args.pick) : QByteArray("the song")) +
-                             " never repeats exactly enough for an intro and a loop that chain");
-    }
+    uint32_t candidate = 0, start = 0, period = 0;
+    if (const int status = args.start ? named_loop(args, &start, &period)
+                                      : candidate_loop(args, &candidate, &start, &period))
+        return status;
+    if (args.start)
+        candidate = start;
+    const LoopFacts facts = loop_facts(candidate, start, period);
     const QByteArray head = head_name(args.output);
     if (!save_intro_and_loop(args.output, start, period))
         return EXIT_ERROR;
+    if (!facts.to_end)
+        fprintf(stderr, "trelvane-cli: warning: %s: the loop does not run to the song's end; %s\n",
+                args.files.first().constData(), left_out_text(facts).constData());
     if (args.json) {
         print_line(JsonObject()
                        .add_string("intro", intro_name(head))
@@ -78,11 +101,21 @@ int run_loop(const Arguments& args)
                        .add("start", start)
                        .add("period", period)
                        .add_raw("seconds", json_seconds(period))
+                       .add_raw("period_seconds", json_seconds(period))
+                       .add("to_end", facts.to_end)
+                       .add("candidate_start", facts.candidate_start)
+                       .add("moved_by", start - facts.candidate_start)
+                       .add_raw("reason", start > facts.candidate_start ? json_string(start_moved_text(facts))
+                                                                         : QByteArray("null"))
+                       .add("loop_alone_exact", facts.alone_exact)
                        .text());
         return 0;
     }
     print_line(intro_name(head));
     print_line(loop_name(head));
     print_line("start " + frame_and_time(start) + ", period " + frame_and_time(period));
+    if (start > facts.candidate_start)
+        print_line(start_moved_text(facts));
+    print_line(alone_text(facts));
     return 0;
 }

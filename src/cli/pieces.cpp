@@ -39,17 +39,18 @@ int run_trim(const Arguments& args)
 {
     if (!load_song(args.files))
         return EXIT_ERROR;
-    const uint32_t to = args.has_to ? args.to : frame_count;
-    if (args.from > frame_count)
-        return past_the_end("--from", args.from);
+    const uint32_t from = *args.from;
+    const uint32_t to = args.to.value_or(frame_count);
+    if (from > frame_count)
+        return past_the_end("--from", from);
     if (to > frame_count)
         return past_the_end("--to", to);
-    if (args.from >= to) {
-        const QByteArray text = "no frames from " + QByteArray::number(args.from) + " to " + QByteArray::number(to);
+    if (from >= to) {
+        const QByteArray text = "no frames from " + QByteArray::number(from) + " to " + QByteArray::number(to);
         return usage_error(text.constData());
     }
     const QByteArray name = head_name(args.output);
-    if (!write_piece(args.from, to, name, args.no_state))
+    if (!write_piece(from, to, name, args.no_state))
         return EXIT_ERROR;
     print_line(name);
     return 0;
@@ -66,7 +67,7 @@ int run_split(const Arguments& args)
         silent = silent_frames(show_split_progress);
         split_progress = nullptr;
     }
-    const auto min_silent = static_cast<uint32_t>((uint64_t{args.silence_ms} + MS_PER_FRAME - 1) / MS_PER_FRAME);
+    const auto min_silent = static_cast<uint32_t>((uint64_t{*args.silence_ms} + MS_PER_FRAME - 1) / MS_PER_FRAME);
     const std::vector<FrameRange> parts = sounding_parts(silent, min_silent);
     if (parts.empty()) {
         fail(args.files.first() + ": no frame makes a sound");

@@ -1,12 +1,13 @@
 // plot: a picture of the song. For each channel its notes over time (the
 // tone period as pitch, stronger where louder), its level, where it uses
 // noise and the envelope; a time axis in seconds, marks at chosen frames
-// and the best loop candidate. The drawing is src/draw's, which the window's
+// and the loop `loop` takes. The drawing is src/draw's, which the window's
 // song view shares; this is the side of it that only trelvane-cli-draw, the
 // helper trelvane-cli runs for plot, links (see plot_launch.cpp).
 #include "cli/cli.h"
 
 #include "draw/song_picture.h"
+#include "edit/intro_loop.h"
 #include "edit/loops.h"
 #include "io/save.h"
 #include "song/song.h"
@@ -54,14 +55,21 @@ int run_plot(const Arguments& args)
             return past_the_end("--mark", mark);
     gui();
 
+    // The loop of `loop`: the best candidate that runs to the end, from
+    // where its registers repeat too.
     const std::vector<LoopCandidate> loops = find_loops(min_loop_frames(args));
+    uint32_t start = 0;
+    const int best = default_loop(loops, &start);
+    LoopCandidate loop{};
+    if (best >= 0)
+        loop = LoopCandidate{start, loops[best].period, frame_count - start - loops[best].period, true};
     PictureContent content;
     content.title = args.files.first();
     content.marks.assign(args.marks.begin(), args.marks.end());
-    content.loop = loops.empty() ? nullptr : &loops.front();
+    content.loop = best >= 0 ? &loop : nullptr;
     SongSketch sketch;
     sketch.build();
-    const QImage image = plot_picture(static_cast<int>(args.has_width ? args.width : DEFAULT_WIDTH), sketch, content);
+    const QImage image = plot_picture(static_cast<int>(args.width.value_or(DEFAULT_WIDTH)), sketch, content);
 
     QBuffer png;
     png.open(QIODevice::WriteOnly);

@@ -11,7 +11,10 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -95,22 +98,32 @@ void move_play_slider(uint32_t p)
     seek_play(p);
 }
 
+// --gain's decibels (0 when not given); none when they are not a number
+// from -60 to 40.
+std::optional<double> gain_of(const Arguments& args)
+{
+    bool ok = !args.gain;
+    const double db = args.gain ? args.gain->toDouble(&ok) : 0;
+    return ok && db >= -60 && db <= 40 ? std::optional<double>(db) : std::nullopt;
+}
+
 AccurateSetup accurate_setup(const Arguments& args)
 {
     AccurateSetup s;
     s.chip.type = args.chip == "ym" ? PsgType::YM : PsgType::AY;
-    if (args.has_clock)
-        s.chip.clock = args.clock;
-    if (args.has_rate)
-        s.chip.rate = args.rate;
+    if (args.clock)
+        s.chip.clock = *args.clock;
+    if (args.rate)
+        s.chip.rate = *args.rate;
     if (args.pan == "abc")
         s.chip.pan = PsgPan::ABC;
     else if (args.pan == "acb")
         s.chip.pan = PsgPan::ACB;
     else if (args.pan == "mono")
         s.chip.pan = PsgPan::MONO;
-    if (args.has_frame_rate)
-        s.frame_millihertz = args.frame_rate_mhz;
+    if (args.frame_rate_millihertz)
+        s.frame_millihertz = *args.frame_rate_millihertz;
+    s.chip.gain_db = gain_of(args).value_or(0);
     return s;
 }
 
@@ -127,7 +140,7 @@ int render_accurate(const Arguments& args, uint32_t from, uint32_t to)
     char header[WAV_HEADER_LEN];
     wav_header(header, static_cast<uint32_t>(total * 4), setup.chip.rate);
     bool ok = out.write(header, WAV_HEADER_LEN);
-    uint64_t written = 0;
+    uint64_t written = 0, clipped = 0;
     QByteArray bytes;
     {
         Progress progress("render");
@@ -135,12 +148,17 @@ int render_accurate(const Arguments& args, uint32_t from, uint32_t to)
             bytes.resize(static_cast<qsizetype>(count * 4));
             qToLittleEndian<int16_t>(pairs, static_cast<qsizetype>(count * 2), bytes.data());
             written += count;
+            for (size_t i = 0; i < 2 * count; ++i)
+                clipped += pairs[i] == INT16_MAX || pairs[i] == INT16_MIN;
             progress.show(total ? static_cast<int>(written * 100 / total) : 100);
             return out.write(bytes.constData(), bytes.size());
         });
     }
     if (!ok || !out.commit())
         return fail("can't write " + args.output + ": " + out.error());
+    if (clipped)
+        fprintf(stderr, "trelvane-cli: note: %llu samples clipped at full scale; a lower --gain keeps them\n",
+                static_cast<unsigned long long>(clipped));
     return 0;
 }
 
@@ -148,10 +166,12 @@ int render_accurate(const Arguments& args, uint32_t from, uint32_t to)
 
 int run_render(const Arguments& args)
 {
+    if (!gain_of(args))
+        return usage_error(("--gain needs decibels from -60 to 40, not '" + *args.gain + "'").constData());
     if (!load_song(args.files))
         return EXIT_ERROR;
-    const uint32_t from = args.has_from ? args.from : 0;
-    const uint32_t to = args.has_to ? args.to : frame_count;
+    const uint32_t from = args.from.value_or(0);
+    const uint32_t to = args.to.value_or(frame_count);
     if (from > frame_count)
         return past_the_end("--from", from);
     if (to > frame_count)

@@ -143,9 +143,7 @@ bool choose_loop(int pick, uint32_t* start, uint32_t* period, uint32_t min_frame
 
 int default_loop(const std::vector<LoopCandidate>& loops, uint32_t* start)
 {
-    for (size_t k = 0; k < loops.size(); ++k) {
-        if (k > 0 && !loops[k].to_end)
-            break;
+    for (size_t k = 0; k < loops.size() && loops[k].to_end; ++k) {
         if (exact_start(loops[k], start))
             return static_cast<int>(k);
     }

@@ -34,9 +34,9 @@ bool exact_start(const LoopCandidate& c, uint32_t* start);
 bool loop_chains(uint32_t start, uint32_t period, uint32_t* better = nullptr);
 
 // The candidate a recording's loop is taken from by default: the first
-// (best first) that runs to the song's end and chains exactly, or, when
-// none runs to the end, the first if it chains. Its index, with *start its
-// exact start, or -1.
+// (best first) that runs to the song's end and chains exactly; a
+// repetition that stops before the end is no loop of the song. Its index,
+// with *start its exact start, or -1.
 int default_loop(const std::vector<LoopCandidate>& loops, uint32_t* start);
 
 // The loop of the song in memory: pick 0 the default candidate among those

@@ -9,11 +9,13 @@ namespace {
 
 using Frame = std::vector<std::pair<int, int>>;
 
-// The song, then its frames from `from` on again, `again` of them.
-QByteArray recording(std::vector<Frame> song, size_t from, size_t again)
+// The song, then its frames from `from` on again, `again` of them, then
+// the tail.
+QByteArray recording(std::vector<Frame> song, size_t from, size_t again, const std::vector<Frame>& tail = {})
 {
     for (size_t k = 0; k < again; ++k)
         song.push_back(song[from + k]);
+    song.insert(song.end(), tail.begin(), tail.end());
     PsgBuilder b;
     for (const Frame& f : song) {
         for (const auto& w : f)
@@ -59,6 +61,20 @@ LoopSong loop_song(LoopSongKind kind)
         for (size_t f = 0; f < song.size(); ++f)
             song[f] = {{0, static_cast<int>(f & 0xFF)}, {1, static_cast<int>(f >> 8)}, {8, 15}};
         return {"never repeats", recording(song, 0, 0), UINT32_MAX, 0};
+    case SAME_VALUE_AT_START:  // C's level 9 from frame 0, written again at 201, 4 from 300 on
+        song[0] = {{7, 0x38}, {10, 9}};
+        tune(song, 1);
+        song[201].push_back({10, 9});
+        song[300].push_back({10, 4});
+        return {"same value at the start", recording(song, 200, 330), 201, 300};
+    case REPEATS_INSIDE: {  // frames 100..399 twice, then 300 frames of something else
+        song[0] = {{7, 0x38}, {8, 15}};
+        tune(song, 1);
+        std::vector<Frame> tail(300);
+        for (size_t f = 0; f < tail.size(); ++f)
+            tail[f] = {{2, static_cast<int>(f & 0xFF)}, {3, static_cast<int>(f >> 8) + 1}};
+        return {"repeats inside", recording(song, 100, 300, tail), UINT32_MAX, 0};
+    }
     }
     return {};
 }
