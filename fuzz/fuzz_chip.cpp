@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     read_bytes(data, size, true);
     const uint32_t frame = param(data, size, 1) % (frame_count + 1);
-    const ChipSnapshot replayed = replayed_state(frame);
+    const ChipState replayed = replayed_state(frame);
     chip_reset();
     chip_seek(frame);
     check(reg_queue_len == 0, "seek left writes queued");

@@ -149,6 +149,41 @@ private slots:
         QCOMPARE(frame_count, 830u);  // the song stays
     }
 
+    // Two loops: frames 0..299 twice, then frames 600..859 twice. "&Hear the
+    // seam" stops the song; choosing the other loop plays its seam.
+    void the_seam_follows_the_chosen_loop_and_stops_the_song()
+    {
+        PsgBuilder b;
+        for (int k = 0; k < 600; ++k)
+            b.write(0, k % 300 & 0xFF).write(1, k % 300 >> 8).write(8, 15).end();
+        for (int k = 0; k < 520; ++k)
+            b.write(2, k % 260 * 7 & 0xFF).write(3, k % 260 >> 8).write(9, 14).end();
+        answer({type_file(write_temp_psg("two.psg", b.bytes))});
+        click(QStringLiteral("&Load file"));
+        const struct {
+            const char* pick;
+            int seam_from;  // in the intro and three passes
+        } loops[] = {{"1", 600 + 260 - 100}, {"2", 300 - 100}};
+        QByteArray seams[2];
+        for (int k = 0; k < 2; ++k) {
+            cli({"loop", "two.psg", "--pick", loops[k].pick, "-o", "two"});
+            cli({"save", "two.intro.psg", "two.loop.psg", "two.loop.psg", "two.loop.psg", "-o", "twochain"});
+            cli({"render", "twochain.psg", "--from", QString::number(loops[k].seam_from), "--to",
+                 QString::number(loops[k].seam_from + 200), "-o", "twoseam.wav"});
+            seams[k] = read_file(folder + "twoseam.wav").mid(44);
+        }
+        click(QStringLiteral("Play from &Begin"));
+        QTRY_VERIFY(play_pos >= 5);
+        click(QStringLiteral("&Hear the seam"));
+        QCOMPARE(seam_playing_sound(), seams[0]);
+        QTRY_VERIFY(seam_frames_pushed() >= 5);
+        QVERIFY(!playing);
+        auto* list = main_window->findChild<QListWidget*>(QStringLiteral("loop_list"));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+        QCOMPARE(seam_playing_sound(), seams[1]);
+        click(QStringLiteral("S&top"));
+    }
+
     void the_seam_plays_as_the_chain_does_until_stop()
     {
         load(REWRITTEN_IN_LOOP);

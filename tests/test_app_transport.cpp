@@ -109,7 +109,7 @@ private slots:
         QCOMPARE(play_pos, 7u);
         QCOMPARE(play_event->frame, 7u);
         QCOMPARE(reg_queue_len, 0);
-        const ChipSnapshot after_seek = chip_save();
+        const ChipState after_seek = chip_save();
         QCOMPARE(chip_difference(after_seek, replayed_state(7)), QString());
         chip_restore(after_seek);
         // A tick goes on from there as playback from the beginning would.
@@ -187,7 +187,7 @@ private slots:
         click(QStringLiteral("Play from C&ut Position"));
         QVERIFY(seen_boxes().isEmpty());
         QCOMPARE(play_pos, 12u);
-        const ChipSnapshot at_cut = chip_save();
+        const ChipState at_cut = chip_save();
         QCOMPARE(chip_difference(at_cut, replayed_state(12)), QString());
         chip_restore(at_cut);
         QCOMPARE(play_event, frames[12].first_event);

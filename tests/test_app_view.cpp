@@ -46,6 +46,7 @@ QByteArray song_state()
         s += QByteArray(reinterpret_cast<const char*>(frames[f].regs), 16) +
              QByteArray::number(frames[f].first_event - music);
     return s + '|' + QByteArray::number(play_pos) + '|' + QByteArray::number(cut_pos) + '|' +
+           QByteArray::number(find_start) + '|' +
            QByteArray::number(cut_slider->value()) + '|' + QByteArray::number(play_slider->value());
 }
 
@@ -97,6 +98,60 @@ private slots:
         // Beside the frames in view, the nearest one in view.
         QCOMPARE(s.frame_at(0), first);
         QCOMPARE(s.frame_at(width + 50), first + span);
+    }
+
+    void a_note_is_drawn_from_its_frame_on_data()
+    {
+        QTest::addColumn<bool>("plot");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("start");  // the note's first frame
+        for (bool plot : {false, true})
+            for (int start : {301, 313, 777})
+                QTest::addRow("%s, frame %d of 1000", plot ? "plot" : "window", start) << plot << 1000 << start;
+        QTest::newRow("window, frame 53 of 120") << false << 120 << 53;
+    }
+    // Channel A's level appears first in the column of the note's first
+    // frame. B's period, never heard, keeps the song from
+    // repeating (no loop shaded).
+    void a_note_is_drawn_from_its_frame_on()
+    {
+        QFETCH(bool, plot);
+        QFETCH(int, length);
+        QFETCH(int, start);
+        PsgBuilder b;
+        b.write(7, 0x3E);
+        for (int f = 0; f < length; ++f) {
+            if (f == start)
+                b.write(0, 100).write(8, 15);
+            b.write(2, f & 0xFF).write(3, f >> 8).end();
+        }
+        load(path("note.psg"), b.bytes);
+        QImage image;
+        PictureLayout layout;
+        FrameScale scale;
+        if (plot) {
+            SongSketch sketch;
+            sketch.build();
+            image = plot_picture(800, sketch, PictureContent{});
+            layout = plot_layout();
+            scale.left = layout.left;
+            scale.width = 800 - layout.left - layout.right;
+            scale.span = frame_count;
+        } else {
+            image = song_view->grab().toImage();
+            layout = view_layout(song_view->height(), SongView::MARGIN);
+            scale = song_view->scale();
+        }
+        // The level strip of lane A (header, three lanes, axis).
+        const int level_top = image.height() - layout.axis_h - 3 * layout.lane_h() + layout.pitch_h + 2;
+        int first = -1;
+        for (int x = scale.left; x < image.width() && first < 0; ++x)
+            for (int y = level_top; y < level_top + layout.level_h - 2 && first < 0; ++y) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.blue() > c.red() + 60 && c.green() > c.red() + 20)
+                    first = x;
+            }
+        QCOMPARE(first, scale.x_of(uint32_t(start)));
     }
 
     void click_sets_cut_shift_click_seeks_and_the_wheel_zooms()
@@ -181,6 +236,7 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             cut_slider->setSliderPosition(int(cuts[i]));
             play_slider->setSliderPosition(int(cuts[i] / 2));
+            find_start = cuts[i] * 3;  // where "&Find" goes on
             before[i] = song_state();
             answer({press(QMessageBox::Yes)});
             click(QStringLiteral("&Cut"));
@@ -206,6 +262,56 @@ private slots:
         answer({press(QMessageBox::Yes)});
         click(QStringLiteral("&Cut"));
         QCOMPARE(history_redo_levels(), 0);
+    }
+
+    // As many cuts as the window promises to take back, all taken back.
+    void sixteen_cuts_are_undone()
+    {
+        load(path("sixteen.psg"), numbered_song(100));
+        QByteArray before;
+        for (int k = 0; k < 16; ++k) {
+            cut_slider->setSliderPosition(2);
+            if (k == 0)
+                before = song_state();
+            answer({press(QMessageBox::Yes)});
+            click(QStringLiteral("&Cut"));
+        }
+        QCOMPARE(frame_count, 100u - 32u);
+        for (int k = 0; k < 16; ++k)
+            key(Qt::ControlModifier);
+        QCOMPARE(song_state(), before);
+    }
+
+    // While playing, the view's line is at the frame heard as it is drawn,
+    // where the slider goes at the next tick (not at the frame sent to the
+    // sound server). Zoomed in, a frame is 16 px. The song is silent.
+    void the_play_line_is_at_the_frame_heard()
+    {
+        PsgBuilder b;
+        b.write(7, 0x3F);
+        for (int f = 0; f < 3000; ++f)
+            b.write(0, f & 0xFF).write(1, f % 15).end();
+        load(path("line.psg"), b.bytes);
+        for (int i = 0; i < 40; ++i) {
+            QWheelEvent wheel(QPointF(100, 50), song_view->mapToGlobal(QPointF(100, 50)), {}, QPoint(0, 120),
+                              Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(song_view, &wheel);
+        }
+        click(QStringLiteral("Play from &Begin"));
+        QTRY_VERIFY_WITH_TIMEOUT(play_slider->value() >= 60, 20000);
+        const uint32_t before = heard_pos();
+        const QImage shot = song_view->grab().toImage();
+        const uint32_t after = heard_pos();
+        const FrameScale s = song_view->scale();
+        click(QStringLiteral("S&top"));
+        const int y = song_view->height() / 2;
+        int line_x = -1;
+        for (int x = 0; x < shot.width() && line_x < 0; ++x)
+            if (shot.pixelColor(x, y) == QColor(0xEA, 0x58, 0x0C))
+                line_x = x;
+        QVERIFY2(line_x >= s.x_of(before) - 2 && line_x <= s.x_of(after) + 2,
+                 qPrintable(QString("line at %1, heard %2..%3 at %4..%5, sent %6")
+                                .arg(line_x).arg(before).arg(after).arg(s.x_of(before)).arg(s.x_of(after)).arg(play_pos)));
     }
 
     void title_through_load_cut_save_and_append()

@@ -143,7 +143,7 @@ private slots:
 
         uint8_t before[16];
         std::memcpy(before, chip_regs, sizeof before);
-        const ChipSnapshot s = chip_save();
+        const ChipState s = chip_save();
         for (int r : {14, 15, 16, 200, 255})
             chip_write(static_cast<uint8_t>(r), 0x77);
         QVERIFY(std::memcmp(before, chip_regs, sizeof before) == 0);
@@ -438,10 +438,46 @@ private slots:
         QVERIFY(run() == a);
 
         chip_reset();
-        ChipSnapshot start{};
+        ChipState start{};
         start.noise_seed = 1;
         QCOMPARE(chip_difference(chip_save(), start), QString());
         QVERIFY(std::all_of(chip_regs, chip_regs + 16, [](uint8_t r) { return r == 0; }));
+    }
+
+    // A state of its own renders beside the playing chip, while writes wait
+    // in the playing chip's queue: each plays what it plays alone.
+    void two_states_render_independently()
+    {
+        const Writes tunes[2] = {
+            {{0, 77}, {6, 5}, {7, 0x30}, {8, 0x10}, {9, 12}, {11, 30}, {13, 14}},
+            {{2, 200}, {3, 1}, {6, 17}, {7, 0x08}, {9, 15}, {10, 0x10}, {12, 2}, {13, 8}},
+        };
+        constexpr int FRAMES = 4;
+        std::vector<uint8_t> alone[2], both[2];
+        for (int t = 0; t < 2; ++t) {
+            chip_reset();
+            render(tunes[t]);
+            for (int f = 0; f < FRAMES; ++f, render())
+                alone[t].insert(alone[t].end(), frame_buf, frame_buf + FRAME_BYTES);
+        }
+        QVERIFY(alone[0] != alone[1]);
+
+        chip_reset();
+        ChipState own;
+        RegQueue queue;
+        ChipFrame out;
+        for (const auto& w : tunes[1])
+            queue.push(static_cast<uint8_t>(w.first), static_cast<uint8_t>(w.second));
+        for (const auto& w : tunes[0])
+            reg_queue_push(static_cast<uint8_t>(w.first), static_cast<uint8_t>(w.second));
+        for (int f = 0; f < FRAMES; ++f) {
+            chip_render_frame(own, queue, out);
+            both[1].insert(both[1].end(), out.bytes, out.bytes + FRAME_BYTES);
+            chip_render_frame();
+            both[0].insert(both[0].end(), frame_buf, frame_buf + FRAME_BYTES);
+        }
+        QVERIFY(both[0] == alone[0]);
+        QVERIFY(both[1] == alone[1]);
     }
 };
 

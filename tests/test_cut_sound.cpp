@@ -76,7 +76,7 @@ QByteArray enveloped_song(uint32_t seed, int frames, bool triangles)
     return s.bytes;
 }
 
-ChipSnapshot with_writes(const ChipSnapshot& state, const std::vector<Write>& writes)
+ChipState with_writes(const ChipState& state, const std::vector<Write>& writes)
 {
     chip_restore(state);
     for (const Write& w : writes)
@@ -98,7 +98,7 @@ bool at_rest_at_0(const Envelope& e)
 
 // The level a shape 0..7 written now reaches a while later: it steps at the
 // pace that the flags of the shape before it give.
-int decay_level(const ChipSnapshot& state)
+int decay_level(const ChipState& state)
 {
     chip_restore(state);
     chip_write(REG_ENV_SHAPE, 4);
@@ -109,7 +109,7 @@ int decay_level(const ChipSnapshot& state)
 // Empty when a piece's chip carries what the song's chip holds, up to the
 // phases a file cannot hold: the registers, the envelope's shape (a triangle
 // restarted on the half of its cycle the song is in), or its rest at 0.
-QString carried_difference(const ChipSnapshot& song, const ChipSnapshot& piece, bool restarted)
+QString carried_difference(const ChipState& song, const ChipState& piece, bool restarted)
 {
     for (int r = 0; r <= REG_ENV_COARSE; ++r)
         if (song.regs[r] != piece.regs[r])
@@ -203,7 +203,7 @@ private slots:
         if (!appended.isEmpty())
             QCOMPARE(load_psg(appended, false), READ_COMPLETE);
         for (uint32_t f = 0; f <= frame_count; ++f) {
-            const ChipSnapshot replayed = replayed_state(f);
+            const ChipState replayed = replayed_state(f);
             reg_queue_push(1, 2);  // whatever was queued before goes
             chip_seek(f);
             QCOMPARE(reg_queue_len, 0);
@@ -231,12 +231,12 @@ private slots:
         QFETCH(QByteArray, song);
         QCOMPARE(load_psg(song), READ_COMPLETE);
         chip_reset();
-        const ChipSnapshot reset = chip_save();
+        const ChipState reset = chip_save();
         for (uint32_t f = 1; f < frame_count; ++f) {
             const std::vector<Write> own = frame_writes(f);
             const bool restarted = std::any_of(own.begin(), own.end(), [](const Write& w) { return w.reg == REG_ENV_SHAPE; });
             chip_seek(f);
-            const ChipSnapshot at = with_writes(chip_save(), own);
+            const ChipState at = with_writes(chip_save(), own);
             const LeadIn lead = piece_lead_in(f);
             std::vector<Write> piece;
             for (int k = 0; k < lead.count; ++k)

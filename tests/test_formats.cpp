@@ -1,6 +1,7 @@
 // YM and VGM files: round trips through the readers and writers, what the
 // headers hold, how VGM timing becomes frames, and the files import and
 // export refuse.
+#include "edit/optimize.h"
 #include "formats/dump.h"
 #include "formats/vgm.h"
 #include "formats/ym.h"
@@ -113,7 +114,7 @@ private slots:
         const QByteArray songs[] = {envelope_song(), random_song()};
         const char* names[] = {"envelope", "random"};
         for (int s = 0; s < 2; ++s)
-            for (const char* format : {"ym", "ym5 not interleaved", "vgm", "vgz"})
+            for (const char* format : {"ym", "ym5 not interleaved", "ym6 with digidrums", "vgm", "vgz", "vgz of two members"})
                 QTest::addRow("%s %s", names[s], format) << songs[s] << QByteArray(format);
     }
 
@@ -127,19 +128,27 @@ private slots:
         const uint32_t length = frame_count;
         DumpInfo info;
         info.clock = DEFAULT_CLOCK;
-        const RegisterDump dump = song_dump();
+        const RegisterDump dump = optimized_dump();
         QByteArray file = format.startsWith("ym") ? ym_write(dump, info) : vgm_write(dump, info, VGM_AY8910);
         if (format == "ym5 not interleaved")
             file = ym_not_interleaved(file);
         if (format == "vgz")
             file = gzip(file);
+        if (format == "vgz of two members")
+            file = gzip(file.left(file.size() / 3)) + gzip(file.mid(file.size() / 3));
+        if (format == "ym6 with digidrums") {
+            // Two samples after the header (no additional data): a 32-bit
+            // size, then the sample.
+            file[21] = 2;
+            file.insert(34, hex("00000005 8090a0b0c0 00000003 7f0080"));
+        }
 
         RegisterDump back;
         DumpInfo got;
         QByteArray error;
         const bool ok = format.startsWith("ym") ? ym_read(file, &back, &got, &error) : vgm_read(file, &back, &got, &error);
         QVERIFY2(ok, error.constData());
-        QCOMPARE(load_psg(dump_to_psg(back)), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_encode(back)), READ_COMPLETE);
         QCOMPARE(frame_count, length);
         QVERIFY(rendered() == expected);
     }
@@ -164,7 +173,7 @@ private slots:
         QByteArray error;
         QVERIFY2(ym_read(packed, &dump, &info, &error), error.constData());
         QCOMPARE(info.title, QByteArray("packed_song"));
-        QCOMPARE(load_psg(dump_to_psg(dump)), READ_COMPLETE);
+        QCOMPARE(load_psg(psg_encode(dump)), READ_COMPLETE);
         QVERIFY(rendered() == expected);
     }
 
@@ -181,6 +190,9 @@ private slots:
         QTest::newRow("other chips") << hex("50 9f 52 28 00 67 66 00 02 00 00 00 aa bb a0 08 0f 63 66")
                                      << hex("08 0f ff") << "other chips";
         QTest::newRow("second AY") << hex("a0 88 0f a0 08 0c 63 66") << hex("08 0c ff") << "second AY";
+        // 55 waits of 16 samples and one of 2: 882, one frame.
+        QTest::newRow("short waits") << hex("a0 00 05") + QByteArray(55, '\x7f') + hex("71 a0 00 06 63 66")
+                                     << hex("00 05 ff 00 06 ff") << "";
     }
 
     void vgm_timing()
@@ -192,7 +204,7 @@ private slots:
         DumpInfo info;
         QByteArray error;
         QVERIFY2(vgm_read(vgm_file(commands), &dump, &info, &error), error.constData());
-        QCOMPARE(dump_to_psg(dump).mid(16).toHex(' '), psg.toHex(' '));
+        QCOMPARE(psg_encode(dump).mid(16).toHex(' '), psg.toHex(' '));
         QCOMPARE(info.notes.join('\n').contains(note.toUtf8()), true);
         QCOMPARE(info.notes.isEmpty(), note.isEmpty());
     }
@@ -300,6 +312,7 @@ private slots:
         QTest::newRow("auto") << QStringList{"--loop", "auto"} << 99 << 399;
         QTest::newRow("auto by default") << QStringList{} << 99 << 399;
         QTest::newRow("auto, keep all") << QStringList{"--keep-all"} << 100 << 1000;
+        QTest::newRow("frame 0") << QStringList{"--loop", "0"} << 0 << 1000;
         QTest::newRow("none") << QStringList{"--loop", "none"} << -1 << 1000;
         QTest::newRow("a frame") << QStringList{"--loop", "321"} << 321 << 1000;
         QTest::newRow("a time") << QStringList{"--loop", "0:01.5"} << 75 << 1000;
@@ -329,6 +342,35 @@ private slots:
         const QByteArray vgm = read_file(dir.filePath("chain.vgm"));
         QCOMPARE(qFromLittleEndian<quint32>(vgm.constData() + 0x18), quint32(length * 882));
         QCOMPARE(qFromLittleEndian<quint32>(vgm.constData() + 0x20), quint32(frame < 0 ? 0 : (length - frame) * 882));
+        // The loop offset: at the first command of the loop frame.
+        qsizetype at = 0x34 + qFromLittleEndian<quint32>(vgm.constData() + 0x34);
+        for (int f = 0; f < frame; ++at)
+            if (vgm[at] == '\x63')
+                ++f;
+            else
+                at += 2;
+        QCOMPARE(qFromLittleEndian<quint32>(vgm.constData() + 0x1C), quint32(frame < 0 ? 0 : at - 0x1C));
+    }
+
+    // The bytes of each register in a YM file hold the chip's bits only: a
+    // YM player takes the others for effects. Frame 1 writes nothing and
+    // restarts no envelope.
+    void ym_registers_hold_only_the_chips_bits()
+    {
+        RegisterDump dump;
+        for (int r = 0; r < 16; ++r)
+            dump.write(static_cast<uint8_t>(r), 0xFF);
+        dump.end_frame();
+        dump.end_frame();
+        DumpInfo info;
+        info.clock = DEFAULT_CLOCK;
+        const QByteArray ym = ym_write(dump, info);
+        const qsizetype data = ym.size() - 4 - 2 * 16;
+        QByteArray got;
+        for (int r = 0; r < 16; ++r)
+            got += ym.mid(data + 2 * r, 2);
+        QCOMPARE(got.toHex(' '), hex("ffff 0f0f ffff 0f0f ffff 0f0f 1f1f ffff 1f1f 1f1f 1f1f ffff ffff 0fff 0000 0000")
+                                     .toHex(' '));
     }
 
     void refusals_data()
@@ -336,14 +378,14 @@ private slots:
         DumpInfo info;
         info.clock = DEFAULT_CLOCK;
         QCOMPARE(load_psg(envelope_song()), READ_COMPLETE);
-        const QByteArray ym = ym_write(song_dump(), info);
+        const QByteArray ym = ym_write(optimized_dump(), info);
         QByteArray ym_loop = ym;
         qToBigEndian<quint32>(frame_count, ym_loop.data() + 28);
         QByteArray ym_check = ym;
         ym_check[6] = 'o';
         QByteArray packed = read_file(qEnvironmentVariable("TRELVANE_SOURCE") + "/tests/data/packed_envelope.ym");
         packed[200] = static_cast<char>(packed[200] ^ 0x55);
-        const QByteArray vgm = vgm_write(song_dump(), info, VGM_YM2149);
+        const QByteArray vgm = vgm_write(optimized_dump(), info, VGM_YM2149);
         const QString end = QString::number(frame_count);
 
         QTest::addColumn<QStringList>("args");

@@ -69,8 +69,8 @@ private slots:
     void pieces_chain_in_both_players_data()
     {
         QTest::addColumn<LoopSongKind>("kind");
-        for (LoopSongKind kind :
-             {REWRITTEN_IN_LOOP, ENVELOPE_RUNS_ON, LOOP_AT_FRAME_0, NEVER_REPEATS, SAME_VALUE_AT_START, REPEATS_INSIDE})
+        for (LoopSongKind kind : {REWRITTEN_IN_LOOP, ENVELOPE_RUNS_ON, LOOP_AT_FRAME_0, NEVER_REPEATS,
+                                  SAME_VALUE_AT_START, REPEATS_INSIDE, REWRITTEN_2S_BEFORE_THE_END, REWRITTEN_TOO_LATE})
             QTest::newRow(loop_song(kind).name) << kind;
     }
 
@@ -94,6 +94,30 @@ private slots:
         const QByteArray streamed =
             streamed_chain(read_file(head + ".intro.psg"), read_file(head + ".loop.psg"), length);
         QCOMPARE(first_difference(streamed, recording, length), -1);
+    }
+
+    void a_named_loop_chains_with_2_s_of_repetition_data()
+    {
+        QTest::addColumn<int>("repeat");  // frames of the second pass
+        QTest::addColumn<bool>("chains");
+        QTest::newRow("2 s") << 100 << true;
+        QTest::newRow("a frame less") << 99 << false;
+    }
+    // 400 frames, the first `repeat` of them again, then others.
+    void a_named_loop_chains_with_2_s_of_repetition()
+    {
+        QFETCH(int, repeat);
+        QFETCH(bool, chains);
+        PsgBuilder b;
+        b.write(8, 15).write(0, 0).write(1, 0).end();
+        for (int f = 1; f < 400 + repeat + 50; ++f) {
+            const int k = f < 400 ? f : f < 400 + repeat ? f - 400 : f + 1000;
+            if (k == 0)
+                b.write(8, 15);
+            b.write(0, k & 0xFF).write(1, k >> 8).end();
+        }
+        QCOMPARE(load_psg(b.bytes), READ_COMPLETE);
+        QCOMPARE(loop_chains(0, 400), chains);
     }
 
     // What is said of the default loop: why its start moved and whether

@@ -199,6 +199,28 @@ private slots:
         QVERIFY(rendered() == sound);
     }
 
+    void optimize_writes_runs_of_frame_ends_as_waits_data()
+    {
+        QTest::addColumn<int>("ends");
+        QTest::addColumn<QByteArray>("run");  // as written between the two writes
+        // 0xFE n: 4n frames; 0xFF: one.
+        QTest::newRow("3") << 3 << QByteArray::fromHex("ffffff");
+        QTest::newRow("7") << 7 << QByteArray::fromHex("fe01ffffff");
+        QTest::newRow("1,020") << 1020 << QByteArray::fromHex("feff");
+        QTest::newRow("1,023") << 1023 << QByteArray::fromHex("feffffffff");
+        QTest::newRow("1,024") << 1024 << QByteArray::fromHex("fefffe01");
+        QTest::newRow("2,041") << 2041 << QByteArray::fromHex("fefffeffff");
+    }
+    void optimize_writes_runs_of_frame_ends_as_waits()
+    {
+        QFETCH(int, ends);
+        QFETCH(QByteArray, run);
+        PsgBuilder b;
+        b.write(0, 1).end(ends).write(0, 2).end();
+        QCOMPARE(load_psg(b.bytes), READ_COMPLETE);
+        QCOMPARE(optimized_psg().bytes.mid(16).toHex(' '), (QByteArray::fromHex("0001") + run + QByteArray::fromHex("0002ff")).toHex(' '));
+    }
+
     void loops_finds_the_loop_it_was_built_with_data()
     {
         QTest::addColumn<std::vector<Part>>("parts");

@@ -17,6 +17,7 @@
 
 #include <QThread>
 
+#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -25,6 +26,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 class TestWriter : public QObject {
     Q_OBJECT
@@ -145,6 +147,10 @@ private slots:
         QVERIFY(save_pieces(name));
         QCOMPARE(read_file(QString::fromUtf8(name + ".psg")), psg_bytes({0, 1, 0xFF}));
         QCOMPARE(read_file(QString::fromUtf8(name + ".rest.psg")), psg_bytes({0, 1, 1, 2, 0xFF}));
+        // As long a name as the system takes.
+        const QByteArray longest = dir.path().toUtf8() + "/" + QByteArray(NAME_MAX - 4, 'm') + ".psg";
+        QVERIFY(save_song(longest));
+        QCOMPARE(QFileInfo(QString::fromUtf8(longest)).size(), 16 + 5);
     }
 
     void write_failures_are_reported_and_nothing_half_written_stays()
@@ -241,8 +247,13 @@ private slots:
         limit.rlim_cur = 1000;
         QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
         const bool saved = save_song(at("song.psg"));
+        // A song of several blocks: the write fails in the middle of the file.
+        load_psg(psg_header() + QByteArray(200000, '\xff'));
+        const bool saved_long = save_song(at("song.psg"));
         QVERIFY(setrlimit(RLIMIT_FSIZE, &old_limit) == 0);
         QVERIFY(!saved);
+        QVERIFY(!saved_long);
+        load_psg(psg_header() + QByteArray(5000, '\xff'));
 
         // The rest piece cannot be written: the head is not replaced either.
         cut_pos = 10;
@@ -257,11 +268,65 @@ private slots:
         QVERIFY(QDir().mkpath(QString::fromUtf8(at("b.psg"))));
         QVERIFY(!io_put_in_place(handles, 2));
 
+        // A set of new names: the first one goes again.
+        const int fresh[2] = {io_creat_pending(at("n1.psg")), io_creat_pending(at("n2.psg"))};
+        QVERIFY(fresh[0] >= 0 && fresh[1] >= 0);
+        io_write(fresh[0], "new 1", 5);
+        io_write(fresh[1], "new 2", 5);
+        QVERIFY(QDir().mkpath(QString::fromUtf8(at("n2.psg"))));
+        QVERIFY(!io_put_in_place(fresh, 2));
+
         QMap<QString, QByteArray> expected = before;
         expected[QStringLiteral("b.psg")] = "<folder>";
+        expected[QStringLiteral("n2.psg")] = "<folder>";
         QCOMPARE(folder_listing(dir.path()), expected);
         QCOMPARE(frame_count, 5000u);
     }
+    // A save onto a symbolic link (relative, into another folder) replaces
+    // the file it points at; the link stays.
+    void a_link_stays_and_its_file_is_replaced()
+    {
+        QVERIFY(QDir().mkpath(QString::fromUtf8(at("real"))));
+        QVERIFY(save_file(at("real/song.psg"), "old"));
+        QVERIFY(symlink("real/song.psg", at("link.psg").constData()) == 0);
+        const QByteArray song = psg_bytes({0, 1, 0xFF, 1, 2, 0xFF});
+        load_psg(song);
+        QVERIFY(save_song(at("link.psg")));
+        QCOMPARE(QFileInfo(QString::fromUtf8(at("link.psg"))).symLinkTarget(), QString::fromUtf8(at("real/song.psg")));
+        QCOMPARE(read_file(QString::fromUtf8(at("real/song.psg"))), song);
+        QCOMPARE(QDir(QString::fromUtf8(at("real"))).entryList(QDir::Files | QDir::Hidden), QStringList{"song.psg"});
+    }
+
+    // Whether a file may be replaced is the effective user's question: a
+    // program run set-user-ID writes what its effective user may.
+    void the_effective_user_decides_what_may_be_written()
+    {
+        if (geteuid() != 0)
+            QSKIP("needs root, to take on the ids of another user (nobody)");
+        const uid_t nobody = 65534;
+        QTemporaryDir open_dir;  // one that nobody may enter
+        QVERIFY(chmod(QFile::encodeName(open_dir.path()), 0755) == 0);
+        const QByteArray file = QFile::encodeName(open_dir.filePath("root.psg"));
+        QVERIFY(save_file(file, "old") && chmod(file.constData(), 0644) == 0);
+        const struct {
+            uid_t real, effective;
+            int error;  // of save_resolve
+        } cases[] = {{nobody, 0, 0}, {0, nobody, SAVE_READ_ONLY}};
+        for (const auto& c : cases) {
+            const pid_t child = fork();
+            if (child == 0) {
+                SaveTarget t;
+                if (setresuid(c.real, c.effective, 0) != 0)
+                    _exit(99);
+                const bool ok = save_resolve(t, file);
+                _exit(ok == (c.error == 0) && t.error == c.error ? 0 : 1);
+            }
+            int status = -1;
+            QVERIFY(waitpid(child, &status, 0) == child && WIFEXITED(status));
+            QVERIFY2(WEXITSTATUS(status) == 0, qPrintable(QString("real %1, effective %2").arg(c.real).arg(c.effective)));
+        }
+    }
+
     // Every replacement has its content on the disk before the name points
     // at it: each temporary file is flushed before it is renamed.
     void content_is_flushed_before_the_rename()

@@ -1,11 +1,12 @@
 #include "accurate/psg_model.h"
 
+#include "song/registers.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr uint8_t MASK[14] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F, 0xFF, 0x1F, 0x1F, 0x1F, 0xFF, 0xFF, 0x0F};
 constexpr uint64_t LFSR_CYCLE = 131071;  // 2^17 - 1 states
 constexpr size_t DIFF_ROOM = 8192;
 constexpr double DC_CUTOFF_HZ = 15;  // -0.26 dB at 30 Hz, -0.02 dB at 60 Hz
@@ -145,9 +146,10 @@ void PsgModel::step_noise(uint64_t steps)
 // inverted by alternate) or more ramps (reversed each time by alternate).
 void PsgModel::set_envelope_pos(uint64_t pos)
 {
-    const uint8_t shape = regs[13];
+    const uint8_t shape = regs[REG_ENV_SHAPE];
     const uint64_t steps = static_cast<uint64_t>(env_max) + 1;
-    const bool cont = shape & 8, attack = shape & 4, alternate = shape & 2, hold = shape & 1;
+    const bool cont = shape & SHAPE_CONTINUE, attack = shape & SHAPE_ATTACK, alternate = shape & SHAPE_ALTERNATE,
+               hold = shape & SHAPE_HOLD;
     if (pos < steps) {
         const int i = static_cast<int>(pos);
         env_level = attack ? i : env_max - i;
@@ -171,11 +173,11 @@ void PsgModel::watch()
 {
     bool noise_heard = false, env_heard = false;
     for (int c = 0; c < 3; ++c) {
-        const uint8_t amp = regs[8 + c];
+        const uint8_t amp = regs[amp_reg(c)];
         const bool audible = amp != 0;
-        tone[c].next = audible && !(regs[7] & (1 << c)) ? tone[c].edge + tone[c].period : NEVER;
-        noise_heard |= audible && !(regs[7] & (8 << c));
-        env_heard |= (amp & 0x10) != 0;
+        tone[c].next = audible && !(regs[REG_MIXER] & mixer_tone_off(c)) ? tone[c].edge + tone[c].period : NEVER;
+        noise_heard |= audible && !(regs[REG_MIXER] & mixer_noise_off(c));
+        env_heard |= (amp & AMP_ENVELOPE) != 0;
     }
     noise.next = noise_heard ? noise.edge + noise.period : NEVER;
     env.next = env_heard && !env_done ? env.edge + env.period : NEVER;
@@ -183,7 +185,7 @@ void PsgModel::watch()
 
 void PsgModel::write(uint8_t reg, uint8_t value)
 {
-    if (reg > 13)
+    if (reg > REG_ENV_SHAPE)
         return;
     // A counter that steps on the tick of the write steps first (due()
     // counts that tick's edge): the write takes effect from the next tick on.
@@ -191,17 +193,17 @@ void PsgModel::write(uint8_t reg, uint8_t value)
         sync_tone(c);
     sync_noise();
     sync_envelope();
-    regs[reg] = value & MASK[reg];
-    if (reg < 6) {
+    regs[reg] = value & reg_mask[reg];
+    if (reg < REG_NOISE_PERIOD) {
         const int c = reg / 2;
-        const uint64_t p = regs[2 * c] | (regs[2 * c + 1] << 8);
+        const uint64_t p = regs[tone_fine_reg(c)] | (regs[tone_fine_reg(c) + 1] << 8);
         set_period(tone[c], p ? p : 1);
-    } else if (reg == 6) {
-        set_period(noise, 2 * uint64_t{regs[6] ? regs[6] : 1u});
-    } else if (reg == 11 || reg == 12) {
-        const uint64_t e = regs[11] | (regs[12] << 8);
+    } else if (reg == REG_NOISE_PERIOD) {
+        set_period(noise, 2 * uint64_t{regs[REG_NOISE_PERIOD] ? regs[REG_NOISE_PERIOD] : 1u});
+    } else if (reg == REG_ENV_FINE || reg == REG_ENV_COARSE) {
+        const uint64_t e = regs[REG_ENV_FINE] | (regs[REG_ENV_COARSE] << 8);
         set_period(env, (e ? e : 1) * env_tick_mul);
-    } else if (reg == 13) {
+    } else if (reg == REG_ENV_SHAPE) {
         env_done = false;
         env.edge = tick;
         env.moved_at = NEVER;
@@ -214,12 +216,12 @@ void PsgModel::write(uint8_t reg, uint8_t value)
 
 void PsgModel::update(int ch, uint64_t at)
 {
-    const uint8_t amp = regs[8 + ch];
-    const bool tone_on = tone_bit[ch] || (regs[7] & (1 << ch));
-    const bool noise_on = (lfsr & 1) || (regs[7] & (8 << ch));
+    const uint8_t amp = regs[amp_reg(ch)];
+    const bool tone_on = tone_bit[ch] || (regs[REG_MIXER] & mixer_tone_off(ch));
+    const bool noise_on = (lfsr & 1) || (regs[REG_MIXER] & mixer_noise_off(ch));
     float v = 0;
     if (tone_on && noise_on)
-        v = dac[(amp & 0x10) ? (setup.type == PsgType::YM ? env_level : env_level | 1) : 2 * (amp & 15) + 1];
+        v = dac[(amp & AMP_ENVELOPE) ? (setup.type == PsgType::YM ? env_level : env_level | 1) : 2 * (amp & AMP_LEVEL) + 1];
     if (v != level[ch]) {
         add_step(ch, at, v - level[ch]);
         level[ch] = v;
@@ -273,7 +275,7 @@ void PsgModel::run_to(uint64_t until)
             noise.edge = t;
             noise.next = t + noise.period;
             if ((lfsr & 1) != before)
-                changed |= ~(regs[7] >> 3) & 7;
+                changed |= ~(regs[REG_MIXER] >> 3) & 7;
         }
         if (env.next == t) {
             const int before = env_level | heard_pair;
@@ -285,7 +287,7 @@ void PsgModel::run_to(uint64_t until)
             env.next = env_done ? NEVER : t + ahead * env.period;
             if ((env_level | heard_pair) != before)
                 for (int c = 0; c < 3; ++c)
-                    if (regs[8 + c] & 0x10)
+                    if (regs[amp_reg(c)] & AMP_ENVELOPE)
                         changed |= 1 << c;
         }
         for (int c = 0; c < 3; ++c)

@@ -2,6 +2,8 @@
 // from the Generator, which serves the sample FIFO.
 #pragma once
 
+#include "audio/chip.h"
+
 #include <QAudio>
 #include <QAudioFormat>
 #include <QObject>
@@ -31,7 +33,7 @@ private:
 // when the sound server was late); with the FIFO's reserve of two frames,
 // sound is heard about 120 ms after it is rendered, where 44,100 bytes and
 // six frames made it 370 ms.
-constexpr int AUDIO_BUFFER_BYTES = 4 * 3528;
+constexpr int AUDIO_BUFFER_BYTES = static_cast<int>(4 * FRAME_BYTES);
 // The buffer size asked of the output; benchmarks try others before
 // audio_start.
 extern int audio_buffer_bytes;

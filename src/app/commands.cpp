@@ -7,12 +7,10 @@
 #include "edit/find.h"
 #include "edit/names.h"
 #include "io/files.h"
-#include "io/save.h"
 #include "song/psg_read.h"
 #include "song/song.h"
 
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QProgressBar>
 #include <QSlider>
 
@@ -30,45 +28,6 @@ void read_chosen_file(bool reset)
     if (result == READ_COMPLETE || result == READ_REJECTED)
         history_file_read(chosen, !reset, result == READ_COMPLETE);
 }
-
-}  // namespace
-
-SaveName ask_save_name()
-{
-    QString selected;
-    QString name = QFileDialog::getSaveFileName(main_window, QStringLiteral("Trelvane"), QString(),
-                                                tr("PSG files (*.psg)"), &selected);
-    const QByteArray chosen = io_name(name);
-    return {chosen, !chosen.isEmpty() && QFileInfo::exists(name)};
-}
-
-bool may_replace(const SaveName& name, const QList<QByteArray>& targets)
-{
-    // A file the user may not write in place is not replaced: say so
-    // instead of asking.
-    for (const QByteArray& target : targets) {
-        SaveTarget t;
-        if (!save_resolve(t, target) && t.error == SAVE_READ_ONLY) {
-            show_error_box(QStringLiteral("%1 is read-only.\nNothing was saved.").arg(QFile::decodeName(target)));
-            return false;
-        }
-    }
-    QStringList existing;
-    for (const QByteArray& target : targets) {
-        const QString shown = QFile::decodeName(target);
-        if (QFileInfo::exists(shown) && !(name.confirmed && target == name.chosen))
-            existing << QFileInfo(shown).fileName();
-    }
-    if (existing.isEmpty())
-        return true;
-    const QString text = existing.size() == 1
-                             ? QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(existing[0])
-                             : QStringLiteral("%1 and %2 already exist.\nDo you want to replace them?")
-                                   .arg(existing[0], existing[1]);
-    return ask_yes_no(text);
-}
-
-namespace {
 
 bool zero_cut()
 {

@@ -9,9 +9,9 @@
 #include "edit/intro_loop.h"
 #include "edit/loop_facts.h"
 #include "edit/names.h"
-#include "song/frontend.h"
 #include "song/position_text.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

@@ -2,8 +2,8 @@
 
 #include "app/app.h"
 #include "app/loop_panel.h"
-#include "song/frontend.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>

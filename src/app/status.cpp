@@ -1,8 +1,8 @@
 #include "app/app.h"
 #include "app/myclass.h"
 #include "io/report.h"
-#include "song/frontend.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <QLabel>
 #include <QMessageBox>

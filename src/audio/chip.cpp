@@ -5,22 +5,15 @@
 
 #include <cstring>
 
-uint8_t reg_queue[REG_QUEUE_MAX * 2];
-int32_t reg_queue_len;
-uint8_t chip_regs[REG_COUNT];
-const uint8_t reg_mask[REG_COUNT] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F, 0xFF,
-                                     0x1F, 0x1F, 0x1F, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF};
 const uint16_t volume_table[16] = {0,    418,  606,   886,   1309,  1937,  2698,  4411,
                                    5196, 8353, 11669, 14646, 18484, 23210, 27597, 32767};
-uint8_t frame_buf[FRAME_BYTES];
 
 namespace {
 
-constexpr uint32_t NOISE_SEED = 1;
-
-Chip chip;
-uint32_t noise_seed = NOISE_SEED;
-uint16_t chan_buf[3][SAMPLES_PER_FRAME];
+// The chip that playback plays.
+ChipState live;
+RegQueue live_queue;
+ChipFrame live_frame;
 
 // The noise source: a 32-bit linear congruential generator shared by the
 // three channels, so a render depends on nothing but the register writes.
@@ -83,22 +76,21 @@ inline void env_step(Envelope& e)
     }
 }
 
-void set_tone_period(int channel)
+void set_tone_period(ChipState& s, int channel)
 {
-    const uint32_t fine = chip_regs[tone_fine_reg(channel)];
-    const uint32_t coarse = chip_regs[tone_fine_reg(channel) + 1];
-    chip.tone_period[channel] = period_samples(coarse * 256 + fine);
+    const uint32_t fine = s.regs[tone_fine_reg(channel)];
+    const uint32_t coarse = s.regs[tone_fine_reg(channel) + 1];
+    s.chip.tone_period[channel] = period_samples(coarse * 256 + fine);
 }
 
-void set_shape(uint8_t shape)
+void set_shape(Envelope& e, uint8_t shape)
 {
-    Envelope& e = chip.env;
-    e.cont = (shape & 8) != 0;
-    e.attack = (shape & 4) != 0;
+    e.cont = (shape & SHAPE_CONTINUE) != 0;
+    e.attack = (shape & SHAPE_ATTACK) != 0;
     // Shapes 0..7 keep alternate and hold from the last shape 8..15.
     if (e.cont) {
-        e.alternate = (shape & 2) != 0;
-        e.hold = (shape & 1) != 0;
+        e.alternate = (shape & SHAPE_ALTERNATE) != 0;
+        e.hold = (shape & SHAPE_HOLD) != 0;
     }
     e.level = static_cast<uint8_t>(e.attack ? 0 : 15);
     e.rising = e.attack;
@@ -115,23 +107,24 @@ struct Voice {
     uint32_t noise_value;
 };
 
-Voice load_voice(int c)
+Voice load_voice(const ChipState& s, int c)
 {
+    const Chip& chip = s.chip;
     Voice v;
     v.period = chip.tone_period[c];
     v.half = v.period / 2;
     v.count = chip.tone_count[c];
     v.tone_gate = (chip.tone_off[c] || v.period == 0) ? 1 : 0;
     v.noise_gate = (chip.noise_off[c] || v.period == 0) ? 1 : 0;
-    const uint8_t amp = chip_regs[amp_reg(c)];
-    const bool follow = (amp & 0x10) != 0;
+    const uint8_t amp = s.regs[amp_reg(c)];
+    const bool follow = (amp & AMP_ENVELOPE) != 0;
     v.env_mask = follow ? 0xFFFF : 0;
-    v.fixed_amp = follow ? 0 : volume_table[amp & 0x0F];
+    v.fixed_amp = follow ? 0 : volume_table[amp & AMP_LEVEL];
     v.noise_value = chip.noise_value[c];
     return v;
 }
 
-void store_voice(int c, const Voice& v)
+void store_voice(Chip& chip, int c, const Voice& v)
 {
     chip.tone_count[c] = v.count;
     chip.noise_value[c] = v.noise_value;
@@ -153,11 +146,11 @@ inline uint16_t voice_sample(Voice& v, bool noise_tick, uint32_t x, uint32_t env
     return static_cast<uint16_t>(amp & (0u - on));
 }
 
-// One stereo slot of frame_buf (0 left, 1 right) from two channels, each
-// halved with truncation before the sum.
-void mix_channels(int slot, const uint16_t* a, const uint16_t* b)
+// One stereo slot of a frame's bytes (0 left, 1 right) from two channels,
+// each halved with truncation before the sum.
+void mix_channels(uint8_t* frame, int slot, const uint16_t* a, const uint16_t* b)
 {
-    uint8_t* out = frame_buf + 2 * slot;
+    uint8_t* out = frame + 2 * slot;
     for (uint32_t i = 0; i < SAMPLES_PER_FRAME; ++i) {
         const uint16_t s = static_cast<uint16_t>(a[i] / 2 + b[i] / 2);
         out[4 * i] = static_cast<uint8_t>(s & 0xFF);
@@ -167,13 +160,23 @@ void mix_channels(int slot, const uint16_t* a, const uint16_t* b)
 
 }  // namespace
 
+uint8_t (&reg_queue)[REG_QUEUE_MAX * 2] = live_queue.pairs;
+int32_t& reg_queue_len = live_queue.len;
+uint8_t (&chip_regs)[REG_COUNT] = live.regs;
+uint8_t (&frame_buf)[FRAME_BYTES] = live_frame.bytes;
+
+void RegQueue::push(uint8_t reg, uint8_t value)
+{
+    if (len >= REG_QUEUE_MAX)
+        return;
+    pairs[2 * len] = reg;
+    pairs[2 * len + 1] = value;
+    ++len;
+}
+
 void reg_queue_push(uint8_t reg, uint8_t value)
 {
-    if (reg_queue_len >= REG_QUEUE_MAX)
-        return;
-    reg_queue[2 * reg_queue_len] = reg;
-    reg_queue[2 * reg_queue_len + 1] = value;
-    ++reg_queue_len;
+    live_queue.push(reg, value);
 }
 
 uint32_t period_samples(uint32_t value)
@@ -181,11 +184,13 @@ uint32_t period_samples(uint32_t value)
     return value * PERIOD_MUL / PERIOD_DIV;
 }
 
-void chip_write(uint8_t reg, uint8_t value)
+void chip_write(ChipState& s, uint8_t reg, uint8_t value)
 {
     if (reg > REG_ENV_SHAPE)
         return;
-    chip_regs[reg] = value & reg_mask[reg];
+    uint8_t* const regs = s.regs;
+    Chip& chip = s.chip;
+    regs[reg] = value & reg_mask[reg];
     switch (reg) {
     case REG_TONE_A_FINE:
     case REG_TONE_A_COARSE:
@@ -193,42 +198,49 @@ void chip_write(uint8_t reg, uint8_t value)
     case REG_TONE_B_COARSE:
     case REG_TONE_C_FINE:
     case REG_TONE_C_COARSE:
-        set_tone_period(reg / 2);
+        set_tone_period(s, reg / 2);
         break;
     case REG_NOISE_PERIOD:
-        chip.noise_period = period_samples(chip_regs[REG_NOISE_PERIOD]);
+        chip.noise_period = period_samples(regs[REG_NOISE_PERIOD]);
         break;
     case REG_MIXER:
         for (int c = 0; c < 3; ++c) {
-            chip.tone_off[c] = ((value >> c) & 1) != 0;
-            chip.noise_off[c] = ((value >> (c + 3)) & 1) != 0;
+            chip.tone_off[c] = (value & mixer_tone_off(c)) != 0;
+            chip.noise_off[c] = (value & mixer_noise_off(c)) != 0;
         }
         break;
     case REG_ENV_FINE:
     case REG_ENV_COARSE:
-        chip.env.period = period_samples(chip_regs[REG_ENV_COARSE] * 256u + chip_regs[REG_ENV_FINE]);
+        chip.env.period = period_samples(regs[REG_ENV_COARSE] * 256u + regs[REG_ENV_FINE]);
         break;
     case REG_ENV_SHAPE:
-        set_shape(chip_regs[REG_ENV_SHAPE]);
+        set_shape(chip.env, regs[REG_ENV_SHAPE]);
         break;
     default:  // the amplitudes are read afresh for every frame
         break;
     }
 }
 
-void chip_render_frame()
+void chip_write(uint8_t reg, uint8_t value)
 {
-    const int32_t queued = reg_queue_len < REG_QUEUE_MAX ? reg_queue_len : REG_QUEUE_MAX;
+    chip_write(live, reg, value);
+}
+
+void chip_render_frame(ChipState& s, RegQueue& queue, ChipFrame& out)
+{
+    const int32_t queued = queue.len < REG_QUEUE_MAX ? queue.len : REG_QUEUE_MAX;
     for (int32_t k = 0; k < queued; ++k)
-        chip_write(reg_queue[2 * k], reg_queue[2 * k + 1]);
+        chip_write(s, queue.pairs[2 * k], queue.pairs[2 * k + 1]);
 
     // The registers cannot change inside the frame, so all they decide is
     // fixed for the loop, and the state lives in locals meanwhile.
-    Voice va = load_voice(0), vb = load_voice(1), vc = load_voice(2);
+    Chip& chip = s.chip;
+    Voice va = load_voice(s, 0), vb = load_voice(s, 1), vc = load_voice(s, 2);
     Envelope env = chip.env;
     const uint32_t noise_period = chip.noise_period;
     uint32_t noise_count = chip.noise_count;
-    uint32_t seed = noise_seed;
+    uint32_t seed = s.noise_seed;
+    uint16_t (&chan_buf)[3][SAMPLES_PER_FRAME] = out.channel;
 
     for (uint32_t i = 0; i < SAMPLES_PER_FRAME; ++i) {
         env_step(env);
@@ -246,32 +258,44 @@ void chip_render_frame()
             seed = seed * LCG_MUL3 + LCG_ADD3;
     }
 
-    store_voice(0, va);
-    store_voice(1, vb);
-    store_voice(2, vc);
+    store_voice(chip, 0, va);
+    store_voice(chip, 1, vb);
+    store_voice(chip, 2, vc);
     chip.env = env;
     chip.noise_count = noise_count;
-    noise_seed = seed;
+    s.noise_seed = seed;
 
-    mix_channels(0, chan_buf[0], chan_buf[1]);
-    mix_channels(1, chan_buf[2], chan_buf[1]);
-    reg_queue_len = 0;
+    mix_channels(out.bytes, 0, chan_buf[0], chan_buf[1]);
+    mix_channels(out.bytes, 1, chan_buf[2], chan_buf[1]);
+    queue.len = 0;
+}
+
+void chip_render_frame()
+{
+    chip_render_frame(live, live_queue, live_frame);
 }
 
 void chip_reset()
 {
-    std::memset(chip_regs, 0, sizeof chip_regs);
-    chip = Chip{};
-    noise_seed = NOISE_SEED;
-    std::memset(chan_buf, 0, sizeof chan_buf);
-    std::memset(frame_buf, 0, sizeof frame_buf);
+    live = ChipState{};
+    std::memset(&live_frame, 0, sizeof live_frame);
+}
+
+ChipState chip_save()
+{
+    return live;
+}
+
+void chip_restore(const ChipState& state)
+{
+    live = state;
 }
 
 const uint16_t* chip_channel(int channel)
 {
     if (channel < 0 || channel > 2)
         return nullptr;
-    return chan_buf[channel];
+    return live_frame.channel[channel];
 }
 
 namespace {
@@ -312,8 +336,14 @@ Ticks ticks_in(uint64_t n, uint64_t first, uint64_t every)
 
 void chip_advance(uint64_t n)
 {
+    chip_advance(live, n);
+}
+
+void chip_advance(ChipState& s, uint64_t n)
+{
     if (n == 0)
         return;
+    Chip& chip = s.chip;
 
     // Tone: the count runs 1..period (a sample at count >= period starts
     // over from 0 and leaves 1); a zero period leaves it at 1.
@@ -339,11 +369,11 @@ void chip_advance(uint64_t n)
             chip.noise_count = static_cast<uint32_t>(count + n);
         } else {
             chip.noise_count = static_cast<uint32_t>(1 + (n - t.last_at));
-            const uint32_t before = lcg_jump(noise_seed, 3 * (t.count - 1));
+            const uint32_t before = lcg_jump(s.noise_seed, 3 * (t.count - 1));
             chip.noise_value[0] = noise_bits(before * LCG_MUL + LCG_ADD);
             chip.noise_value[1] = noise_bits(before * LCG_MUL2 + LCG_ADD2);
-            noise_seed = before * LCG_MUL3 + LCG_ADD3;
-            chip.noise_value[2] = noise_bits(noise_seed);
+            s.noise_seed = before * LCG_MUL3 + LCG_ADD3;
+            chip.noise_value[2] = noise_bits(s.noise_seed);
         }
     }
 
@@ -379,20 +409,4 @@ void chip_advance(uint64_t n)
     }
     if (!e.stopped)
         e.count = static_cast<uint32_t>(n - t.last_at);
-}
-
-ChipSnapshot chip_save()
-{
-    ChipSnapshot s;
-    s.chip = chip;
-    std::memcpy(s.regs, chip_regs, sizeof chip_regs);
-    s.noise_seed = noise_seed;
-    return s;
-}
-
-void chip_restore(const ChipSnapshot& s)
-{
-    chip = s.chip;
-    std::memcpy(chip_regs, s.regs, sizeof chip_regs);
-    noise_seed = s.noise_seed;
 }

@@ -12,6 +12,8 @@
 // usual delay, not the second that waited for it.
 #pragma once
 
+#include "audio/chip.h"
+
 #include <cstdint>
 
 void fifo_push(uint8_t byte);
@@ -27,7 +29,7 @@ void fifo_drop_queued();
 // Every byte the reads have handed out (sound and fill) since the process
 // began: with the output's own clock, how much it has still to play.
 uint64_t fifo_bytes_served();
-constexpr uint64_t FIFO_MAX_BYTES = 50 * 3528;  // 176,400: one second at 44,100 Hz
+constexpr uint64_t FIFO_MAX_BYTES = 50 * FRAME_BYTES;  // 176,400: one second at 44,100 Hz
 
 // The pull side: fills all of data, first from the FIFO and then with
 // copies of the last byte handed out; never short. Returns maxlen.
@@ -50,7 +52,7 @@ void fifo_set_producing(bool producing);
 // The reserve in bytes: one read of the audio output and one frame more for
 // a late tick. With the output's buffer of four frames (AUDIO_BUFFER_BYTES)
 // it reads one frame a tick; everything queued is heard that much later.
-constexpr uint64_t FIFO_RESERVE_BYTES = 2 * 3528;
+constexpr uint64_t FIFO_RESERVE_BYTES = 2 * FRAME_BYTES;
 void fifo_set_reserve(uint64_t bytes);
 
 // Statistics of the pull side since the last fifo_clear: reads that had to

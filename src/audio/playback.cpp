@@ -69,3 +69,14 @@ bool play_tick(void (*move_play_slider)(uint32_t p))
     chip_render_frame();
     return true;
 }
+
+void play_frame(ChipState& chip, uint32_t f, ChipFrame& out)
+{
+    RegQueue queue;
+    const MusicEvent* end = frame_end_event(f);
+    for (const MusicEvent* e = frames[f].first_event; e < end; ++e)
+        queue.push(e->reg, e->value);
+    for (uint8_t r = 0; r <= REG_ENV_COARSE; ++r)
+        queue.push(r, frames[f + 1].regs[r]);
+    chip_render_frame(chip, queue, out);
+}

@@ -2,6 +2,8 @@
 // renders, so that what is heard and what is rendered come from one path.
 #pragma once
 
+#include "audio/chip.h"
+
 #include <cstdint>
 
 // Where the playback started or was last sought to: the sound of frames
@@ -30,3 +32,8 @@ void seek_play(uint32_t v);
 // nothing was rendered (not playing, no song, or the end of the song, where
 // playing is turned off).
 bool play_tick(void (*move_play_slider)(uint32_t p));
+
+// What play_tick does for frame f (below frame_count), on a chip of its own: the frame's writes,
+// then registers 0..12 of frame f + 1's image, then the samples, into out.
+// Offline renders go through it; the playing chip is left alone.
+void play_frame(ChipState& chip, uint32_t f, ChipFrame& out);

@@ -9,10 +9,10 @@
 #include "edit/names.h"
 #include "io/files.h"
 #include "io/report.h"
-#include "song/frontend.h"
 #include "song/psg_read.h"
 #include "song/psg_write.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,15 +3,16 @@
 #include "cli/cli.h"
 
 #include "cli/json.h"
-#include "audio/chip.h"
 #include "edit/intro_loop.h"
 #include "edit/loops.h"
 #include "edit/names.h"
+#include "edit/optimize.h"
 #include "formats/dump.h"
 #include "formats/loop_export.h"
 #include "formats/vgm.h"
 #include "formats/ym.h"
 #include "io/save.h"
+#include "song/registers.h"
 #include "song/song.h"
 
 #include <QFile>
@@ -100,7 +101,7 @@ int resolve_loop(const Arguments& args, SongExport* song)
         song->has_loop = true;
     }
     song->loop_frame = frame;
-    song->dump = song_dump();
+    song->dump = optimized_dump();
     return 0;
 }
 
@@ -217,7 +218,7 @@ int run_import(const Arguments& args)
 
     const QByteArray name = head_name(args.output);
     QString reason;
-    if (!save_file(name, dump_to_psg(dump), &reason))
+    if (!save_file(name, psg_encode(dump), &reason))
         return fail("can't write " + name + ": " + reason.toLocal8Bit());
     if (info.clock != DEFAULT_CLOCK)
         info.notes.append("chip clock " + QByteArray::number(info.clock) + " Hz; the periods are kept as written");

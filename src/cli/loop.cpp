@@ -5,8 +5,8 @@
 #include "edit/intro_loop.h"
 #include "edit/loop_facts.h"
 #include "edit/names.h"
-#include "song/frontend.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <cstdio>
 

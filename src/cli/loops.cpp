@@ -4,8 +4,8 @@
 #include "cli/json.h"
 #include "edit/loop_facts.h"
 #include "edit/loops.h"
-#include "song/frontend.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -8,9 +8,9 @@
 #include "edit/silence.h"
 #include "io/files.h"
 #include "io/report.h"
-#include "song/frontend.h"
 #include "song/psg_write.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <sys/stat.h>
 #include <vector>

@@ -1,10 +1,12 @@
 // render: the sound that playback makes, into a WAV file. The frames go
-// through the same playback step as the application's 20 ms clock.
+// through the same playback step as the application's 20 ms clock, on a
+// chip of their own.
 #include "cli/cli.h"
 
 #include "accurate/accurate_render.h"
 #include "audio/chip.h"
 #include "audio/playback.h"
+#include "audio/seek.h"
 #include "io/save.h"
 #include "song/song.h"
 
@@ -91,12 +93,6 @@ private:
     SaveTarget target;
     QByteArray block;
 };
-
-// Stands in for the application's play slider: moving it seeks.
-void move_play_slider(uint32_t p)
-{
-    seek_play(p);
-}
 
 // --gain's decibels (0 when not given); none when they are not a number
 // from -60 to 40.
@@ -185,7 +181,8 @@ int run_render(const Arguments& args)
     // Every tick plays one frame, from the start frame up to the song's last
     // frame, which is never played, or to the frame before --to; so the
     // length is known before the first sample and the header can go first
-    // (the output may be a pipe).
+    // (the output may be a pipe). The chip starts as playing the song from
+    // frame 0 leaves it at the start frame.
     const uint32_t total = to - from;
     Output out;
     if (!out.open(output_name(args)))
@@ -194,22 +191,16 @@ int run_render(const Arguments& args)
     wav_header(header, total * FRAME_BYTES);
     bool ok = out.write(header, WAV_HEADER_LEN);
 
-    playback_start(from);
-
-    uint32_t rendered = 0;
+    ChipState chip = chip_state_at(from);
+    ChipFrame frame;
     {
         Progress progress("render");
-        while (ok && rendered < total && play_tick(move_play_slider)) {
-            ok = out.write(reinterpret_cast<const char*>(frame_buf), FRAME_BYTES);
-            ++rendered;
-            progress.show(total ? static_cast<int>(uint64_t{rendered} * 100 / total) : 100);
+        for (uint32_t f = from; ok && f < to; ++f) {
+            play_frame(chip, f, frame);
+            ok = out.write(reinterpret_cast<const char*>(frame.bytes), FRAME_BYTES);
+            const uint32_t rendered = f + 1 - from;
+            progress.show(static_cast<int>(uint64_t{rendered} * 100 / total));
         }
-    }
-    playing = 0;
-    if (ok && rendered != total) {
-        out.cancel();
-        return fail("rendered " + QByteArray::number(rendered) + " frames instead of " +
-                    QByteArray::number(total));
     }
     if (!ok || !out.commit())
         return fail("can't write " + args.output + ": " + out.error());

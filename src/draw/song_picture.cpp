@@ -1,8 +1,9 @@
 #include "draw/song_picture.h"
 
 #include "audio/chip.h"
-#include "song/frontend.h"
+#include "song/registers.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -43,10 +44,10 @@ SongSketch::Voice read_voice(uint32_t frame, int c)
     const uint8_t* r = frames[frame + 1].regs;
     const uint8_t amp = r[amp_reg(c)] & reg_mask[amp_reg(c)];
     SongSketch::Voice v{};
-    const bool envelope = (amp & 0x10) != 0;
-    v.level = static_cast<uint8_t>(envelope ? 15 : amp & 0x0F);
-    const bool tone_on = ((r[REG_MIXER] >> c) & 1) == 0;
-    const bool noise_on = ((r[REG_MIXER] >> (c + 3)) & 1) == 0;
+    const bool envelope = (amp & AMP_ENVELOPE) != 0;
+    v.level = static_cast<uint8_t>(envelope ? 15 : amp & AMP_LEVEL);
+    const bool tone_on = (r[REG_MIXER] & mixer_tone_off(c)) == 0;
+    const bool noise_on = (r[REG_MIXER] & mixer_noise_off(c)) == 0;
     if (v.level == 0 || !(tone_on || noise_on))
         return v;
     v.flags = SongSketch::AUDIBLE;
@@ -451,10 +452,13 @@ uint32_t FrameScale::frame_at(double x) const
 
 void FrameScale::column_frames(int x, uint32_t last, uint32_t& begin, uint32_t& end) const
 {
-    begin = first + static_cast<uint32_t>(uint64_t(x) * span / width);
-    end = first + static_cast<uint32_t>(uint64_t(x + 1) * span / width);
+    const auto starting_before = [&](int column) {
+        return static_cast<uint32_t>((uint64_t(column) * span + uint64_t(width) - 1) / uint64_t(width));
+    };
+    begin = first + starting_before(x);
+    end = first + starting_before(x + 1);
     if (end <= begin)
-        end = begin + 1;
+        begin = end - 1;
     if (end > last)
         end = last;
 }

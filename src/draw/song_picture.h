@@ -28,8 +28,8 @@ struct FrameScale {
     int x_of(uint32_t frame) const;
     // The frame nearest to x, kept within first..first + span.
     uint32_t frame_at(double x) const;
-    // The frames column x (0-based from left) stands for: at least one,
-    // none past `last`.
+    // The frames column x (0-based from left) stands for: those x_of puts
+    // in it or, where none starts there, the one it lies in; none past `last`.
     void column_frames(int x, uint32_t last, uint32_t& begin, uint32_t& end) const;
 };
 

@@ -186,9 +186,9 @@ QByteArray seam_sound(uint32_t start, uint32_t period)
     const uint32_t join = start + period;
     const LeadIn lead = loop_lead_in(start);
 
-    const ChipSnapshot before = chip_save();
-    const int32_t queued = reg_queue_len;
-    chip_seek(join - n);
+    ChipState chip = chip_state_at(join - n);
+    RegQueue queue;
+    ChipFrame out;
     pcm.reserve(static_cast<qsizetype>(2 * n * FRAME_BYTES));
     // Each frame as the playback step plays it: the frame's writes, then
     // the image of the frame after it (registers 0..12 as the chain's file
@@ -204,17 +204,15 @@ QByteArray seam_sound(uint32_t start, uint32_t period)
         RegWalk& walk = k < n ? pass : next;
         if (k == n)
             for (int i = 0; i < lead.count; ++i)
-                reg_queue_push(lead.reg[i], lead.value[i]);
+                queue.push(lead.reg[i], lead.value[i]);
         const MusicEvent* end = frame_end_event(f);
         for (const MusicEvent* e = frames[f].first_event; e < end; ++e)
-            reg_queue_push(e->reg, e->value);
+            queue.push(e->reg, e->value);
         walk.advance_to(f + 1);
         for (int r = 0; r < STATE_REGS; ++r)
-            reg_queue_push(static_cast<uint8_t>(r), walk.regs[r]);
-        chip_render_frame();
-        pcm.append(reinterpret_cast<const char*>(frame_buf), FRAME_BYTES);
+            queue.push(static_cast<uint8_t>(r), walk.regs[r]);
+        chip_render_frame(chip, queue, out);
+        pcm.append(reinterpret_cast<const char*>(out.bytes), FRAME_BYTES);
     }
-    chip_restore(before);
-    reg_queue_len = queued;
     return pcm;
 }

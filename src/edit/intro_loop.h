@@ -62,5 +62,5 @@ bool save_intro_and_loop(const QByteArray& chosen, uint32_t start, uint32_t peri
 // The sound of the join as the chain plays it: the last SEAM_FRAMES of the
 // pass (the whole pass when shorter) with the chip state that the intro and
 // the pass leave, then as many frames of the loop's start, as frames of
-// 16-bit stereo samples (FRAME_BYTES each). The chip model is left as it was.
+// 16-bit stereo samples (FRAME_BYTES each). The playing chip is left alone.
 QByteArray seam_sound(uint32_t start, uint32_t period);

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr uint8_t SHAPE_CONTINUE = 8, SHAPE_ALTERNATE = 2, SHAPE_HOLD = 1;
 constexpr uint8_t TRIANGLE_RISING = 14, TRIANGLE_FALLING = 10;
 
 void add(LeadIn& lead, uint8_t reg, uint8_t value)
@@ -31,12 +30,7 @@ LeadIn piece_lead_in(uint32_t frame)
     if (frame == 0 || frame > frame_count || !frames[frame].first_event)
         return lead;
 
-    const ChipSnapshot before = chip_save();
-    const int32_t queued = reg_queue_len;
-    chip_seek(frame);
-    const ChipSnapshot at = chip_save();
-    chip_restore(before);
-    reg_queue_len = queued;
+    const ChipState at = chip_state_at(frame);
 
     bool written[REG_COUNT] = {};
     int own_shape = -1;  // the frame's first shape write

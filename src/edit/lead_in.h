@@ -18,5 +18,5 @@
 //     at level 0 is left alone: a reset chip's envelope rests there too.
 //   - a shape 8..15 first when only such a write can carry the alternate and
 //     hold flags that the shapes 0..7 take from the shape written before them.
-// Nothing for frame 0. The chip model is left as it was.
+// Nothing for frame 0. The playing chip is left alone.
 LeadIn piece_lead_in(uint32_t frame);

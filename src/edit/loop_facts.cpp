@@ -3,8 +3,8 @@
 #include "audio/chip.h"
 #include "audio/seek.h"
 #include "edit/intro_loop.h"
-#include "song/frontend.h"
 #include "song/song.h"
+#include "song/song_time.h"
 
 #include <algorithm>
 #include <cstring>
@@ -115,61 +115,42 @@ bool same_envelope(Envelope a, Envelope b)
         && a.hold == b.hold;
 }
 
-bool envelope_sounds()
+bool envelope_sounds(const ChipState& s)
 {
     for (int c = 0; c < 3; ++c)
-        if (chip_regs[amp_reg(c)] & 0x10)
+        if (s.regs[amp_reg(c)] & AMP_ENVELOPE)
             return true;
     return false;
 }
 
 // Frame f's writes applied to the chip state s.
-void apply(ChipSnapshot& s, uint32_t f)
+void apply(ChipState& s, uint32_t f)
 {
-    chip_restore(s);
     const MusicEvent* end = frame_end_event(f);
     for (const MusicEvent* e = frames[f].first_event; e < end; ++e)
-        chip_write(e->reg, e->value);
-    s = chip_save();
-}
-
-void advance(ChipSnapshot& s)
-{
-    chip_restore(s);
-    chip_advance(SAMPLES_PER_FRAME);
-    s = chip_save();
+        chip_write(s, e->reg, e->value);
 }
 
 bool plays_alone(uint32_t start, uint32_t period)
 {
     if (start == 0)
         return true;
-    const ChipSnapshot before = chip_save();
-    const int32_t queued = reg_queue_len;
-    chip_seek(start);
-    ChipSnapshot chained = chip_save();
-    chip_reset();
+    ChipState chained = chip_state_at(start);
+    ChipState alone;  // a reset chip, opened by the lead-in
     const LeadIn lead = loop_lead_in(start);
     for (int i = 0; i < lead.count; ++i)
-        chip_write(lead.reg[i], lead.value[i]);
-    ChipSnapshot alone = chip_save();
-    bool same = true;
+        chip_write(alone, lead.reg[i], lead.value[i]);
     for (uint32_t f = start; f < start + period; ++f) {
         apply(chained, f);
         apply(alone, f);
         if (same_envelope(chained.chip.env, alone.chip.env))
             break;  // the same writes keep them the same
-        chip_restore(chained);
-        if (envelope_sounds()) {
-            same = false;
-            break;
-        }
-        advance(chained);
-        advance(alone);
+        if (envelope_sounds(chained))
+            return false;
+        chip_advance(chained, SAMPLES_PER_FRAME);
+        chip_advance(alone, SAMPLES_PER_FRAME);
     }
-    chip_restore(before);
-    reg_queue_len = queued;
-    return same;
+    return true;
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "edit/optimize.h"
 
 #include "audio/chip.h"
-#include "song/psg_format.h"
 #include "song/song.h"
 
 #include <cstring>
@@ -9,60 +8,12 @@
 namespace {
 
 constexpr int IMAGE_REGS = REG_ENV_COARSE + 1;  // registers a tick takes from the next image
-constexpr uint32_t WAIT_MAX = 255;              // 0xFE n waits 4n frames
-
-// Collects commands; frame ends wait until the next write or the end so
-// that a run of them can be written in the fewest bytes.
-class Encoder {
-public:
-    Encoder()
-    {
-        bytes.reserve(1 << 16);
-        bytes.append("PSG\x1a", 4);
-        bytes.append(PSG_HEADER_LEN - 4, '\0');
-    }
-
-    void write(uint8_t reg, uint8_t value)
-    {
-        flush_ends();
-        bytes.append(static_cast<char>(reg));
-        bytes.append(static_cast<char>(value));
-        ++writes;
-    }
-
-    void frame_end() { ++ends; }
-
-    PsgImage finish()
-    {
-        flush_ends();
-        return PsgImage{bytes, writes};
-    }
-
-private:
-    // k frame ends take k % 4 bytes 0xFF and the rest in waits of up to
-    // 255 * 4 frames, two bytes each: no other mix is shorter.
-    void flush_ends()
-    {
-        for (uint32_t units = ends / 4; units > 0;) {
-            const uint32_t n = units < WAIT_MAX ? units : WAIT_MAX;
-            bytes.append(static_cast<char>(PSG_WAIT));
-            bytes.append(static_cast<char>(n));
-            units -= n;
-        }
-        bytes.append(static_cast<int>(ends % 4), static_cast<char>(PSG_FRAME_END));
-        ends = 0;
-    }
-
-    QByteArray bytes;
-    uint32_t writes = 0;
-    uint32_t ends = 0;
-};
 
 // A frame whose writes and the next image fit the register queue: its writes
 // go in order, those that matter, and the registers that the image changes
 // without a write of the frame follow. held: registers 0..12 as the chip
 // has them before the frame; becomes what it has after.
-void encode_frame(Encoder& out, const MusicEvent* first, const MusicEvent* end, const uint8_t* image,
+void encode_frame(RegisterDump& out, const MusicEvent* first, const MusicEvent* end, const uint8_t* image,
                   uint8_t* held)
 {
     const MusicEvent* last_write[REG_COUNT] = {};
@@ -84,7 +35,7 @@ void encode_frame(Encoder& out, const MusicEvent* first, const MusicEvent* end, 
 // queues it (the writes, then the image, up to REG_QUEUE_MAX pairs) - the
 // registers it changed, its envelope restarts - and then its R14 and R15
 // writes, which the chip ignores wherever the queue ends.
-void encode_crowded_frame(Encoder& out, const MusicEvent* first, const MusicEvent* end, const uint8_t* image,
+void encode_crowded_frame(RegisterDump& out, const MusicEvent* first, const MusicEvent* end, const uint8_t* image,
                           uint8_t* held)
 {
     uint8_t after[IMAGE_REGS];
@@ -115,9 +66,10 @@ void encode_crowded_frame(Encoder& out, const MusicEvent* first, const MusicEven
 
 }  // namespace
 
-PsgImage optimized_psg()
+RegisterDump optimized_dump()
 {
-    Encoder out;
+    RegisterDump out;
+    out.writes.reserve(event_count);
     uint8_t held[IMAGE_REGS] = {};  // a reset chip
     const MusicEvent* e = music;
     const MusicEvent* const last = music + event_count;
@@ -130,20 +82,27 @@ PsgImage optimized_psg()
             encode_frame(out, first, e, image, held);
         else
             encode_crowded_frame(out, first, e, image, held);
-        out.frame_end();
+        out.end_frame();
     }
-    return out.finish();
+    return out;
+}
+
+PsgImage optimized_psg()
+{
+    const RegisterDump dump = optimized_dump();
+    return PsgImage{psg_encode(dump), static_cast<uint32_t>(dump.writes.size())};
 }
 
 PsgImage plain_psg()
 {
-    Encoder out;
+    RegisterDump dump;
+    dump.writes.reserve(event_count);
     const MusicEvent* e = music;
     const MusicEvent* const last = music + event_count;
     for (uint32_t f = 0; f < frame_count; ++f) {
         for (; e < last && e->frame == f; ++e)
-            out.write(e->reg, e->value);
-        out.frame_end();
+            dump.write(e->reg, e->value);
+        dump.end_frame();
     }
-    return out.finish();
+    return PsgImage{psg_encode(dump), static_cast<uint32_t>(dump.writes.size())};
 }

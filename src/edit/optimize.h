@@ -1,6 +1,8 @@
 // The song as a PSG file without the writes that cannot change its sound.
 #pragma once
 
+#include "song/register_dump.h"
+
 #include <QByteArray>
 
 #include <cstdint>
@@ -19,10 +21,13 @@ struct PsgImage {
 // the chip besides the writes is taken into account: the register image of
 // the next frame that each tick queues, and the register queue's limit of
 // REG_QUEUE_MAX pairs a frame (a crowded frame becomes the writes that
-// reached the chip). Runs of frame ends are written as waits where that is
-// shorter. The file renders exactly the same samples as the song. The
-// writes after the last frame end, which are never played, are left out, as
-// every other writer of the program leaves them out.
+// reached the chip), so each frame's register image and envelope restarts
+// are exactly what playback gives the chip, and the writes render exactly
+// the same samples as the song. The writes after the last frame end, which
+// are never played, are left out, as every other writer of the program
+// leaves them out.
+RegisterDump optimized_dump();
+// The same as a PSG file (psg_encode).
 PsgImage optimized_psg();
 
 // Frames 0 .. frame_count - 1 with all their writes, runs of frame ends as

@@ -6,9 +6,9 @@
 
 namespace {
 
-bool frame_is_silent()
+bool frame_is_silent(const ChipFrame& frame)
 {
-    const auto* s = reinterpret_cast<const uint8_t*>(frame_buf);
+    const uint8_t* s = frame.bytes;
     // Pairs of left and right samples, four bytes a pair.
     for (uint32_t i = 1; i < SAMPLES_PER_FRAME; ++i)
         for (int b = 0; b < 4; ++b)
@@ -23,13 +23,14 @@ std::vector<bool> silent_frames(void (*progress)(int percent))
 {
     std::vector<bool> silent;
     silent.reserve(frame_count);
-    playback_start(0);
-    while (play_tick(seek_play)) {
-        silent.push_back(frame_is_silent());
+    ChipState chip;  // frame 0: a reset chip
+    ChipFrame out;
+    for (uint32_t f = 0; f < frame_count; ++f) {
+        play_frame(chip, f, out);
+        silent.push_back(frame_is_silent(out));
         if (progress && silent.size() % 1000 == 0)
             progress(static_cast<int>(uint64_t{silent.size()} * 100 / frame_count));
     }
-    playing = 0;
     return silent;
 }
 

@@ -3,6 +3,7 @@
 #include "audio/chip.h"
 #include "edit/intro_loop.h"
 #include "edit/loop_facts.h"
+#include "edit/optimize.h"
 #include "formats/ym.h"
 #include "song/song.h"
 
@@ -47,7 +48,7 @@ RegisterDump intro_and_pass(RegisterDump dump, uint32_t start, uint32_t period)
 SongExport whole(const QByteArray& note)
 {
     SongExport out;
-    out.dump = song_dump();
+    out.dump = optimized_dump();
     out.notes.append(note);
     return out;
 }
@@ -70,7 +71,7 @@ SongExport export_with_loop(uint32_t start, uint32_t period)
     if (!facts.to_end)
         return whole(without("the loop does not run to the song's end; " + left_out_text(facts)));
     SongExport out;
-    out.dump = intro_and_pass(song_dump(), start, period);
+    out.dump = intro_and_pass(optimized_dump(), start, period);
     out.has_loop = true;
     out.loop_frame = start;
     return out;

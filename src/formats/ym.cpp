@@ -1,7 +1,7 @@
 #include "formats/ym.h"
 
-#include "audio/chip.h"
 #include "formats/unpack.h"
+#include "song/registers.h"
 #include "song/song.h"
 
 #include <cstring>

@@ -12,6 +12,3 @@ struct FrontEnd {
 };
 
 extern FrontEnd front_end;
-
-// "%d:%02d:%02d.%03d" at 50 frames per second; buffer of at least 16 bytes.
-char* format_time(uint32_t frame, char* buffer);

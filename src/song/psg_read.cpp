@@ -207,7 +207,7 @@ ReadResult psg_read(const char* path, int handle, bool reset)
     for (uint8_t b; header_len < PSG_HEADER_LEN && in.next(b);)
         header[header_len++] = static_cast<char>(b);
     if (psg_require_signature && in.error.isEmpty() &&
-        (header_len < 4 || memcmp(header, "PSG\x1a", 4) != 0)) {
+        (header_len < static_cast<int>(sizeof PSG_SIGNATURE) || memcmp(header, PSG_SIGNATURE, sizeof PSG_SIGNATURE) != 0)) {
         file->close();
         return READ_NOT_PSG;
     }

@@ -55,8 +55,9 @@ int psg_write_pending(uint32_t from, const char* path, uint32_t to, const LeadIn
     }
 
     BlockWriter out(handle);
-    static const char header[PSG_HEADER_LEN] = {'P', 'S', 'G', 0x1A};
-    out.put(header, PSG_HEADER_LEN);
+    out.put(PSG_SIGNATURE, sizeof PSG_SIGNATURE);
+    for (int k = static_cast<int>(sizeof PSG_SIGNATURE); k < PSG_HEADER_LEN; ++k)
+        out.put(0);
     for (int k = 0; lead_in && from < to && k < lead_in->count; ++k) {
         out.put(lead_in->reg[k]);
         out.put(lead_in->value[k]);

@@ -16,6 +16,12 @@ QString cli_path()
 CliRun run_cli(const QStringList& args, const QString& dir, rlim_t file_limit, const QByteArray& input,
                const std::function<void()>& in_child)
 {
+    return run_program(cli_path(), args, dir, file_limit, input, in_child);
+}
+
+CliRun run_program(const QString& program, const QStringList& args, const QString& dir, rlim_t file_limit,
+                   const QByteArray& input, const std::function<void()>& in_child)
+{
     QProcess p;
     if (!dir.isEmpty())
         p.setWorkingDirectory(dir);
@@ -28,7 +34,7 @@ CliRun run_cli(const QStringList& args, const QString& dir, rlim_t file_limit, c
         if (in_child)
             in_child();
     });
-    p.start(cli_path(), args);
+    p.start(program, args);
     p.write(input);
     p.closeWriteChannel();
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)

@@ -23,6 +23,10 @@ QString cli_path();
 // before the tool starts.
 CliRun run_cli(const QStringList& args, const QString& dir = QString(), rlim_t file_limit = 0,
                const QByteArray& input = QByteArray(), const std::function<void()>& in_child = {});
+// The same with another copy of the tool.
+CliRun run_program(const QString& program, const QStringList& args, const QString& dir = QString(),
+                   rlim_t file_limit = 0, const QByteArray& input = QByteArray(),
+                   const std::function<void()>& in_child = {});
 
 // Writes bytes to dir/name and returns the file's path; ends the test
 // program when it cannot.

@@ -57,6 +57,15 @@ LoopSong loop_song(LoopSongKind kind)
         song[0] = {{7, 0x3E}, {8, 15}, {0, 100}, {1, 0}};
         tune(song, 10);
         return {"loop at frame 0", recording(song, 0, 330), 0, 500};
+    case REWRITTEN_2S_BEFORE_THE_END:  // frames 330..429 (100) repeat with the registers
+    case REWRITTEN_TOO_LATE: {
+        const size_t at = kind == REWRITTEN_TOO_LATE ? 331 : 330;
+        song[0] = {{7, 0x38}, {8, 15}, {9, 12}, {2, 0x20}, {3, 1}};
+        tune(song, 1);
+        song[at].push_back({9, 5});
+        return {kind == REWRITTEN_TOO_LATE ? "rewritten too late" : "rewritten 2 s before the end",
+                recording(song, 100, 330), kind == REWRITTEN_TOO_LATE ? UINT32_MAX : 330, 400};
+    }
     case NEVER_REPEATS:
         for (size_t f = 0; f < song.size(); ++f)
             song[f] = {{0, static_cast<int>(f & 0xFF)}, {1, static_cast<int>(f >> 8)}, {8, 15}};

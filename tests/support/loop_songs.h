@@ -11,6 +11,10 @@ enum LoopSongKind {
     ENVELOPE_RUNS_ON,   // an envelope started once in the intro sounds through the loop
     LOOP_AT_FRAME_0,    // the loop is the whole song
     NEVER_REPEATS,
+    // A register of the intro rewritten where 2 s of the repetition remain,
+    // or one frame later: then the registers repeat too briefly to loop.
+    REWRITTEN_2S_BEFORE_THE_END,
+    REWRITTEN_TOO_LATE,
     SAME_VALUE_AT_START,  // the loop's first frame writes what a register holds; the pass changes it
     REPEATS_INSIDE,       // a stretch played twice, then more of the song: no loop
 };

@@ -59,7 +59,7 @@ Reports& capture_reports()
     return reports;
 }
 
-ChipSnapshot replayed_state(uint32_t frame)
+ChipState replayed_state(uint32_t frame)
 {
     chip_reset();
     reg_queue_len = 0;
@@ -74,7 +74,7 @@ ChipSnapshot replayed_state(uint32_t frame)
     return chip_save();
 }
 
-QString chip_difference(const ChipSnapshot& a, const ChipSnapshot& b)
+QString chip_difference(const ChipState& a, const ChipState& b)
 {
     auto differ = [](const char* what, int index, uint64_t x, uint64_t y) {
         return QStringLiteral("%1[%2]: %3 against %4").arg(QLatin1String(what)).arg(index).arg(x).arg(y);

@@ -30,9 +30,9 @@ QByteArray rendered(uint32_t from = 0);
 // The chip after playing frames 0 .. frame - 1 from a reset chip, one tick
 // at a time as playback does (the frame's writes, then the next image), with
 // nothing skipped: what a seek must reach.
-ChipSnapshot replayed_state(uint32_t frame);
+ChipState replayed_state(uint32_t frame);
 // Empty when the two states are the same, otherwise the first difference.
-QString chip_difference(const ChipSnapshot& a, const ChipSnapshot& b);
+QString chip_difference(const ChipState& a, const ChipState& b);
 
 // Records what the core reports instead of showing it.
 struct Reports {
