@@ -17,9 +17,13 @@
 // start-up reserve in bytes (default FIFO_RESERVE_BYTES); buffer: the buffer
 // size asked of the output (default AUDIO_BUFFER_BYTES).
 // The recording is left in the system's temporary folder as a WAV file.
+// TRELVANE_SOAK_MODEL=ay (or ym) plays through that chip's accurate model
+// instead of the plain one; the process's processor time while playing is
+// reported either way.
 #include "app/app.h"
 #include "app/audio_output.h"
 #include "app/myclass.h"
+#include "app/sound_model.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
 #include "song/psg_read.h"
@@ -35,6 +39,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -186,6 +192,14 @@ int main(int argc, char** argv)
         fprintf(stderr, "no \"Play from &Begin\" button\n");
         app_exit(1);
     }
+    const QByteArray model = qgetenv("TRELVANE_SOAK_MODEL");
+    set_sound_model(model == "ay" ? SoundModel::AY : model == "ym" ? SoundModel::YM : SoundModel::PLAIN);
+    const auto cpu_seconds = [] {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+               static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
     const int64_t pairs_before_click = recording.size() / 4;
     fifo_reset_stats();  // the reads while idle are all filled: not counted
     const double t_click = now();
@@ -195,11 +209,13 @@ int main(int argc, char** argv)
     const FifoStats first_second = fifo_stats();
     fifo_reset_stats();
     const double t1 = now();
+    const double cpu1 = cpu_seconds();
     const uint32_t frames1 = play_pos;
     sampling = true;
 
     wait_ms(seconds * 1000);
     const double t2 = now();
+    const double cpu2 = cpu_seconds();
     const uint32_t frames2 = play_pos;
     const FifoStats steady = fifo_stats();
     sampling = false;
@@ -220,6 +236,8 @@ int main(int argc, char** argv)
 
     printf("playback soak: %d s measured after the first second; song of %d frames; reserve %llu bytes\n",
            seconds, song_frames, static_cast<unsigned long long>(reserve));
+    printf("model: %s; processor time while playing: %.3f s in %.3f s, %.2f %% of one core\n",
+           model.isEmpty() ? "plain" : model.constData(), cpu2 - cpu1, t2 - t1, 100 * (cpu2 - cpu1) / (t2 - t1));
     printf("recording: %s (%.1f s)\n", qPrintable(wav), static_cast<double>(rec.size()) / PAIR_RATE);
 
     // Tempo: frames the clock played against the wall clock.

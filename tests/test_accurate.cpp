@@ -10,6 +10,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -177,38 +178,54 @@ private slots:
     }
     void part_sounds_as_in_the_whole()
     {
-        // Frames 30..59 of a song with a moving tone, a triangle and a level
-        // that changes at every frame start: the part is that stretch of the
-        // whole, and every step lands in the buffers however the frame
-        // starts fall between samples.
+        // Stretches of a 400-frame song with a moving tone, a triangle and a
+        // level that changes at every frame start, noise that runs heard and
+        // unheard, an envelope that ends and starts again and a channel that
+        // falls silent: each stretch is that stretch of the whole, whether it
+        // starts early in the song or after a fast-forward, and every step
+        // lands in the buffers however the frame starts fall between samples.
         QFETCH(uint32_t, rate);
         QFETCH(uint32_t, millihertz);
         QFETCH(uint32_t, clock);
+        constexpr uint32_t LONG = 400;
         std::vector<SongWrite> song = buzzer(14, 40);
         song.push_back({9, 0x10, 0});
         song.push_back({7, 0x3C, 0});
-        for (uint32_t f = 0; f < FRAMES; ++f) {
+        for (uint32_t f = 0; f < LONG; ++f) {
             song.push_back({0, uint8_t(50 + f), f});
             song.push_back({10, uint8_t(f % 2 ? 15 : 8), f});  // C a constant level
         }
-        QVERIFY(set_song(song, FRAMES));
+        const std::vector<SongWrite> events = {
+            {6, 1, 100}, {7, 0x1C, 100},                 // noise on C
+            {11, 2, 120}, {12, 0, 120}, {13, 9, 120},   // falls and stays at 0
+            {8, 0, 180},                                 // A silent
+            {7, 0x3C, 200},                              // the noise unheard
+            {13, 14, 250}, {8, 15, 260}};
+        song.insert(song.end(), events.begin(), events.end());
+        std::stable_sort(song.begin(), song.end(), [](const SongWrite& a, const SongWrite& b) { return a.frame < b.frame; });
+        QVERIFY(set_song(song, LONG));
         AccurateSetup setup;
         setup.chip.rate = rate;
         setup.chip.clock = clock;
         setup.frame_millihertz = millihertz;
-        std::vector<int16_t> whole, part;
+        std::vector<int16_t> whole;
         const auto into = [](std::vector<int16_t>& v) {
             return [&v](const int16_t* p, size_t n) {
                 v.insert(v.end(), p, p + 2 * n);
                 return true;
             };
         };
-        accurate_render(setup, 0, FRAMES, into(whole));
-        accurate_render(setup, 30, 60, into(part));
-        const size_t first = 2 * (30ull * rate * 1000 / millihertz);
-        const size_t last = 2 * (60ull * rate * 1000 / millihertz);
-        QCOMPARE(whole.size(), size_t(2 * (uint64_t{FRAMES} * rate * 1000 / millihertz)));
-        QVERIFY(part == std::vector<int16_t>(whole.begin() + first, whole.begin() + last));
+        const auto pair_of = [&](uint32_t f) { return 2 * (uint64_t{f} * rate * 1000 / millihertz); };
+        accurate_render(setup, 0, LONG, into(whole));
+        QCOMPARE(whole.size(), size_t(pair_of(LONG)));
+        const uint32_t stretches[][2] = {{30, 60}, {140, 170}, {160, 190}, {299, 330}, {330, LONG}};
+        for (const auto& s : stretches) {
+            std::vector<int16_t> part;
+            accurate_render(setup, s[0], s[1], into(part));
+            QVERIFY2(part == std::vector<int16_t>(whole.begin() + static_cast<std::ptrdiff_t>(pair_of(s[0])),
+                                                  whole.begin() + static_cast<std::ptrdiff_t>(pair_of(s[1]))),
+                     qPrintable(QString("frames %1 to %2").arg(s[0]).arg(s[1])));
+        }
     }
 
     void fixed_levels_data()

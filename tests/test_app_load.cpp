@@ -28,7 +28,11 @@ void expect_sliders(int max, int value)
 
 void load_through_dialog(const QString& caption, const QString& path)
 {
-    answer({type_file(path)});
+    // A load over a changed song asks first.
+    QList<DialogAnswer> answers;
+    if (main_window->isWindowModified() && caption == QLatin1String("&Load file"))
+        answers << press(QMessageBox::Yes);
+    answer(answers << type_file(path));
     click(caption);
     QCOMPARE(unanswered(), 0);
 }
@@ -44,7 +48,8 @@ private slots:
     {
         const QString path = write_temp_psg(QStringLiteral("three.psg"), psg_bytes({0, 1, 0xFF, 0xFE, 1, 1, 2, 0xFF}));
         load_through_dialog(QStringLiteral("&Load file"), path);
-        QCOMPARE(seen_filters(), QStringList{QStringLiteral("Supported files (*.PSG)")});
+        QCOMPARE(seen_filters(), QStringList{QStringLiteral("Supported files (*.PSG *.ym *.vgm *.vgz);PSG files "
+                                                            "(*.psg);YM files (*.ym);VGM files (*.vgm);VGZ files (*.vgz)")});
         QCOMPARE(frame_count, 6u);
         QCOMPARE(event_count, 2u);
         expect_sliders(6, 0);

@@ -4,6 +4,7 @@
 // pass goes on into the loop's start).
 #include "app/app.h"
 #include "app/loop_panel.h"
+#include "app/sound_model.h"
 #include "song/song.h"
 #include "support/app_driver.h"
 #include "support/loop_songs.h"
@@ -203,6 +204,22 @@ private slots:
         const uint64_t pushed = seam_frames_pushed();
         pump(100);
         QCOMPARE(seam_frames_pushed(), pushed);
+    }
+
+    // With a chip chosen the seam sounds as the chain does through it.
+    void the_seam_through_a_chip_plays_as_the_chain_renders()
+    {
+        load(REWRITTEN_IN_LOOP);
+        cli({"loop", "rec.psg", "-o", "s"});
+        cli({"save", "s.intro.psg", "s.loop.psg", "s.loop.psg", "-o", "chain"});
+        cli({"render", "chain.psg", "--accurate", "--chip", "ym", "--from", "550", "--to", "750", "-o", "seam.wav"});
+        set_sound_model(SoundModel::YM);
+        click(QStringLiteral("&Hear the seam"));
+        set_sound_model(SoundModel::PLAIN);
+        const QByteArray heard = seam_playing_sound();
+        click(QStringLiteral("S&top"));
+        QCOMPARE(heard.size(), read_file(folder + "seam.wav").size() - 44);
+        QVERIFY(heard == read_file(folder + "seam.wav").mid(44));
     }
 };
 

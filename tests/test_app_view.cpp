@@ -30,7 +30,11 @@ void load(const QString& path, const QByteArray& bytes, const char* button = "&L
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
     f.close();
-    answer({type_file(path)});
+    // A load over a cut song asks first.
+    QList<DialogAnswer> answers;
+    if (main_window->isWindowModified() && qstrcmp(button, "&Load file") == 0)
+        answers << press(QMessageBox::Yes);
+    answer(answers << type_file(path));
     click(QString::fromLatin1(button));
     QCOMPARE(unanswered(), 0);
 }

@@ -39,8 +39,8 @@ private slots:
     {
         auto* v = qobject_cast<QVBoxLayout*>(main_window->layout());
         QVERIFY(v);
-        QCOMPARE(v->count(), 7);
-        QCOMPARE(v->itemAt(6)->widget(), song_view);  // the song view, lowest
+        QCOMPARE(v->count(), 8);
+        QCOMPARE(v->itemAt(7)->widget(), song_view);  // the song view, lowest
 
         auto* h1 = qobject_cast<QHBoxLayout*>(v->itemAt(0)->layout());
         QVERIFY(h1);
@@ -75,7 +75,11 @@ private slots:
         QVERIFY(loops_box);
         QCOMPARE(loops_box->title(), QStringLiteral("Loops"));
         QCOMPARE(loops_box->findChildren<QPushButton*>().size(), 2);
-        QCOMPARE(main_window->findChildren<QPushButton*>().size(), 16);
+        // Then "E&xport..." and the line that names what was written.
+        const auto exports = v->itemAt(6)->widget()->findChildren<QPushButton*>();
+        QCOMPARE(exports.size(), 1);
+        QCOMPARE(exports[0]->text(), QStringLiteral("E&xport..."));
+        QCOMPARE(main_window->findChildren<QPushButton*>().size(), 17);
     }
 
     void starts_with_an_empty_song()
@@ -121,7 +125,7 @@ private slots:
         QSet<QChar> letters;
         for (auto* b : buttons)
             letters.insert(mnemonic(b->text()));
-        QCOMPARE(letters.size(), 16);
+        QCOMPARE(letters.size(), 17);
 
         // Keep "&Quit" from ending the test: its click is counted, not acted on.
         QPushButton* quit = button(QStringLiteral("&Quit"));

@@ -13,11 +13,14 @@ struct AccurateSetup {
 
 // The first output sample of frame f: floor(f * rate / frame rate).
 uint64_t accurate_sample_of(const AccurateSetup& setup, uint32_t frame);
+// The clock / 8 tick at which frame f's writes reach the chip.
+uint64_t accurate_tick_of(const AccurateSetup& setup, uint32_t frame);
 
-// Plays the song from frame 0 and hands `sink` the stereo pairs from the
-// start of frame `from` to the start of frame `to` (to <= frame_count), in
-// pieces, as interleaved left/right samples; the chip starts from its
-// reset state at frame 0, so a part sounds as it does in the whole song.
-// Stops early, returning false, when the sink does.
+// Hands `sink` the stereo pairs of the song from the start of frame `from`
+// to the start of frame `to` (to <= frame_count), frame by frame, as
+// interleaved left/right samples, as playing the song from frame 0 on a
+// reset chip gives them (accurate/accurate_player.h), so a part sounds as
+// it does in the whole song. Stops early, returning false, when the sink
+// does.
 bool accurate_render(const AccurateSetup& setup, uint32_t from, uint32_t to,
                      const std::function<bool(const int16_t* pairs, size_t count)>& sink);

@@ -33,7 +33,7 @@ constexpr double YM_MEASURED[16] = {0.000, 0.005, 0.008, 0.012, 0.018, 0.024, 0.
 
 }  // namespace
 
-PsgModel::PsgModel(const PsgSetup& s) : setup(s), dac(dac_table)
+PsgModel::PsgModel(const PsgSetup& s) : setup(s)
 {
     const bool ym = setup.type == PsgType::YM;
     for (int l = 0; l < 16; ++l)
@@ -135,6 +135,10 @@ void PsgModel::sync_envelope()
 // xor bit 3.
 void PsgModel::step_noise(uint64_t steps)
 {
+    if (steps > 64) {
+        lfsr = noise_jump(lfsr, steps);
+        return;
+    }
     uint32_t x = lfsr;
     for (uint64_t k = 0; k < steps; ++k)
         x = (x >> 1) | (((x ^ (x >> 3)) & 1) << 16);
@@ -216,12 +220,14 @@ void PsgModel::write(uint8_t reg, uint8_t value)
 
 void PsgModel::update(int ch, uint64_t at)
 {
+    if (quiet)
+        return;
     const uint8_t amp = regs[amp_reg(ch)];
     const bool tone_on = tone_bit[ch] || (regs[REG_MIXER] & mixer_tone_off(ch));
     const bool noise_on = (lfsr & 1) || (regs[REG_MIXER] & mixer_noise_off(ch));
     float v = 0;
     if (tone_on && noise_on)
-        v = dac[(amp & AMP_ENVELOPE) ? (setup.type == PsgType::YM ? env_level : env_level | 1) : 2 * (amp & AMP_LEVEL) + 1];
+        v = dac_table[(amp & AMP_ENVELOPE) ? (setup.type == PsgType::YM ? env_level : env_level | 1) : 2 * (amp & AMP_LEVEL) + 1];
     if (v != level[ch]) {
         add_step(ch, at, v - level[ch]);
         level[ch] = v;

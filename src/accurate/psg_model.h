@@ -46,6 +46,17 @@ public:
     // The first sample that take() has not handed out.
     int64_t taken() const { return next_out; }
 
+    // Fast-forward: time goes on to tick `until` with every counter, the
+    // envelope and the noise generator, in constant time, but no sound is
+    // drawn, neither here nor by writes, until settle().
+    void skip_to(uint64_t until);
+    // Lets go of the sound so far: from the present tick on the output is
+    // as if every channel had always stood at its present level (nothing
+    // left ringing, the DC filter at rest); the counters keep their phases.
+    // Two chips with the same registers and counters, however they got
+    // there (played or fast-forwarded), are alike after it.
+    void settle();
+
 private:
     static constexpr uint64_t NEVER = ~uint64_t{0};
 
@@ -67,13 +78,13 @@ private:
     void sync_envelope();
     void watch();
     void step_noise(uint64_t steps);
+    static uint32_t noise_jump(uint32_t state, uint64_t steps);
     void set_envelope_pos(uint64_t pos);
     void update(int ch, uint64_t at);
     void add_step(int ch, uint64_t at, float delta);
 
     PsgSetup setup;
     StepKernel kernel;
-    const float* dac;
     float dac_table[32];
     int env_max;            // the last of the envelope's 32 steps
     uint64_t env_tick_mul;  // ticks per envelope step and unit of period
@@ -92,6 +103,7 @@ private:
     bool env_done = false;
 
     float level[3] = {};  // what each channel puts out now
+    bool quiet = false;   // fast-forwarding: no steps drawn
 
     // Differences of the output per channel, d[k] for sample base + k;
     // none at or after diff_end.

@@ -1,7 +1,11 @@
 // Process-wide objects of the application, set once at start-up.
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
+
+#include <cstdint>
 
 class MyClass;
 class QTimer;
@@ -32,10 +36,23 @@ int app_main();
 // objects are never torn down behind its back.
 [[noreturn]] void app_exit(int status);
 
+// The row under the Loops box: "E&xport..." and the line that names the
+// files the last save or export wrote (with a note after them, if given).
+QWidget* make_export_row();
+void show_written(const QList<QByteArray>& names, const QString& note = QString());
+
 QGroupBox* make_group_box(const char* title, int count, QWidget* const* widgets,
                           QBoxLayout* layout = nullptr);
 
 void update_status();
+// After the song in memory changed (read, or put back by undo or redo): the
+// song view and the Loops box of the new song, both sliders ranged
+// 0..frame_count and put at play and cut.
+void show_song(uint32_t play, uint32_t cut);
+// After the play or cut position moved: the status line and the view's lines.
+void show_positions();
+// The reader's hook, once a song has been read whole.
+void song_read_effects();
 // The play position shown: while playing, the frame whose sound is heard
 // now (the clock renders ahead of it); otherwise play_pos.
 uint32_t heard_pos();

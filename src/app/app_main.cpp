@@ -4,6 +4,8 @@
 #include "app/history.h"
 #include "app/song_view.h"
 #include "app/loop_panel.h"
+#include "app/song_files.h"
+#include "app/sound_model.h"
 #include "audio/seek.h"
 #include "io/files.h"
 #include "io/report.h"
@@ -33,25 +35,6 @@ QSlider* play_slider;
 QSlider* cut_slider;
 QLabel* status_label;
 QWidget* main_window;
-
-namespace {
-
-void song_read_effects()
-{
-    update_status();
-    play_slider->setRange(0, static_cast<int>(frame_count));
-    play_slider->setSliderPosition(0);
-    cut_slider->setRange(0, static_cast<int>(frame_count));
-    cut_slider->setSliderPosition(0);
-    // A song read while playing starts on a chip in its own state, also when
-    // the play slider already stood at 0 and so did not seek.
-    if (playing == 1)
-        chip_seek(play_pos);
-    view_song_changed();
-    loop_panel_song_read();
-}
-
-}  // namespace
 
 QGroupBox* make_group_box(const char* title, int count, QWidget* const* widgets, QBoxLayout* layout)
 {
@@ -152,12 +135,15 @@ void app_start()
     QHBoxLayout* rows[2] = {new QHBoxLayout, new QHBoxLayout};
     v->addLayout(rows[0], 0);
     QWidget* play_widgets[] = {play_slider};
-    v->addWidget(make_group_box("Play position", 1, play_widgets), 0);
+    QGroupBox* play_box = make_group_box("Play position", 1, play_widgets);
+    play_box->layout()->addWidget(make_model_choice());  // which chip is heard
+    v->addWidget(play_box, 0);
     QWidget* cut_widgets[] = {cut_slider};
     v->addWidget(make_group_box("Cut position", 1, cut_widgets), 0);
     v->addWidget(status_label, 0);
     v->addLayout(rows[1], 0);
     v->addWidget(make_loop_panel(), 0);
+    v->addWidget(make_export_row(), 0);
     for (int row = 0; row < 2; ++row) {
         for (int place = 0; place <= BUTTON_COUNT; ++place) {
             if (row == 0 && place == PROGRESS_PLACE)
@@ -177,6 +163,7 @@ void app_start()
     main_window->setLayout(v);
     main_window->resize(980, 700);
     history_show_title();
+    watch_window(main_window);
     auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), main_window);
     QObject::connect(undo, &QShortcut::activated, [] { history_undo(); });
     auto* redo = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), main_window);

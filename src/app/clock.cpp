@@ -3,6 +3,7 @@
 #include "app/myclass.h"
 #include "app/song_view.h"
 #include "app/loop_panel.h"
+#include "app/sound_model.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
 #include "audio/playback.h"
@@ -35,8 +36,7 @@ void show_play_position()
         play_slider->setSliderPosition(shown);
         showing = false;
     }
-    update_status();
-    view_show_positions();
+    show_positions();
 }
 
 void MyClass::timer_update()
@@ -46,8 +46,11 @@ void MyClass::timer_update()
         return;
     }
     const bool was_playing = playing != 0;
-    if (play_tick(leave_play_slider))
+    const uint32_t frame = play_pos;
+    if (play_tick(leave_play_slider)) {
+        model_play_frame(frame);  // a chip chosen instead of the plain model
         fifo_push_block(frame_buf, FRAME_BYTES);
+    }
     fifo_set_producing(playing != 0);
     if (was_playing)
         show_play_position();

@@ -3,6 +3,7 @@
 #include "app/history.h"
 #include "app/myclass.h"
 #include "app/save_dialog.h"
+#include "app/song_files.h"
 #include "edit/editing.h"
 #include "edit/find.h"
 #include "edit/names.h"
@@ -16,17 +17,20 @@
 
 namespace {
 
+// The formats the song can be read from, all of them first.
+const char* const OPEN_FILTERS =
+    "Supported files (*.PSG *.ym *.vgm *.vgz);;PSG files (*.psg);;YM files (*.ym);;VGM files (*.vgm);;"
+    "VGZ files (*.vgz)";
+
 void read_chosen_file(bool reset)
 {
+    if (reset && !may_discard())
+        return;
     QString selected;
-    QString name = QFileDialog::getOpenFileName(main_window, QString(), QString(),
-                                                tr("Supported files (*.PSG)"), &selected);
+    QString name = QFileDialog::getOpenFileName(main_window, QString(), dialog_folder(), tr(OPEN_FILTERS), &selected);
     if (name.isEmpty())
         return;
-    const QByteArray chosen = io_name(name);
-    const ReadResult result = psg_read(chosen.constData(), 0, reset);
-    if (result == READ_COMPLETE || result == READ_REJECTED)
-        history_file_read(chosen, !reset, result == READ_COMPLETE);
+    read_song_file(name, reset);
 }
 
 bool zero_cut()
@@ -75,8 +79,10 @@ void MyClass::savefile()
     history_before_cut();
     const bool written = save_pieces(name.chosen);
     history_after_cut(written);
-    if (written)
+    if (written) {
         history_saved(rest_name(head));
+        show_written({head, rest_name(head)});
+    }
 }
 
 void MyClass::save()
@@ -86,8 +92,10 @@ void MyClass::save()
         return;
     if (!may_replace(name, {head_name(name.chosen)}))
         return;
-    if (save_song(name.chosen))
+    if (save_song(name.chosen)) {
         history_saved(head_name(name.chosen));
+        show_written({head_name(name.chosen)});
+    }
 }
 
 void MyClass::find()

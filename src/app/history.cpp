@@ -1,13 +1,11 @@
 #include "app/history.h"
 
 #include "app/app.h"
-#include "app/loop_panel.h"
-#include "app/song_view.h"
+#include "app/sound_model.h"
 #include "audio/playback.h"
 #include "song/song.h"
 
 #include <QFileInfo>
-#include <QSlider>
 #include <QWidget>
 
 #include <deque>
@@ -55,21 +53,15 @@ void put_back(const Snapshot& s)
     event_count = static_cast<uint32_t>(s.events.size());
     frame_count = static_cast<uint32_t>(s.frame_records.size() - 1);
     title = s.shown;
-    view_song_changed();
-    loop_panel_song_read();
-    play_slider->setRange(0, static_cast<int>(frame_count));
-    cut_slider->setRange(0, static_cast<int>(frame_count));
-    play_slider->setSliderPosition(static_cast<int>(s.play));
-    cut_slider->setSliderPosition(static_cast<int>(s.cut));
+    show_song(s.play, s.cut);
     // Whether or not the sliders moved: the play position, its writes and,
     // while playing, the chip's state, all of the song put back.
     seek_play(s.play);
     play_pos = s.play;
     cut_pos = s.cut;
     find_start = s.find;
-    update_status();
+    show_positions();
     history_show_title();
-    view_show_positions();
 }
 
 void keep_within_bounds(std::deque<Snapshot>& stack)
@@ -100,6 +92,16 @@ QString history_title()
     else if (title.appended > 1)
         text += QStringLiteral(" + %1 files").arg(title.appended);
     return text + QStringLiteral("[*] - Trelvane");
+}
+
+bool history_changed()
+{
+    return title.changed;
+}
+
+QString history_file_name()
+{
+    return title.name;
 }
 
 void history_show_title()

@@ -27,6 +27,11 @@ bool history_redo();
 int history_undo_levels();
 int history_redo_levels();
 
+// Whether the changed mark shows, and the name of the file the song came
+// from (read or saved last, without its folder; empty before any).
+bool history_changed();
+QString history_file_name();
+
 // Sets the window title from the state above.
 void history_show_title();
 QString history_title();

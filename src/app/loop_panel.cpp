@@ -4,6 +4,7 @@
 #include "app/audio_output.h"
 #include "app/save_dialog.h"
 #include "app/song_view.h"
+#include "app/sound_model.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
 #include "edit/intro_loop.h"
@@ -60,7 +61,7 @@ QString time_of(uint32_t frames)
 void start_seam(const ChosenLoop& loop)
 {
     seam_loop = loop;
-    seam = seam_sound(loop.start, loop.period);
+    seam = model_seam_sound(loop.start, loop.period);
     seam_pos = 0;
 }
 
@@ -191,7 +192,8 @@ void save_intro_and_loop_clicked()
     const QByteArray head = head_name(name.chosen);
     if (!may_replace(name, {intro_name(head), loop_name(head)}))
         return;
-    save_intro_and_loop(name.chosen, loop.start, loop.period);
+    if (save_intro_and_loop(name.chosen, loop.start, loop.period))
+        show_written({intro_name(head), loop_name(head)});
 }
 
 void hear_seam_clicked()

@@ -1,19 +1,49 @@
 #include "app/save_dialog.h"
 
 #include "app/app.h"
+#include "app/history.h"
 #include "io/files.h"
 #include "io/save.h"
 
-#include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QStringList>
+
+namespace {
+
+QString last_folder;
+
+}  // namespace
+
+QString dialog_folder()
+{
+    return last_folder;
+}
+
+void remember_folder(const QString& file)
+{
+    if (!file.isEmpty())
+        last_folder = QFileInfo(file).absolutePath();
+}
 
 SaveName ask_save_name()
 {
     QString selected;
-    QString name = QFileDialog::getSaveFileName(main_window, QStringLiteral("Trelvane"), QString(),
-                                                tr("PSG files (*.psg)"), &selected);
+    return ask_save_name(tr("PSG files (*.psg)"), ".psg", &selected);
+}
+
+SaveName ask_save_name(const QString& filters, const char* ending, QString* selected)
+{
+    // The song's name with this save's ending: "song.ym" is proposed as
+    // "song.psg" for a PSG file.
+    QString proposed = QFileInfo(history_file_name()).completeBaseName();
+    if (!proposed.isEmpty())
+        proposed += QLatin1String(ending);
+    if (!last_folder.isEmpty())
+        proposed = QDir(last_folder).filePath(proposed);
+    const QString name
+        = QFileDialog::getSaveFileName(main_window, QStringLiteral("Trelvane"), proposed, filters, selected);
+    remember_folder(name);
     const QByteArray chosen = io_name(name);
     return {chosen, !chosen.isEmpty() && QFileInfo::exists(name)};
 }
@@ -38,8 +68,7 @@ bool may_replace(const SaveName& name, const QList<QByteArray>& targets)
     if (existing.isEmpty())
         return true;
     const QString text = existing.size() == 1
-                             ? QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(existing[0])
-                             : QStringLiteral("%1 and %2 already exist.\nDo you want to replace them?")
-                                   .arg(existing[0], existing[1]);
+        ? QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(existing[0])
+        : QStringLiteral("%1 and %2 already exist.\nDo you want to replace them?").arg(existing[0], existing[1]);
     return ask_yes_no(text);
 }

@@ -2,7 +2,6 @@
 #include "app/app.h"
 #include "app/myclass.h"
 #include "app/audio_output.h"
-#include "app/song_view.h"
 #include "audio/fifo.h"
 #include "audio/heard.h"
 #include "app/loop_panel.h"
@@ -57,8 +56,7 @@ void MyClass::stop()
     fifo_drop_queued();
     seek_play(heard);
     play_slider->setSliderPosition(static_cast<int>(heard));
-    update_status();
-    view_show_positions();
+    show_positions();
 }
 
 // The one-frame buttons move the cut slider with the cut position, so the
@@ -84,14 +82,12 @@ void MyClass::position(int v)
     if (clock_shows_position())
         return;
     play_pos = static_cast<uint32_t>(v);
-    update_status();
     seek_play(static_cast<uint32_t>(v));
-    view_show_positions();
+    show_positions();
 }
 
 void MyClass::position1(int v)
 {
     cut_pos = static_cast<uint32_t>(v);
-    update_status();
-    view_show_positions();
+    show_positions();
 }

@@ -4,49 +4,18 @@
 
 #include "cli/json.h"
 #include "edit/intro_loop.h"
-#include "edit/loops.h"
 #include "edit/names.h"
 #include "edit/optimize.h"
+#include "formats/convert.h"
 #include "formats/dump.h"
 #include "formats/loop_export.h"
-#include "formats/vgm.h"
-#include "formats/ym.h"
 #include "io/save.h"
 #include "song/registers.h"
 #include "song/song.h"
 
-#include <QFile>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-enum Format { FORMAT_NONE, FORMAT_YM, FORMAT_VGM };
-
-Format format_of(const QByteArray& name)
-{
-    const QByteArray lower = name.toLower();
-    if (lower.endsWith(".ym"))
-        return FORMAT_YM;
-    if (lower.endsWith(".vgm"))
-        return FORMAT_VGM;
-    return FORMAT_NONE;
-}
-
-// The file's name without its folder and its ending.
-QByteArray song_title(const QByteArray& path)
-{
-    QByteArray name = path.mid(path.lastIndexOf('/') + 1);
-    const qsizetype dot = name.lastIndexOf('.');
-    if (dot > 0)
-        name.truncate(dot);
-    return name;
-}
 
 // --keep-all: the loop of `trelvane-cli loop` (the best repetition whose
 // registers repeat too), when the song then plays it to its end: the file
@@ -62,18 +31,7 @@ bool auto_loop(uint32_t* frame, QByteArray* why)
     }
     *why = "the loop of 'loop' (start " + QByteArray::number(start) + ", period " + QByteArray::number(period) +
            ") does not run to the song's end (trim the song there, or name a loop with --loop)";
-    const std::vector<uint32_t> ids = frame_ids();
-    for (uint32_t f = start + period; f < frame_count; ++f)
-        if (ids[f] != ids[f - period])
-            return false;
-    const uint32_t end = frame_count;
-    for (uint32_t at = start + (end - start) % period; at < end; at += period) {
-        if (memcmp(frames[at].regs, frames[end].regs, REG_ENV_COARSE + 1) == 0) {
-            *frame = at;
-            return true;
-        }
-    }
-    return false;
+    return loop_point(start, period, frame);
 }
 
 // What is exported for --loop: auto (the default) the intro and one pass
@@ -113,53 +71,15 @@ QByteArray json_notes(const QList<QByteArray>& notes)
     return json_array(items);
 }
 
-// The whole file at path; false after a message naming it.
-bool read_input(const QByteArray& path, QByteArray* bytes)
-{
-    struct stat st;
-    if (::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        fail(path + ": " + strerror(EISDIR));
-        return false;
-    }
-    // The name's bytes go to the system as given.
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        fail(path + ": " + strerror(errno));
-        return false;
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        fail(path + ": " + file.errorString().toLocal8Bit());
-        return false;
-    }
-    // Read in pieces: the input may be a pipe.
-    while (!file.atEnd()) {
-        const QByteArray piece = file.read(1 << 20);
-        if (piece.isEmpty() && file.error() != QFileDevice::NoError) {
-            fail(path + ": " + file.errorString().toLocal8Bit());
-            return false;
-        }
-        bytes->append(piece);
-        if (bytes->size() > (qsizetype{256} << 20)) {
-            fail(path + ": too large");
-            return false;
-        }
-        if (piece.isEmpty())
-            break;
-    }
-    return true;
-}
-
 }  // namespace
 
 int run_export(const Arguments& args)
 {
     // Standard output gets a VGM file: it can hold every chip export writes.
-    const Format format = output_is_stdout(args) ? FORMAT_VGM : format_of(args.output);
-    if (format == FORMAT_NONE)
+    const ExportFormat format = output_is_stdout(args) ? EXPORT_VGM : export_format(args.output);
+    if (format == EXPORT_NONE)
         return usage_error("-o must name a .ym or .vgm file");
-    if (format == FORMAT_YM && args.chip)
+    if (format == EXPORT_YM && args.chip)
         return usage_error("--chip is for .vgm files (a YM file is always a YM2149)");
     if (args.keep_all && args.loop.value_or("auto") != "auto")
         return usage_error("--keep-all is for --loop auto (the other loops keep every frame)");
@@ -167,13 +87,13 @@ int run_export(const Arguments& args)
         return EXIT_ERROR;
     DumpInfo info;
     info.clock = args.clock.value_or(DEFAULT_CLOCK);
-    info.title = song_title(args.files.first());
+    info.title = file_title(args.files.first());
     SongExport song;
     if (const int status = resolve_loop(args, &song))
         return status;
 
     const QByteArray bytes =
-        export_bytes(song, info, format == FORMAT_YM, args.chip == "ym" ? VGM_YM2149 : VGM_AY8910);
+        export_bytes(song, info, format == EXPORT_YM, args.chip == "ym" ? VGM_YM2149 : VGM_AY8910);
     QString reason;
     if (!save_file(output_name(args), bytes, &reason))
         return fail("can't write " + args.output + ": " + reason.toLocal8Bit());
@@ -200,28 +120,17 @@ int run_export(const Arguments& args)
 int run_import(const Arguments& args)
 {
     const QByteArray& path = args.files.first();
-    QByteArray bytes;
-    if (!read_input(path, &bytes))
-        return EXIT_ERROR;
     RegisterDump dump;
     DumpInfo info;
     QByteArray error;
-    bool ok = false;
-    if (is_vgm(bytes))
-        ok = vgm_read(bytes, &dump, &info, &error);
-    else if (is_ym(bytes))
-        ok = ym_read(bytes, &dump, &info, &error);
-    else
-        error = "not a YM or VGM file";
-    if (!ok)
+    if (!import_file(path, &dump, &info, &error))
         return fail(path + ": " + error);
 
     const QByteArray name = head_name(args.output);
     QString reason;
     if (!save_file(name, psg_encode(dump), &reason))
         return fail("can't write " + name + ": " + reason.toLocal8Bit());
-    if (info.clock != DEFAULT_CLOCK)
-        info.notes.append("chip clock " + QByteArray::number(info.clock) + " Hz; the periods are kept as written");
+    info.notes = import_notes(info);
     if (args.json) {
         print_line(JsonObject()
                        .add_string("written", name)

@@ -168,20 +168,22 @@ struct Store {
     }
 };
 
+// The song is whole before whoever shows it hears of it: the first read
+// into a fresh song puts frame 0's first write in place here.
 void finish_read()
 {
-    if (front_end.song_read)
-        front_end.song_read();
     play_event = music;
     frames[0].first_event = music;
     cut_pos = 0;
+    if (front_end.song_read)
+        front_end.song_read();
 }
 
 }  // namespace
 
 bool psg_require_signature;
 
-ReadResult psg_read(const char* path, int handle, bool reset)
+ReadResult psg_read(const char* path, int handle, bool reset, ReadStop* stop)
 {
     if (path)
         handle = io_open(path);
@@ -248,6 +250,10 @@ ReadResult psg_read(const char* path, int handle, bool reset)
     qint64 p = in.pos - 1;
     if (!file->isSequential() && !file->seek(p))
         p = -1;
+    if (stop) {
+        stop->byte = in.last();
+        stop->after = !file->isSequential() && p >= 0 ? file->size() - p - 1 : -1;
+    }
     show_error(QString::asprintf("Wrong CMD 0x%x (0x%x)", in.last(), static_cast<uint32_t>(p)));
     file->close();
     finish_read();

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QProcess>
@@ -22,6 +23,7 @@ QList<DialogAnswer> pending;
 QStringList boxes;
 QStringList titles;
 QStringList filters;
+QStringList proposals;
 
 QPointer<QWidget> answered;
 QElapsedTimer answered_at;
@@ -69,10 +71,12 @@ void serve_dialogs()
             dialog->reject();
             return;
         }
-        // Go to the file's folder, type its name, press Return.
+        proposals << QDir(dialog->directory()).filePath(edit->text());
+        // Go to the file's folder, type its name over what the dialog
+        // proposes, press Return.
         const QFileInfo file(a.path);
         dialog->setDirectory(file.absolutePath());
-        edit->clear();
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(edit, file.fileName());
         if (edit->completer() && edit->completer()->popup())
             edit->completer()->popup()->hide();
@@ -160,6 +164,7 @@ void answer(const QList<DialogAnswer>& answers)
     boxes.clear();
     titles.clear();
     filters.clear();
+    proposals.clear();
 }
 
 QStringList seen_boxes()
@@ -184,6 +189,13 @@ int unanswered()
 void pump(int ms)
 {
     QTest::qWait(ms);
+}
+
+QStringList seen_proposals()
+{
+    QStringList p = proposals;
+    proposals.clear();
+    return p;
 }
 
 QStringList seen_filters()

@@ -38,6 +38,8 @@ QStringList seen_boxes();
 QStringList seen_titles();
 // Name filters of the file dialogs answered since the last call.
 QStringList seen_filters();
+// What the file dialogs answered since then proposed: folder and name.
+QStringList seen_proposals();
 // Dialogs still waiting for an answer from the queue (0 after a command
 // opened every dialog that was expected).
 int unanswered();
