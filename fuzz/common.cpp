@@ -18,8 +18,8 @@ namespace {
 QByteArray dir;
 int memory_file = -1;
 
-void no_message(const QString&) {}
-void no_diag(const QByteArray&) {}
+void no_message(const Failure&) {}
+void no_diag(DiagKind, const QByteArray&) {}
 
 void remove_dir()
 {
@@ -42,7 +42,7 @@ void fuzz_init()
     if (done)
         return;
     done = true;
-    report.show_error = no_message;
+    report.show_failure = no_message;
     report.diag = no_diag;
     // On ext4 emptying a file that has data waits for the disk; the cut's
     // temporary files go to memory as well.

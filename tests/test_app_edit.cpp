@@ -207,7 +207,8 @@ private slots:
         click(QStringLiteral("S&ave"));
         QVERIFY(setrlimit(RLIMIT_FSIZE, &old_limit) == 0);
         QCOMPARE(unanswered(), 0);
-        QCOMPARE(seen_boxes().last(), QStringLiteral("Can't write file!"));
+        // The box's words, then the file and the system's reason.
+        QCOMPARE(seen_boxes().last(), QStringLiteral("Can't write file!\n") + name + QStringLiteral(": File too large"));
         QCOMPARE(folder_listing(folder.path()), (QMap<QString, QByteArray>{{QStringLiteral("loaded.psg"), song}}));
     }
 

@@ -177,6 +177,8 @@ private slots:
         QTest::newRow("silence a frame longer") << tones_apart(51) << QStringList{"split", "--silence", "1", "-o", "x"}
                                                 << first + "x.2.psg: frames 71 to 90, 0:00:01.420 to 0:00:01.800\n";
         QTest::newRow("0.98 s of silence, 0.99 asked") << tones_apart(49) << QStringList{"split", "--silence", "0.99", "-o", "x"} << one;
+        QTest::newRow("silence near the largest") << tones_apart(50) << QStringList{"split", "--silence", "4294967.277", "-o", "x"}
+                                                  << QByteArray("x.1.psg: frames 0 to 89, 0:00:00.000 to 0:00:01.780\n");
 
         // 129 frames of intro, a loop of 250 frames (5 s) played twice, then
         // 100 other frames, or none. The second pass starts a frame after a
@@ -196,6 +198,7 @@ private slots:
         QTest::newRow("repetition 10 ms shorter") << ending << QStringList{"loops", "--min-seconds", "5.01"} << none;
         QTest::newRow("to the end, exactly 5 s") << song << QStringList{"loops", "--min-seconds", "5"} << listed + " to the end\n";
         QTest::newRow("to the end, a frame shorter") << song << QStringList{"loops", "--min-seconds", "5.02"} << none;
+        QTest::newRow("near the largest") << song << QStringList{"loops", "--min-seconds", "4294967.277"} << none;
     }
 
     void least_lengths()
@@ -473,6 +476,45 @@ private slots:
         QFile copy;
         QVERIFY(copy.open(::open(folder + "c\xfe.psg", O_RDONLY), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
         QCOMPARE(copy.readAll(), song);
+
+        // import too: a VGM file of one empty frame.
+        QByteArray vgm(0x100, '\0');
+        vgm.replace(0, 4, "Vgm ");
+        qToLittleEndian<quint32>(0x171, vgm.data() + 0x08);
+        qToLittleEndian<quint32>(0x100 - 0x34, vgm.data() + 0x34);
+        qToLittleEndian<quint32>(1773400, vgm.data() + 0x74);
+        QVERIFY(save_file(folder + "v\xff.vgm", vgm + QByteArray::fromHex("63 66")));
+        p.start("/bin/sh", {"-c", "exec \"$0\" import \"$(printf 'v\\377.vgm')\" -o v", cli_path()});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("v.psg\n1 frames\n"));
+    }
+
+    // A descriptor given as the output is written through, never replaced:
+    // what the shell's > or >> put around it stays.
+    void outputs_through_a_descriptor()
+    {
+        QTemporaryDir out;
+        put_file(out.path(), "s.psg", tone_song(1));
+        const struct {
+            const char* shell;  // "$0" is the tool
+            QByteArray begins;  // what out holds, then
+            qsizetype size;
+        } cases[] = {
+            {"(echo hello; \"$0\" render s.psg -o /dev/stdout; echo world) > out", "hello\nRIFF", 6 + 44 + 3528 + 6},
+            {"echo log > out; \"$0\" save s.psg -o - >> out", "log\nPSG\x1a", 4 + 16 + 6 + 1},
+            {"echo log > out; \"$0\" render s.psg -o /dev/fd/1 >> out", "log\nRIFF", 4 + 44 + 3528},
+            {"\"$0\" export s.psg -o - --loop none > out 2>/dev/null", "Vgm ", -1},
+        };
+        for (const auto& c : cases) {
+            QProcess p;
+            p.setWorkingDirectory(out.path());
+            p.start("/bin/sh", {"-c", c.shell, cli_path()});
+            QVERIFY2(p.waitForFinished(60000) && p.exitCode() == 0, p.readAllStandardError().constData());
+            const QByteArray got = read_file(out.filePath("out"));
+            QVERIFY2(got.startsWith(c.begins) && (c.size < 0 || got.size() == c.size), c.shell);
+            QVERIFY2(c.size != 6 + 44 + 3528 + 6 || got.endsWith("world\n"), c.shell);
+        }
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"out", "s.psg"}));
     }
 
     void save_joins()
@@ -973,6 +1015,23 @@ private slots:
             struct stat st {};
             QVERIFY(!c.mode || (stat(ro.constData(), &st) == 0 && st.st_uid == c.owner && (st.st_mode & 07777) == c.mode));
         }
+
+        // A set whose first piece is another user's in a sticky folder is
+        // refused before anything is written: no link of that file is left.
+        QTemporaryDir out;
+        const QByteArray at = QFile::encodeName(out.path()) + '/';
+        QVERIFY(save_file(at + "in.psg", tone_song(50) + stream({0x08, 0}) + QByteArray(100, '\xff') +
+                                             stream({0x08, 15}) + QByteArray(50, '\xff')) &&
+                save_file(at + "t.1.psg", "old 1") && save_file(at + "t.2.psg", "old 2") &&
+                chmod(at + "t.1.psg", 0666) == 0 && chown(at + "t.2.psg", nobody, nobody) == 0 &&
+                chmod(out.path().toUtf8(), 01777) == 0);
+        const QMap<QString, QByteArray> before = folder_listing(out.path());
+        const CliRun r = run_cli({"split", "in.psg", "--silence", "1", "-o", "t"}, out.path(), 0, {}, [nobody] {
+            if (setgid(nobody) != 0 || setuid(nobody) != 0)
+                _exit(99);
+        });
+        QCOMPARE(r.err, QByteArray("trelvane-cli: can't write t.1.psg: Operation not permitted\n"));
+        QCOMPARE(folder_listing(out.path()), before);
     }
 
     // Ctrl+C, timeout's SIGTERM and a closed terminal in the middle of a
@@ -984,7 +1043,8 @@ private slots:
         const struct {
             int sig;
             bool ignored;
-        } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
+        } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true},
+                     {SIGQUIT, false}, {SIGXCPU, false}, {SIGALRM, false}, {SIGUSR1, false}, {SIGVTALRM, false}, {SIGPIPE, false}};
         for (const auto& c : cases) {
             const int sig = c.sig;
             QTemporaryDir out;
@@ -992,7 +1052,8 @@ private slots:
             QProcess p;
             const bool ignored = c.ignored;
             p.setChildProcessModifier([ignored] {
-                signal(SIGINT, SIG_DFL);  // as a shell in the foreground leaves it
+                signal(SIGINT, SIG_DFL);  // as a shell in the foreground leaves them
+                signal(SIGPIPE, SIG_DFL);
                 if (ignored)
                     signal(SIGHUP, SIG_IGN);
             });

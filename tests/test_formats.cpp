@@ -78,10 +78,11 @@ QByteArray gzip(const QByteArray& bytes)
 }
 
 // A VGM file of version 1.71 with an AY at 1773400 Hz and these commands.
-QByteArray vgm_file(const QByteArray& commands, uint32_t clock = 1773400)
+QByteArray vgm_file(const QByteArray& commands, uint32_t clock = 1773400, uint32_t loop_field = 0)
 {
     QByteArray h(0x100, '\0');
     h.replace(0, 4, "Vgm ");
+    qToLittleEndian<quint32>(loop_field, h.data() + 0x1C);
     qToLittleEndian<quint32>(0x171, h.data() + 0x08);
     qToLittleEndian<quint32>(0x100 - 0x34, h.data() + 0x34);
     qToLittleEndian<quint32>(clock, h.data() + 0x74);
@@ -206,6 +207,31 @@ private slots:
         QCOMPARE(psg_encode(dump).mid(16).toHex(' '), psg.toHex(' '));
         QCOMPARE(info.notes.join('\n').contains(note.toUtf8()), true);
         QCOMPARE(info.notes.isEmpty(), note.isEmpty());
+    }
+
+    // A loop offset that meets no command is dropped with a note.
+    void damaged_loop_offsets()
+    {
+        const struct {
+            const char* what;
+            uint32_t field;  // counted from the field, as the file keeps it
+            bool looped;
+        } cases[] = {
+            {"at a command", 0x100 - 0x1C + 3, true},
+            {"inside a command", 0x100 - 0x1C + 1, false},
+            {"before the data", 0x10, false},
+            {"outside the file", 0x7FFF0000, false},
+        };
+        for (const auto& c : cases) {
+            RegisterDump dump;
+            DumpInfo info;
+            QByteArray error;
+            QVERIFY2(vgm_read(vgm_file(hex("a0 00 01 63 a0 00 02 63 66"), 1773400, c.field), &dump, &info, &error), c.what);
+            QVERIFY2(info.has_loop == c.looped, c.what);
+            const QByteArray note = "loop offset 0x" + QByteArray::number(0x1C + qulonglong{c.field}, 16) +
+                                    " is not at a command: no loop point";
+            QVERIFY2(info.notes == (c.looped ? QList<QByteArray>{} : QList<QByteArray>{note}), c.what);
+        }
     }
 
     // What players read: the documented header fields, and the VGM
@@ -376,6 +402,12 @@ private slots:
         QTest::newRow("VGM register 16") << import << vgm_file(hex("a0 10 00 66")) << "in: AY register 16";
         QTest::newRow("VGM without AY") << import << vgm_file(hex("66"), 0) << "in: no AY-3-8910";
         QTest::newRow("damaged gzip") << import << gzip(vgm).left(40) << "in: gzip data ends early";
+        QTest::newRow("VGM past the writes a song holds")
+            << import << vgm_file(hex("a0 00 01").repeated(MUSIC_MAX_LEN + 1) + hex("66")) << "in: MUSIC_MAX_LEN is reached!";
+        QByteArray lh9 = read_file(qEnvironmentVariable("TRELVANE_SOURCE") + "/tests/data/packed_envelope.ym");
+        lh9.replace(2, 5, "-lh9-");
+        QTest::newRow("LHA method not unpacked") << import << lh9
+                                                 << "in: an LHA archive packed with -lh9-, a method Trelvane does not unpack";
         const QByteArray song = envelope_song();
         QTest::newRow("export to .wav") << QStringList{"export", "in", "-o", "out.wav"} << song << "-o must name";
         QTest::newRow("loop past the end") << QStringList{"export", "in", "-o", "out.vgm", "--loop", end} << song
@@ -386,6 +418,11 @@ private slots:
                                  << "--clock must be from 100000";
         QTest::newRow("unknown chip") << QStringList{"export", "in", "-o", "out.vgm", "--chip", "sid"} << song
                                       << "--chip must be ay|ym";
+        QTest::newRow("a loop past every frame") << QStringList{"loop", "in", "-o", "x", "--start", "1", "--period", "4294967295"}
+                                                 << song << "--start + --period 4294967296 is past the end";
+        QTest::newRow("a WAV file too long")
+            << QStringList{"render", "in", "-o", "out.wav", "--accurate", "--rate", "192000", "--frame-rate", "10"}
+            << psg_header() + QByteArray(60000, '\xff') << "can't write out.wav: the sound is too long for a WAV file";
     }
 
     // One line naming what is wrong, exit 2, nothing written.

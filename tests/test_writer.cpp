@@ -15,8 +15,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QThread>
+
 #include <climits>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <thread>
 #include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -191,6 +196,37 @@ private slots:
         QCOMPARE(cut_pos, 1u);
     }
 
+    // A failed write is reported once: the box's own words, then the file
+    // and the system's reason.
+    void a_failure_names_the_file_and_why()
+    {
+        load_psg(psg_bytes({0, 1, 0xFF, 1, 2, 0xFF}));
+        QVERIFY(save_file(at("l.loop.psg"), "old loop"));
+        QVERIFY(symlink(at("l.loop.psg").constData(), at("l.intro.psg").constData()) == 0);
+        QVERIFY(QDir().mkpath(QString::fromUtf8(at("g.rest.psg"))));
+        const QByteArray d = QFile::encodeName(dir.path()) + '/';
+        const struct {
+            const char* what;
+            std::function<bool()> save;
+            QByteArray text;
+        } cases[] = {
+            {"a full disk", [] { return psg_write(0, "/dev/full", frame_count) != -1; },
+             "Can't write file!\n/dev/full: No space left on device"},
+            {"a missing folder", [&] { return save_song(at("none/x")); },
+             "Can't ceate file!\n" + d + "none/x.psg: No such file or directory"},
+            {"the rest a folder", [&] { cut_pos = 1; return save_pieces(at("g")); },
+             "Can't ceate file!\n" + d + "g.rest.psg: Is a directory"},
+            {"a pair that is one file", [&] { return save_two_pieces(at("l.intro.psg"), 1, at("l.loop.psg"), 2, {}); },
+             "Can't ceate file!\n" + d + "l.loop.psg: the same file as " + d + "l.intro.psg"},
+        };
+        for (const auto& c : cases) {
+            Reports& r = capture_reports();
+            QVERIFY2(!c.save(), c.what);
+            QVERIFY2(r.failures.size() == 1, c.what);
+            QCOMPARE(failure_text(r.failures[0]), QString::fromUtf8(c.text));
+        }
+    }
+
     // However a save fails, every name keeps what it had and no temporary
     // file is left in the folder.
     void a_failed_save_changes_no_name()
@@ -329,6 +365,73 @@ private slots:
             QVERIFY2(renamed == c.files, c.what);
         }
         save_trace = nullptr;
+    }
+
+    // A signal that comes while a set is renamed ends the process only once
+    // the set is whole; none leaves a file of ours behind.
+    void a_signal_leaves_a_set_whole()
+    {
+        static int sig;
+        for (int s : {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGALRM, SIGPIPE, SIGXCPU, SIGVTALRM}) {
+            QTemporaryDir folder;
+            const QByteArray d = QFile::encodeName(folder.path()) + '/';
+            for (const char* n : {"s1", "s2", "s3"})
+                QVERIFY(save_file(d + n, "old"));
+            sig = s;
+            const pid_t child = fork();
+            if (child == 0) {
+                for (int k = 1; k < 32; ++k)
+                    signal(k, SIG_DFL);
+                save_clean_up_on_signals();
+                save_trace = [](const char* step, const QByteArray&) {
+                    static int renames;  // traced twice each: the signal comes after the first
+                    if (strcmp(step, "rename") == 0 && ++renames == 3)
+                        kill(getpid(), sig);
+                };
+                int h[3] = {io_creat_pending(d + "s1"), io_creat_pending(d + "s2"), io_creat_pending(d + "s3")};
+                for (int k : h)
+                    io_write(k, "new", 3);
+                io_put_in_place(h, 3);
+                _exit(0);
+            }
+            int status = 0;
+            QVERIFY(waitpid(child, &status, 0) == child);
+            QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == s, strsignal(s));
+            QCOMPARE(folder_listing(folder.path()), (QMap<QString, QByteArray>{{"s1", "new"}, {"s2", "new"}, {"s3", "new"}}));
+        }
+    }
+
+    // Another writer holds the folder (stopped with Ctrl+Z): a writer says
+    // once that it waits, and with a patience gives up naming the folder.
+    void a_held_folder_is_said_and_given_up_on()
+    {
+        const struct {
+            int patience_ms;
+            int held_ms;  // then the other writer goes on
+            bool saved;
+        } cases[] = {{1500, 60000, false}, {0, 1600, true}};
+        for (const auto& c : cases) {
+            QTemporaryDir folder;
+            const QByteArray d = QFile::encodeName(folder.path());
+            const int lock = ::open(d.constData(), O_RDONLY | O_DIRECTORY);
+            QVERIFY(lock >= 0 && flock(lock, LOCK_EX) == 0);
+            std::thread other([&] {
+                QThread::msleep(static_cast<unsigned long>(c.held_ms < 60000 ? c.held_ms : 0));
+                if (c.held_ms < 60000)
+                    ::close(lock);
+            });
+            Reports& r = capture_reports();
+            save_lock_patience_ms = c.patience_ms;
+            QString reason;
+            const bool saved = save_file(d + "/x.psg", "new", &reason);
+            save_lock_patience_ms = 0;
+            other.join();
+            if (c.held_ms >= 60000)
+                ::close(lock);
+            QCOMPARE(saved, c.saved);
+            QCOMPARE(r.diagnostics, "waiting for another Trelvane writing in " + d + "\n");
+            QCOMPARE(reason, c.saved ? QString() : "another Trelvane is writing in " + folder.path());
+        }
     }
 
     // Two processes replace the same pair of names at once: the second waits

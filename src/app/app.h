@@ -61,6 +61,10 @@ uint32_t heard_pos();
 void show_play_position();
 bool clock_shows_position();
 void show_error_box(const QString& text);
+// The error box for a failure of the core: its text, and for a file its
+// name and the system's reason on the line after.
+struct Failure;
+void show_failure_box(const Failure& failure);
 // Yes/No question with the program's title; true only for Yes.
 bool ask_yes_no(const char* text);
 bool ask_yes_no(const QString& text);

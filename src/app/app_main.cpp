@@ -87,7 +87,10 @@ void app_start()
     // clean up after, instead of ending the process.
     signal(SIGXFSZ, SIG_IGN);
     save_clean_up_on_signals();
-    report.show_error = show_error_box;
+    // The window does not freeze behind another Trelvane's save: it gives up
+    // after a few seconds, naming the folder.
+    save_lock_patience_ms = 3000;
+    report.show_failure = show_failure_box;
     front_end.song_read = song_read_effects;
     front_end.song_changing = loop_panel_song_changing;
 

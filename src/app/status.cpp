@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/myclass.h"
+#include "io/report.h"
 #include "song/song.h"
 #include "song/song_time.h"
 
@@ -26,6 +27,11 @@ void show_error_box(const QString& text)
     box.setIcon(QMessageBox::Critical);
     box.setWindowTitle(QStringLiteral("Trelvane"));
     box.exec();
+}
+
+void show_failure_box(const Failure& failure)
+{
+    show_error_box(failure_text(failure));
 }
 
 bool ask_yes_no(const char* text)

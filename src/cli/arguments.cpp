@@ -73,7 +73,7 @@ OptionSpec with_bad(OptionSpec o, const char* bad)
 // option that needs --accurate.
 const OptionSpec options[] = {
     [] {
-        OptionSpec o{"-o", Kind::NAME, "NAME  the file (or the name of the files) to write"};
+        OptionSpec o{"-o", Kind::NAME, "NAME  the file (or the name of the files) to write;\n- is standard output (render, save; export\nwrites a VGM file there)"};
         o.name_to = &Arguments::output;
         o.bad = "needs a file name";
         return o;

@@ -25,6 +25,10 @@ int fail(const QByteArray& text);
 // standard error.
 bool load_song(const QList<QByteArray>& paths);
 
+// Where -o goes: "-" is standard output (render, export, save).
+QByteArray output_name(const Arguments& args);
+bool output_is_stdout(const Arguments& args);
+
 // Writes line and a line end to standard output.
 void print_line(const QByteArray& line);
 
@@ -46,7 +50,7 @@ int run_import(const Arguments& args);
 uint32_t min_loop_frames(const Arguments& args);
 
 // "--OPTION N is past the end of the song (frame M)" as a usage error.
-int past_the_end(const char* option, uint32_t frame);
+int past_the_end(const char* option, uint64_t frame);
 
 // A one-line progress bar on standard error, drawn only when that is a
 // terminal and the work has already taken longer than a moment.

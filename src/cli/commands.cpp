@@ -10,6 +10,7 @@
 #include "io/files.h"
 #include "io/report.h"
 #include "song/psg_read.h"
+#include "song/psg_write.h"
 #include "song/song.h"
 #include "song/song_time.h"
 
@@ -61,6 +62,16 @@ bool load_song(const QList<QByteArray>& paths)
             return false;
     }
     return true;
+}
+
+bool output_is_stdout(const Arguments& args)
+{
+    return args.output == "-";
+}
+
+QByteArray output_name(const Arguments& args)
+{
+    return output_is_stdout(args) ? QByteArray("/dev/stdout") : args.output;
 }
 
 void print_line(const QByteArray& line)
@@ -152,6 +163,8 @@ int run_save(const Arguments& args)
 {
     if (!load_song(args.files))
         return EXIT_ERROR;
+    if (output_is_stdout(args))
+        return psg_write(0, "/dev/stdout", frame_count) == -1 ? EXIT_ERROR : 0;
     if (!save_song(args.output))
         return EXIT_ERROR;
     print_line(head_name(args.output));

@@ -75,7 +75,8 @@ QByteArray json_notes(const QList<QByteArray>& notes)
 
 int run_export(const Arguments& args)
 {
-    const ExportFormat format = export_format(args.output);
+    // Standard output gets a VGM file: it can hold every chip export writes.
+    const ExportFormat format = output_is_stdout(args) ? EXPORT_VGM : export_format(args.output);
     if (format == EXPORT_NONE)
         return usage_error("-o must name a .ym or .vgm file");
     if (format == EXPORT_YM && args.chip)
@@ -94,7 +95,7 @@ int run_export(const Arguments& args)
     const QByteArray bytes =
         export_bytes(song, info, format == EXPORT_YM, args.chip == "ym" ? VGM_YM2149 : VGM_AY8910);
     QString reason;
-    if (!save_file(args.output, bytes, &reason))
+    if (!save_file(output_name(args), bytes, &reason))
         return fail("can't write " + args.output + ": " + reason.toLocal8Bit());
     if (args.json) {
         print_line(JsonObject()
@@ -107,10 +108,12 @@ int run_export(const Arguments& args)
     }
     for (const QByteArray& note : song.notes)
         fprintf(stderr, "trelvane-cli: note: %s\n", note.constData());
+    // Beside the file, not in it.
+    FILE* said = output_is_stdout(args) ? stderr : stdout;
     if (song.has_loop)
-        printf("%u frames, loop at frame %u\n", song.dump.frames(), song.loop_frame);
+        fprintf(said, "%u frames, loop at frame %u\n", song.dump.frames(), song.loop_frame);
     else
-        printf("%u frames, no loop\n", song.dump.frames());
+        fprintf(said, "%u frames, no loop\n", song.dump.frames());
     return 0;
 }
 

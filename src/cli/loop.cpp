@@ -31,7 +31,7 @@ int named_loop(const Arguments& args, uint32_t* start, uint32_t* period)
     if (named_start > frame_count)
         return past_the_end("--start", named_start);
     if (named_period > frame_count - named_start)
-        return past_the_end("--start + --period", named_start + named_period);
+        return past_the_end("--start + --period", uint64_t{named_start} + named_period);
     const QByteArray refused = loop_refusal_text(named_start, named_period);
     if (!refused.isEmpty())
         return not_exact(args.files.first() + ": " + refused);

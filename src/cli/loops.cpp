@@ -26,7 +26,7 @@ QByteArray frame_and_time(uint32_t frame)
 uint32_t min_loop_frames(const Arguments& args)
 {
     const uint32_t ms = args.min_ms.value_or(DEFAULT_MIN_MS);
-    return (ms + MS_PER_FRAME - 1) / MS_PER_FRAME;
+    return static_cast<uint32_t>((uint64_t{ms} + MS_PER_FRAME - 1) / MS_PER_FRAME);  // no wrap near the largest
 }
 
 int run_loops(const Arguments& args)

@@ -48,9 +48,9 @@ int fail(const QByteArray& text)
     return EXIT_ERROR;
 }
 
-int past_the_end(const char* option, uint32_t frame)
+int past_the_end(const char* option, uint64_t frame)
 {
-    const QByteArray text = QByteArray(option) + " " + QByteArray::number(frame) +
+    const QByteArray text = QByteArray(option) + " " + QByteArray::number(static_cast<qulonglong>(frame)) +
                             " is past the end of the song (frame " + QByteArray::number(frame_count) + ")";
     return usage_error(text.constData());
 }

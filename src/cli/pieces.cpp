@@ -7,6 +7,7 @@
 #include "edit/names.h"
 #include "edit/silence.h"
 #include "io/files.h"
+#include "io/report.h"
 #include "song/psg_write.h"
 #include "song/song.h"
 #include "song/song_time.h"
@@ -66,7 +67,7 @@ int run_split(const Arguments& args)
         silent = silent_frames(show_split_progress);
         split_progress = nullptr;
     }
-    const uint32_t min_silent = (*args.silence_ms + MS_PER_FRAME - 1) / MS_PER_FRAME;
+    const auto min_silent = static_cast<uint32_t>((uint64_t{*args.silence_ms} + MS_PER_FRAME - 1) / MS_PER_FRAME);
     const std::vector<FrameRange> parts = sounding_parts(silent, min_silent);
     if (parts.empty()) {
         fail(args.files.first() + ": no frame makes a sound");
@@ -84,21 +85,33 @@ int run_split(const Arguments& args)
     QList<QByteArray> names;
     for (size_t k = 0; k < parts.size(); ++k)
         names.append(numbered_name(head, static_cast<int>(k + 1)));
-    if (!io_check_outputs(names))
+    Failure why;
+    if (!io_check_outputs(names, &why)) {
+        why.text = QStringLiteral("Can't ceate file!");
+        show_failure(why);
         return EXIT_ERROR;
+    }
     std::vector<int> handles;
     for (size_t k = 0; k < parts.size(); ++k) {
         const LeadIn lead = piece_lead_in(parts[k].from);
         const int h = psg_write_pending(parts[k].from, names[static_cast<qsizetype>(k)].constData(), parts[k].to, &lead);
-        if (h == -1 || !io_close_pending(h)) {
+        const bool closed = h != -1 && io_close_pending(h, &why);
+        if (!closed) {
+            if (h != -1) {
+                why.text = QStringLiteral("Can't write file!");
+                show_failure(why);
+            }
             for (int done : handles)
                 io_abandon(done);
             return EXIT_ERROR;
         }
         handles.push_back(h);
     }
-    if (!io_put_in_place(handles.data(), static_cast<int>(handles.size())))
+    if (!io_put_in_place(handles.data(), static_cast<int>(handles.size()), &why)) {
+        why.text = QStringLiteral("Can't write file!");
+        show_failure(why);
         return EXIT_ERROR;
+    }
 
     QList<QByteArray> listed;
     for (size_t k = 0; k < parts.size(); ++k) {

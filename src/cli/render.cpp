@@ -129,9 +129,9 @@ int render_accurate(const Arguments& args, uint32_t from, uint32_t to)
     const AccurateSetup setup = accurate_setup(args);
     const uint64_t total = accurate_sample_of(setup, to) - accurate_sample_of(setup, from);
     if (total * 4 + WAV_HEADER_LEN - 8 > UINT32_MAX)
-        return fail("the sound is too long for a WAV file");
+        return fail("can't write " + args.output + ": the sound is too long for a WAV file");
     Output out;
-    if (!out.open(args.output))
+    if (!out.open(output_name(args)))
         return fail("can't create " + args.output + ": " + out.error());
     char header[WAV_HEADER_LEN];
     wav_header(header, static_cast<uint32_t>(total * 4), setup.chip.rate);
@@ -185,7 +185,7 @@ int run_render(const Arguments& args)
     // frame 0 leaves it at the start frame.
     const uint32_t total = to - from;
     Output out;
-    if (!out.open(args.output))
+    if (!out.open(output_name(args)))
         return fail("can't create " + args.output + ": " + out.error());
     char header[WAV_HEADER_LEN];
     wav_header(header, total * FRAME_BYTES);

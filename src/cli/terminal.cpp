@@ -14,31 +14,12 @@ namespace {
 // message that follows one of them starts on a new line.
 bool diag_line_open;
 
-// Once a file's failure has been said with its name and reason, the file
-// layer's plainer words for it are left out.
-bool failure_named;
 QByteArray input_name;
 
-void print_diag(const QByteArray& text)
+void print_line_on_stderr(QByteArray bytes)
 {
-    if (text.isEmpty() || (failure_named && text.startsWith("Failed to create ")))
-        return;
-    fflush(stdout);
-    fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
-    fflush(stderr);
-    diag_line_open = !text.endsWith('\n');
-}
-
-void print_message(const QString& text)
-{
-    if (failure_named && (text == QLatin1String("Can't ceate file!") || text == QLatin1String("Can't write file!")))
-        return;
-    QByteArray bytes = text.toLocal8Bit();
     if (!bytes.endsWith('\n'))
         bytes.append('\n');
-    // Which file and which program: a batch over many files says so.
-    if (!input_name.isEmpty() && !bytes.contains(input_name))
-        bytes.prepend(input_name + ": ");
     bytes.prepend("trelvane-cli: ");
     if (diag_line_open)
         bytes.prepend('\n');
@@ -48,10 +29,35 @@ void print_message(const QString& text)
     fflush(stderr);
 }
 
-void print_file_failure(const QByteArray& name, const QString& reason)
+void print_diag(DiagKind kind, const QByteArray& text)
 {
-    failure_named = true;
-    fail("can't write " + name + ": " + reason.toLocal8Bit());
+    // A file that cannot be made is said once, by its failure with the name
+    // and the reason.
+    if (text.isEmpty() || kind == DIAG_CREATE_FAILED)
+        return;
+    if (kind == DIAG_WAITING) {
+        print_line_on_stderr(text);
+        return;
+    }
+    fflush(stdout);
+    fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
+    fflush(stderr);
+    diag_line_open = !text.endsWith('\n');
+}
+
+void print_failure(const Failure& failure)
+{
+    // A file's failure in the words of the shell's tools: its name and the
+    // system's reason, not the box's general words.
+    if (failure.kind == FAIL_FILE) {
+        print_line_on_stderr("can't write " + failure.file + ": " + failure.reason.toLocal8Bit());
+        return;
+    }
+    QByteArray bytes = failure.text.toLocal8Bit();
+    // Which file: a batch over many files says so.
+    if (!input_name.isEmpty() && !bytes.contains(input_name))
+        bytes.prepend(input_name + ": ");
+    print_line_on_stderr(bytes);
 }
 
 }  // namespace
@@ -59,8 +65,7 @@ void print_file_failure(const QByteArray& name, const QString& reason)
 void route_messages()
 {
     report.diag = print_diag;
-    report.show_error = print_message;
-    report.file_failed = print_file_failure;
+    report.show_failure = print_failure;
 }
 
 void set_message_file(const QByteArray& name)

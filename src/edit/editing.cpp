@@ -31,8 +31,10 @@ bool cut_song(CutState state)
 bool save_two_pieces(const QByteArray& first, uint32_t split, const QByteArray& second, uint32_t end,
                      const LeadIn& lead)
 {
-    if (!io_check_outputs({first, second})) {
-        show_error(QStringLiteral("Can't ceate file!"));
+    Failure why;
+    if (!io_check_outputs({first, second}, &why)) {
+        why.text = QStringLiteral("Can't ceate file!");
+        show_failure(why);
         return false;
     }
     int handles[2];
@@ -44,8 +46,9 @@ bool save_two_pieces(const QByteArray& first, uint32_t split, const QByteArray& 
         io_abandon(handles[0]);
         return false;
     }
-    if (!io_put_in_place(handles, 2)) {
-        show_error(QStringLiteral("Can't write file!"));
+    if (!io_put_in_place(handles, 2, &why)) {
+        why.text = QStringLiteral("Can't write file!");
+        show_failure(why);
         return false;
     }
     return true;

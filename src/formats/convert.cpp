@@ -12,7 +12,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 ExportFormat export_format(const QByteArray& name)
 {
@@ -61,8 +63,15 @@ bool read_whole(const QByteArray& path, QByteArray* bytes, QByteArray* error)
         *error = strerror(EISDIR);
         return false;
     }
-    QFile file(QString::fromLocal8Bit(path));
-    if (!file.open(QIODevice::ReadOnly)) {
+    // The name's bytes go to the system as given.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = strerror(errno);
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         *error = file.errorString().toLocal8Bit();
         return false;
     }

@@ -3,6 +3,7 @@
 #include <lhasa.h>
 #include <zlib.h>
 
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -45,21 +46,37 @@ uint16_t lha_crc(const QByteArray& bytes)
 
 bool is_lha(const QByteArray& bytes)
 {
-    if (bytes.size() < 22)
+    // A member header: its method, "-" and three letters or digits and "-",
+    // from the third byte on.
+    if (bytes.size() < 22 || bytes[2] != '-' || bytes[6] != '-')
         return false;
-    const QByteArray method = bytes.mid(2, 5);
-    return method == "-lh5-" || method == "-lh0-";
+    for (int i = 3; i < 6; ++i)
+        if (!isalnum(static_cast<unsigned char>(bytes[i])))
+            return false;
+    return true;
 }
 
 bool lha_unpack(const QByteArray& bytes, QByteArray* out, QByteArray* error)
 {
+    // A method the LHA library does not unpack is named before anything is
+    // read; folder entries (-lhd-) are passed over.
+    QByteArray method = bytes.mid(2, 5);
+    if (method != "-lhd-" && !lha_decoder_for_name(method.data())) {
+        *error = "an LHA archive packed with " + method + ", a method Trelvane does not unpack";
+        return false;
+    }
     MemoryInput input{bytes.constData(), static_cast<size_t>(bytes.size()), 0};
     static const LHAInputStreamType type = {memory_read, nullptr, nullptr};
     LHAInputStream* stream = lha_input_stream_new(&type, &input);
     LHAReader* reader = stream ? lha_reader_new(stream) : nullptr;
     LHAFileHeader* header = reader ? lha_reader_next_file(reader) : nullptr;
+    while (header && strcmp(header->compress_method, "-lhd-") == 0)
+        header = lha_reader_next_file(reader);
     bool ok = false;
-    if (!header) {
+    if (header && !lha_decoder_for_name(header->compress_method)) {
+        *error = "an LHA archive packed with " + QByteArray(header->compress_method) +
+                 ", a method Trelvane does not unpack";
+    } else if (!header) {
         *error = "damaged LHA header";
     } else if (static_cast<qsizetype>(header->length) > UNPACKED_MAX) {
         *error = "packed file too large";

@@ -7,11 +7,11 @@
 // The largest unpacked file taken in; a bigger one is refused.
 constexpr qsizetype UNPACKED_MAX = qsizetype{256} << 20;
 
-// Whether bytes start an LHA archive member compressed with "-lh5-" (or
-// stored, "-lh0-").
+// Whether bytes start like an LHA archive member, whatever its method.
 bool is_lha(const QByteArray& bytes);
-// The first member of the LHA archive in bytes. On failure returns false and
-// says what is wrong in error.
+// The first file of the LHA archive in bytes, packed with any method the
+// LHA library unpacks. On failure returns false and says what is wrong in
+// error (a method it does not unpack is named).
 bool lha_unpack(const QByteArray& bytes, QByteArray* out, QByteArray* error);
 
 bool is_gzip(const QByteArray& bytes);

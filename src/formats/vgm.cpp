@@ -189,6 +189,7 @@ bool vgm_read(const QByteArray& packed, RegisterDump* dump, DumpInfo* info, QByt
     uint32_t other = 0;         // commands of other chips
     uint32_t second = 0;        // writes to a second AY
     bool ended = false;
+    bool loop_seen = false;     // the loop offset met a command
     qsizetype pos = data;
     auto close_frames = [&]() {
         for (; frame_ends < samples / VGM_FRAME_SAMPLES; ++frame_ends)
@@ -196,6 +197,7 @@ bool vgm_read(const QByteArray& packed, RegisterDump* dump, DumpInfo* info, QByt
     };
     while (pos < file.size() && !ended) {
         if (pos == loop_at) {
+            loop_seen = true;
             info->has_loop = true;
             info->loop_frame = static_cast<uint32_t>((samples + VGM_FRAME_SAMPLES - 1) / VGM_FRAME_SAMPLES);
         }
@@ -254,6 +256,10 @@ bool vgm_read(const QByteArray& packed, RegisterDump* dump, DumpInfo* info, QByt
                 close_frames();
                 if (samples % VGM_FRAME_SAMPLES != 0)
                     ++between;
+                if (dump->writes.size() >= MUSIC_MAX_LEN) {
+                    *error = "MUSIC_MAX_LEN is reached!";  // what reading the song would say
+                    return false;
+                }
                 dump->write(aa, static_cast<uint8_t>(file[pos + 2]));
             }
         }
@@ -273,6 +279,9 @@ bool vgm_read(const QByteArray& packed, RegisterDump* dump, DumpInfo* info, QByt
     close_frames();
     if (info->has_loop && info->loop_frame >= dump->frames())
         info->has_loop = false;
+    if (loop_at >= 0 && !loop_seen)
+        info->notes.append("loop offset 0x" + QByteArray::number(loop_at, 16) +
+                           " is not at a command: no loop point");
     if (between > 0)
         info->notes.append(QByteArray::number(between) +
                            " writes fall between frame boundaries and go to the frame they fall in");

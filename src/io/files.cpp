@@ -1,6 +1,5 @@
 #include "io/files.h"
 
-#include "io/report.h"
 #include "io/save.h"
 
 #include <QDir>
@@ -38,6 +37,12 @@ QFile* file_for(int fd, QIODevice::OpenMode mode)
     return file;
 }
 
+void failed_file(Failure* why, const QByteArray& name, const QString& reason)
+{
+    if (why)
+        *why = Failure{FAIL_FILE, QString(), name, reason};
+}
+
 }  // namespace
 
 QString io_path(const char* path)
@@ -52,7 +57,7 @@ int io_open(const char* path)
     const char* name = path ? path : "";
     struct stat st;
     if (::stat(name, &st) != 0) {
-        io_diag("The file does not exist %s", name);
+        io_diag(DIAG_NOTE, "The file does not exist %s", name);
         return -1;
     }
     // A pipe without a writer would hold the open until one comes.
@@ -66,7 +71,7 @@ int io_open(const char* path)
     else if (fd >= 0)
         ::close(fd);
     if (!file) {
-        io_diag("Failed to open %s", name);
+        io_diag(DIAG_NOTE, "Failed to open %s", name);
         return -1;
     }
     return enter(file);
@@ -78,14 +83,14 @@ int io_creat(const char* path)
     // that is the current directory, and names are used as given.
     const QString directory;
     if (!QDir(directory).exists()) {
-        io_diag("io_creat : Directory does not exist\n");
+        io_diag(DIAG_NOTE, "io_creat : Directory does not exist\n");
         return -1;
     }
     const char* name = path ? path : "";
     const int fd = ::open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     QFile* file = fd >= 0 ? file_for(fd, QIODevice::ReadWrite) : nullptr;
     if (!file) {
-        io_diag("Failed to create %s\n", name);
+        io_diag(DIAG_NOTE, "Failed to create %s\n", name);
         return -1;
     }
     return enter(file);
@@ -120,34 +125,35 @@ qint64 io_write(int handle, const void* bytes, qint64 length)
     return files[handle]->write(static_cast<const char*>(bytes), length);
 }
 
-bool io_check_outputs(const QList<QByteArray>& names)
+bool io_check_outputs(const QList<QByteArray>& names, Failure* why)
 {
     QString reason;
     const int refused = save_check_names(names, &reason);
     if (refused < 0)
         return true;
-    report_file_failure(names[refused], reason);
-    io_diag("Failed to create %s\n", names[refused].constData());
+    failed_file(why, names[refused], reason);
+    io_diag(DIAG_CREATE_FAILED, "Failed to create %s\n", names[refused].constData());
     return false;
 }
 
-int io_creat_pending(const char* path)
+int io_creat_pending(const char* path, Failure* why)
 {
     const QByteArray name(path ? path : "");
     SaveTarget t;
     QFile* file = nullptr;
     if (!save_open(t, name)) {
-        report_file_failure(name, save_reason(t));
+        failed_file(why, name, save_reason(t));
     } else {
         file = new QFile;
         if (!file->open(t.fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
             delete file;
             file = nullptr;
+            failed_file(why, name, QStringLiteral("can't be opened"));
             save_cancel(t);
         }
     }
     if (!file) {
-        io_diag("Failed to create %s\n", name.constData());
+        io_diag(DIAG_CREATE_FAILED, "Failed to create %s\n", name.constData());
         return -1;
     }
     const int handle = enter(file);
@@ -155,7 +161,7 @@ int io_creat_pending(const char* path)
     return handle;
 }
 
-bool io_put_in_place(const int* handles, int count)
+bool io_put_in_place(const int* handles, int count, Failure* why)
 {
     std::vector<SaveTarget> targets;
     bool ok = true;
@@ -172,7 +178,7 @@ bool io_put_in_place(const int* handles, int count)
         return true;
     for (SaveTarget& t : targets) {
         if (t.error != 0) {
-            report_file_failure(t.shown, save_reason(t));
+            failed_file(why, t.shown, save_reason(t));
             break;
         }
     }
@@ -181,7 +187,7 @@ bool io_put_in_place(const int* handles, int count)
     return false;
 }
 
-bool io_close_pending(int handle)
+bool io_close_pending(int handle, Failure* why)
 {
     const auto it = pending.find(handle);
     if (it == pending.end())
@@ -189,16 +195,16 @@ bool io_close_pending(int handle)
     files[handle]->close();
     if (save_close(*it))
         return true;
-    io_fail(handle);
+    io_fail(handle, why);
     return false;
 }
 
-void io_fail(int handle)
+void io_fail(int handle, Failure* why)
 {
     const auto it = pending.find(handle);
     if (it == pending.end())
         return;
-    report_file_failure(it->shown, save_reason(*it));
+    failed_file(why, it->shown, save_reason(*it));
     io_abandon(handle);
 }
 

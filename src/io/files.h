@@ -4,6 +4,8 @@
 // Paths are bytes, handed to the system exactly as given.
 #pragma once
 
+#include "io/report.h"
+
 #include <QFile>
 #include <QList>
 #include <QString>
@@ -22,28 +24,33 @@ int io_tmpfile();
 void io_read(int handle, unsigned char* dest);
 qint64 io_write(int handle, const void* bytes, qint64 length);
 
+// A file of io_creat_pending that could not be made or written: the
+// failure (kind FAIL_FILE, no text yet) names it and says why. The caller
+// adds its own words and reports it once.
+
 // Whether every name can take a file, before anything is written: each as
 // io_creat_pending checks it, and no two of them the same file (after the
-// symbolic links, or hard links of one file). Reports like io_creat_pending.
-bool io_check_outputs(const QList<QByteArray>& names);
+// symbolic links, or hard links of one file). On failure says "Failed to
+// create" like io_creat and fills why.
+bool io_check_outputs(const QList<QByteArray>& names, Failure* why = nullptr);
 // A file that is to go under path once it is complete: a temporary file in
 // path's folder, open for writing (path itself when it is a device or a
-// pipe). Nothing under path changes before io_put_in_place. Reports like
-// io_creat, and first the name and the reason (report_file_failure); a
-// folder, a read-only file or a dangling link under path is refused.
-int io_creat_pending(const char* path);
+// pipe). Nothing under path changes before io_put_in_place. Fails like
+// io_check_outputs; a folder, a read-only file or a dangling link under path
+// is refused.
+int io_creat_pending(const char* path, Failure* why = nullptr);
 // Flushes a file of io_creat_pending to the disk and closes it, to be put in
 // place later; so a long set of files needs no more open files than one.
-// On failure reports it and drops the file (as io_fail).
-bool io_close_pending(int handle);
-// Drops a file of io_creat_pending whose writing failed, saying which and
-// why (report_file_failure).
-void io_fail(int handle);
+// On failure drops the file and fills why (as io_fail).
+bool io_close_pending(int handle, Failure* why = nullptr);
+// Drops a file of io_creat_pending whose writing failed and fills why with
+// its name and the system's reason.
+void io_fail(int handle, Failure* why = nullptr);
 // Puts the files of io_creat_pending in place, each flushed to the disk and
 // renamed over its name. All or none: on failure every name keeps what it
-// had (see save_replace) and no temporary file remains; the name that
-// failed is reported (report_file_failure). The files are closed either way.
-bool io_put_in_place(const int* handles, int count);
+// had (see save_replace), no temporary file remains and why names the file
+// that failed. The files are closed either way.
+bool io_put_in_place(const int* handles, int count, Failure* why = nullptr);
 // Closes a file of io_creat_pending and removes it; its name keeps what it had.
 void io_abandon(int handle);
 

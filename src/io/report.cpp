@@ -1,5 +1,7 @@
 #include "io/report.h"
 
+#include <QFile>
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -7,11 +9,16 @@ Report report;
 
 void show_error(const QString& text)
 {
-    if (report.show_error) {
-        report.show_error(text);
+    show_failure(Failure{FAIL_PLAIN, text, {}, {}});
+}
+
+void show_failure(const Failure& failure)
+{
+    if (report.show_failure) {
+        report.show_failure(failure);
         return;
     }
-    QByteArray bytes = text.toLocal8Bit();
+    QByteArray bytes = failure_text(failure).toLocal8Bit();
     if (!bytes.endsWith('\n'))
         bytes.append('\n');
     fflush(stdout);
@@ -19,13 +26,17 @@ void show_error(const QString& text)
     fflush(stderr);
 }
 
-void report_file_failure(const QByteArray& name, const QString& reason)
+QString failure_text(const Failure& failure)
 {
-    if (report.file_failed)
-        report.file_failed(name, reason);
+    if (failure.kind != FAIL_FILE)
+        return failure.text;
+    QString text = failure.text;
+    if (!text.endsWith(QLatin1Char('\n')))
+        text += QLatin1Char('\n');
+    return text + QFile::decodeName(failure.file) + QStringLiteral(": ") + failure.reason;
 }
 
-void io_diag(const char* format, ...)
+void io_diag(DiagKind kind, const char* format, ...)
 {
     // Bytes stay bytes: a file name is printed as it was given.
     va_list args;
@@ -39,7 +50,7 @@ void io_diag(const char* format, ...)
         vsnprintf(text.data(), static_cast<size_t>(n) + 1, format, again);
     va_end(again);
     if (report.diag) {
-        report.diag(text);
+        report.diag(kind, text);
         return;
     }
     fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);

@@ -1,12 +1,17 @@
 #include "io/save.h"
 
+#include "io/report.h"
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +19,7 @@
 #include <vector>
 
 void (*save_trace)(const char* step, const QByteArray& file);
+int save_lock_patience_ms;
 
 namespace {
 
@@ -36,6 +42,11 @@ QByteArray folder_of(const QByteArray& name)
     return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : name.left(slash);
 }
 
+QString busy_reason(const QByteArray& folder)
+{
+    return QStringLiteral("another Trelvane is writing in %1").arg(QString::fromLocal8Bit(folder));
+}
+
 // Flushes a folder's entries to the disk, so that a rename in it lasts.
 void sync_folder(const QByteArray& name)
 {
@@ -47,23 +58,66 @@ void sync_folder(const QByteArray& name)
 }
 
 // The temporary names on the disk, for the signal handler. Changed only
-// with the signals blocked, so the handler never sees it half changed.
+// while held (see Held), so the handler never sees it half changed.
 std::vector<char*> on_disk;
-const int clean_up_signals[] = {SIGINT, SIGTERM, SIGHUP};
 
-class SignalsBlocked {
+// Every signal that ends the process and may be caught. Those the system
+// sends for a fault of the program itself are cleaned up after but never
+// held back.
+const int clean_up_signals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2,
+                                SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR,  SIGSTKFLT};
+const int fault_signals[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
+
+sigset_t held_signals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : clean_up_signals)
+        sigaddset(&set, s);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s)
+        sigaddset(&set, s);
+    return set;
+}
+
+// > 0: that many sections are changing the files on the disk (a set of
+// renames, the list of temporary names); -1: a handler is ending the process.
+std::atomic<int> busy{0};
+// A signal that came to another thread during such a section: the process
+// ends with it once the section is over.
+std::atomic<int> deferred{0};
+
+// A section that a signal never interrupts: it is held back in this thread,
+// and a handler running in another thread leaves the ending to the end of
+// the section. So a set of renames is done whole, and the handler never
+// finds the list of names half changed.
+class Held {
 public:
-    SignalsBlocked()
+    Held()
     {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int s : clean_up_signals)
-            sigaddset(&set, s);
-        sigprocmask(SIG_BLOCK, &set, &old);
+        const sigset_t set = held_signals();
+        pthread_sigmask(SIG_BLOCK, &set, &old);
+        for (;;) {
+            int s = busy.load();
+            if (s < 0) {
+                for (;;)
+                    ::pause();  // another thread is ending the process
+            }
+            if (busy.compare_exchange_weak(s, s + 1))
+                break;
+        }
     }
-    ~SignalsBlocked() { sigprocmask(SIG_SETMASK, &old, nullptr); }
-    SignalsBlocked(const SignalsBlocked&) = delete;
-    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+    ~Held()
+    {
+        const bool last = busy.fetch_sub(1) == 1;
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);  // a signal held back here ends the process now
+        if (last) {
+            const int sig = deferred.exchange(0);
+            if (sig != 0)
+                ::raise(sig);
+        }
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
 
 private:
     sigset_t old;
@@ -71,13 +125,13 @@ private:
 
 void remember(const QByteArray& temp)
 {
-    SignalsBlocked blocked;
+    Held held;
     on_disk.push_back(strdup(temp.constData()));
 }
 
 void forget(const QByteArray& temp)
 {
-    SignalsBlocked blocked;
+    Held held;
     const auto it = std::find_if(on_disk.begin(), on_disk.end(), [&](char* n) { return temp == n; });
     if (it != on_disk.end()) {
         char* n = *it;
@@ -88,6 +142,19 @@ void forget(const QByteArray& temp)
 
 void remove_on_signal(int sig)
 {
+    for (;;) {
+        int s = busy.load();
+        if (s > 0) {
+            deferred.store(sig);
+            if (busy.load() > 0)
+                return;  // the section ends the process when it is over
+            continue;
+        }
+        if (s < 0)
+            return;  // another thread is already at it
+        if (busy.compare_exchange_weak(s, -1))
+            break;
+    }
     for (char* name : on_disk)
         ::unlink(name);
     ::signal(sig, SIG_DFL);
@@ -97,11 +164,13 @@ void remove_on_signal(int sig)
 // Holds the lock of every folder of a set of names while they are renamed:
 // another process that replaces names there waits for the whole set. The
 // folders are locked in one order, so two sets never wait for each other.
+// A writer that has waited a second says so; after save_lock_patience_ms
+// (when set) it gives up, and busy names the folder it waited for.
 class FolderLocks {
 public:
     explicit FolderLocks(const std::vector<QByteArray>& folders)
     {
-        std::vector<std::pair<std::pair<dev_t, ino_t>, int>> open;
+        std::vector<std::pair<std::pair<dev_t, ino_t>, std::pair<int, QByteArray>>> open;
         for (const QByteArray& folder : folders) {
             const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             struct stat st;
@@ -116,13 +185,30 @@ public:
                 ::close(fd);
                 continue;
             }
-            open.emplace_back(key, fd);
+            open.emplace_back(key, std::make_pair(fd, folder));
         }
-        std::sort(open.begin(), open.end());
+        std::sort(open.begin(), open.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+        const auto start = std::chrono::steady_clock::now();
+        bool said = false;
         for (const auto& o : open) {
-            while (::flock(o.second, LOCK_EX) != 0 && errno == EINTR) {
+            fds.push_back(o.second.first);
+            while (::flock(o.second.first, LOCK_EX | LOCK_NB) != 0) {
+                if (errno != EWOULDBLOCK && errno != EINTR)
+                    break;  // a folder that cannot be locked is written unlocked, as before
+                const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now() - start)
+                                        .count();
+                if (!said && waited >= 1000) {
+                    io_diag(DIAG_WAITING, "waiting for another Trelvane writing in %s\n",
+                            o.second.second.constData());
+                    said = true;
+                }
+                if (save_lock_patience_ms > 0 && waited >= save_lock_patience_ms) {
+                    busy = o.second.second;
+                    return;
+                }
+                ::usleep(10000);
             }
-            fds.push_back(o.second);
         }
     }
     ~FolderLocks()
@@ -133,9 +219,54 @@ public:
     FolderLocks(const FolderLocks&) = delete;
     FolderLocks& operator=(const FolderLocks&) = delete;
 
+    QByteArray busy;  // the folder given up on, or empty
+
 private:
     std::vector<int> fds;
 };
+
+// The descriptor of this process that name stands for (/dev/stdout,
+// /dev/fd/N, /proc/self/fd/N, or a link to one of them), or -1. What such
+// a name leads to is where the descriptor writes (a file the shell opened
+// with >> goes on at its end), never a file to replace.
+int own_descriptor(const QByteArray& name)
+{
+    const QByteArray pid = "/proc/" + QByteArray::number(::getpid()) + "/fd/";
+    QByteArray path = name;
+    for (int hop = 0; hop < 40; ++hop) {
+        for (const QByteArray& prefix : {QByteArray("/dev/fd/"), QByteArray("/proc/self/fd/"),
+                                         QByteArray("/proc/thread-self/fd/"), pid}) {
+            if (!path.startsWith(prefix) || path.size() == prefix.size())
+                continue;
+            bool digits = true;
+            for (qsizetype i = prefix.size(); i < path.size(); ++i)
+                digits = digits && path[i] >= '0' && path[i] <= '9';
+            if (digits && path.size() - prefix.size() < 10)
+                return path.mid(prefix.size()).toInt();
+        }
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.constData(), target, sizeof target);
+        if (n <= 0 || n == static_cast<ssize_t>(sizeof target))
+            return -1;
+        QByteArray next(target, n);
+        path = next.startsWith('/') ? next : folder_of(path) + '/' + next;
+    }
+    return -1;
+}
+
+// Whether this process may replace or remove a file of another owner in
+// its folder: a folder with the sticky bit lets only the owners (of the
+// file or the folder) and root do so.
+bool may_replace_in_folder(const QByteArray& name, const struct stat& file)
+{
+    const uid_t me = ::geteuid();
+    if (me == 0 || file.st_uid == me)
+        return true;
+    struct stat folder;
+    if (::stat(folder_of(name).constData(), &folder) != 0)
+        return true;  // the rename says why
+    return !(folder.st_mode & S_ISVTX) || folder.st_uid == me;
+}
 
 }  // namespace
 
@@ -147,6 +278,18 @@ bool save_resolve(SaveTarget& t, const QByteArray& name)
     if (name.isEmpty())
         return fail(t, ENOENT);
     struct stat st;
+    t.through = own_descriptor(name);
+    if (t.through >= 0) {
+        const int flags = ::fcntl(t.through, F_GETFL);
+        if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY)
+            return fail(t, EBADF);
+        if (::fstat(t.through, &st) == 0) {
+            t.exists = true;
+            t.dev = st.st_dev;
+            t.ino = st.st_ino;
+        }
+        return true;
+    }
     if (::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
         if (::stat(name.constData(), &st) != 0)
             return fail(t, errno == ENOENT ? SAVE_DANGLING : errno);
@@ -168,6 +311,8 @@ bool save_resolve(SaveTarget& t, const QByteArray& name)
     // As this process could write it in place (its effective user).
     if (::faccessat(AT_FDCWD, t.name.constData(), W_OK, AT_EACCESS) != 0)
         return fail(t, errno == EACCES ? SAVE_READ_ONLY : errno);
+    if (S_ISREG(st.st_mode) && !may_replace_in_folder(t.name, st))
+        return fail(t, EPERM);
     return true;
 }
 
@@ -182,6 +327,10 @@ int save_check_names(const QList<QByteArray>& names, QString* reason)
     for (const QByteArray& name : names)
         folders.push_back(folder_of(name));
     FolderLocks locks(folders);
+    if (!locks.busy.isEmpty()) {
+        *reason = busy_reason(locks.busy);
+        return 0;
+    }
     std::vector<SaveTarget> targets(static_cast<size_t>(names.size()));
     for (qsizetype i = 0; i < names.size(); ++i) {
         SaveTarget& t = targets[static_cast<size_t>(i)];
@@ -203,6 +352,10 @@ bool save_open(SaveTarget& t, const QByteArray& name)
 {
     if (!save_resolve(t, name))
         return false;
+    if (t.through >= 0) {
+        t.fd = ::fcntl(t.through, F_DUPFD_CLOEXEC, 0);
+        return t.fd >= 0 ? true : fail(t, errno);
+    }
     struct stat st;
     const bool exists = ::stat(t.name.constData(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
@@ -219,7 +372,7 @@ bool save_open(SaveTarget& t, const QByteArray& name)
     QByteArray temp = t.name.left(slash + 1) + '.' + base + ".XXXXXX";
     int fd;
     {
-        SignalsBlocked blocked;  // no moment when the file is on the disk but not known
+        Held held;  // no moment when the file is on the disk but not known
         fd = ::mkostemp(temp.data(), O_CLOEXEC);
         if (fd >= 0)
             remember(temp);
@@ -302,56 +455,76 @@ bool save_replace(SaveTarget* targets, int count)
     };
     std::vector<Done> done;
     FolderLocks locks(folders);
-    for (int i = 0; i <= last; ++i) {
-        SaveTarget& t = targets[i];
-        if (t.temp.isEmpty())
-            continue;
-        struct stat st;
-        Done d{i, ::lstat(t.name.constData(), &st) == 0, {}};
-        // Kept until the last rename is done. Where the folder allows no
-        // second name for a file, the old file cannot come back.
-        if (d.existed && i != last) {
-            const QByteArray kept = t.temp + ".old";
-            SignalsBlocked blocked;
-            if (::link(t.name.constData(), kept.constData()) == 0) {
-                d.kept = kept;
-                remember(kept);
+    if (!locks.busy.isEmpty()) {
+        for (int i = 0; i < count; ++i) {
+            if (!targets[i].temp.isEmpty() && folder_of(targets[i].name) == locks.busy) {
+                fail(targets[i], SAVE_BUSY);
+                break;
             }
         }
-        trace("rename", t.temp);
-        trace("rename", t.name);
-        if (::rename(t.temp.constData(), t.name.constData()) != 0) {
-            fail(t, errno);
-            if (!d.kept.isEmpty()) {
-                ::unlink(d.kept.constData());
-                forget(d.kept);
-            }
-            // Back as it was: the earlier names get their old files again,
-            // a name that did not exist goes, the later temporaries go.
-            for (auto it = done.rbegin(); it != done.rend(); ++it) {
-                const QByteArray& name = targets[it->index].name;
-                if (!it->kept.isEmpty()) {
-                    ::rename(it->kept.constData(), name.constData());
-                    forget(it->kept);
-                } else if (!it->existed) {
-                    ::unlink(name.constData());
+        for (int k = 0; k < count; ++k)
+            save_cancel(targets[k]);
+        return false;
+    }
+    {
+        // The set is replaced whole: a signal that comes meanwhile ends the
+        // process only once every name has its new file, or its old one.
+        Held held;
+        for (int i = 0; i <= last; ++i) {
+            SaveTarget& t = targets[i];
+            if (t.temp.isEmpty())
+                continue;
+            struct stat st;
+            Done d{i, ::lstat(t.name.constData(), &st) == 0, {}};
+            // Kept until the last rename is done. Where the folder allows no
+            // second name for a file, the old file cannot come back.
+            if (d.existed && i != last) {
+                const QByteArray kept = t.temp + ".old";
+                if (::link(t.name.constData(), kept.constData()) == 0) {
+                    d.kept = kept;
+                    remember(kept);
                 }
             }
-            for (int k = 0; k < count; ++k)
-                save_cancel(targets[k]);
-            return false;
+            trace("rename", t.temp);
+            trace("rename", t.name);
+            if (::rename(t.temp.constData(), t.name.constData()) != 0) {
+                fail(t, errno);
+                if (!d.kept.isEmpty()) {
+                    ::unlink(d.kept.constData());
+                    forget(d.kept);
+                }
+                // Back as it was: the earlier names get their old files again,
+                // a name that did not exist goes, the later temporaries go.
+                for (auto it = done.rbegin(); it != done.rend(); ++it) {
+                    const QByteArray& name = targets[it->index].name;
+                    if (!it->kept.isEmpty()) {
+                        ::rename(it->kept.constData(), name.constData());
+                        forget(it->kept);
+                    } else if (!it->existed) {
+                        ::unlink(name.constData());
+                    }
+                }
+                for (int k = 0; k < count; ++k)
+                    save_cancel(targets[k]);
+                return false;
+            }
+            forget(t.temp);
+            t.temp.clear();
+            done.push_back(d);
         }
-        forget(t.temp);
-        t.temp.clear();
-        done.push_back(d);
     }
 
+    std::vector<QByteArray> synced;
     for (const Done& d : done) {
         if (!d.kept.isEmpty()) {
             ::unlink(d.kept.constData());
             forget(d.kept);
         }
-        sync_folder(targets[d.index].name);
+        const QByteArray folder = folder_of(targets[d.index].name);
+        if (std::find(synced.begin(), synced.end(), folder) == synced.end()) {
+            sync_folder(targets[d.index].name);
+            synced.push_back(folder);
+        }
     }
     return true;
 }
@@ -376,6 +549,8 @@ QString save_reason(const SaveTarget& t)
         return QStringLiteral("a symbolic link to nothing (dangling)");
     case SAVE_READ_ONLY:
         return QStringLiteral("read-only (Permission denied)");
+    case SAVE_BUSY:
+        return busy_reason(folder_of(t.name));
     default:
         return QString::fromLocal8Bit(strerror(t.error > 0 ? t.error : EIO));
     }
@@ -396,15 +571,19 @@ bool save_file(const QByteArray& name, const QByteArray& bytes, QString* reason)
 
 void save_clean_up_on_signals()
 {
-    for (int s : clean_up_signals) {
+    // A signal that is ignored stays so, and one that a library already
+    // handles stays with it.
+    std::vector<int> all(std::begin(clean_up_signals), std::end(clean_up_signals));
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s)
+        all.push_back(s);
+    all.insert(all.end(), std::begin(fault_signals), std::end(fault_signals));
+    for (int s : all) {
         struct sigaction old {};
-        if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+        if (::sigaction(s, nullptr, &old) != 0 || old.sa_handler != SIG_DFL || (old.sa_flags & SA_SIGINFO))
             continue;
         struct sigaction act {};
         act.sa_handler = remove_on_signal;
-        sigemptyset(&act.sa_mask);
-        for (int other : clean_up_signals)
-            sigaddset(&act.sa_mask, other);
+        act.sa_mask = held_signals();
         ::sigaction(s, &act, nullptr);
     }
 }

@@ -2,7 +2,9 @@
 // temporary name in its folder, flushed to the disk and renamed over its
 // name only when it is complete. Until then the name keeps what it had, and
 // a failure leaves no temporary file behind. A name that is a device or a
-// pipe (/dev/stdout, /dev/null) is written directly. Names are bytes, used
+// pipe (/dev/null) is written directly, and one that stands for a
+// descriptor of the process (/dev/stdout, /dev/fd/N) is written through
+// that descriptor, so that a shell's > or >> holds. Names are bytes, used
 // exactly as the system takes them.
 //
 // A name is taken only where the user could write the file in place: a
@@ -20,11 +22,13 @@
 // Reasons of refusal that are no error of the system.
 constexpr int SAVE_DANGLING = -1;  // a symbolic link to nothing
 constexpr int SAVE_READ_ONLY = -2;  // the file exists and may not be written by the user
+constexpr int SAVE_BUSY = -3;       // another Trelvane held the folder longer than save_lock_patience_ms
 
 struct SaveTarget {
     QByteArray shown;  // the name as given, for messages
     QByteArray name;   // where the file goes (a symbolic link: the file it points at)
     QByteArray temp;   // the temporary file beside it; empty when name is written directly
+    int through = -1;  // the descriptor of this process that name stands for, or -1
     int fd = -1;       // open for writing until save_close
     int error = 0;     // errno (or a SAVE_ reason) of the first failure
     bool exists = false;  // a file stood under name: then dev and ino are its own
@@ -68,9 +72,17 @@ QString save_reason(const SaveTarget& t);
 // and, when reason is given, the system's reason.
 bool save_file(const QByteArray& name, const QByteArray& bytes, QString* reason = nullptr);
 
-// From now on SIGINT, SIGTERM and SIGHUP remove the temporary files on the
-// disk before they end the process (a signal that is ignored stays so).
+// From now on every signal that ends the process and can be caught removes
+// the temporary files on the disk first; one that comes while a set of
+// names is being replaced waits until the set is whole. A signal that is
+// ignored, or that something else already handles, stays so.
 void save_clean_up_on_signals();
+
+// How long a writer waits for a folder that another Trelvane process is
+// replacing names in, in milliseconds, before it gives up (SAVE_BUSY); 0,
+// the default: as long as it takes. Either way it says once, after a
+// second, that it is waiting (a DIAG_WAITING diagnostic).
+extern int save_lock_patience_ms;
 
 // Called, when set, as a file is flushed to the disk ("fsync", the file
 // written) and as it is renamed ("rename", the temporary name, then the

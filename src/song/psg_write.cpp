@@ -46,9 +46,11 @@ char BlockWriter::buffer[1 << 16];
 
 int psg_write_pending(uint32_t from, const char* path, uint32_t to, const LeadIn* lead_in)
 {
-    int handle = path ? io_creat_pending(path) : io_tmpfile();
+    Failure why;
+    int handle = path ? io_creat_pending(path, &why) : io_tmpfile();
     if (handle == -1) {
-        show_error(QStringLiteral("Can't ceate file!"));
+        why.text = QStringLiteral("Can't ceate file!");
+        show_failure(why);
         return -1;
     }
 
@@ -73,10 +75,11 @@ int psg_write_pending(uint32_t from, const char* path, uint32_t to, const LeadIn
     if (!out.failed && files[handle]->flush())
         return handle;
     if (path)
-        io_fail(handle);
+        io_fail(handle, &why);
     else
         io_drop_tmpfile(handle);
-    show_error(QStringLiteral("Can't write file!"));
+    why.text = QStringLiteral("Can't write file!");
+    show_failure(why);
     return -1;
 }
 
@@ -85,8 +88,10 @@ int psg_write(uint32_t from, const char* path, uint32_t to, const LeadIn* lead_i
     const int handle = psg_write_pending(from, path, to, lead_in);
     if (handle == -1 || !path)
         return handle;
-    if (!io_put_in_place(&handle, 1)) {
-        show_error(QStringLiteral("Can't write file!"));
+    Failure why;
+    if (!io_put_in_place(&handle, 1, &why)) {
+        why.text = QStringLiteral("Can't write file!");
+        show_failure(why);
         return -1;
     }
     return handle;

@@ -50,8 +50,11 @@ Reports reports;
 Reports& capture_reports()
 {
     reports = Reports{};
-    report.show_error = [](const QString& text) { reports.errors << text; };
-    report.diag = [](const QByteArray& text) { reports.diagnostics += text; };
+    report.show_failure = [](const Failure& f) {
+        reports.errors << f.text;
+        reports.failures.push_back(f);
+    };
+    report.diag = [](DiagKind, const QByteArray& text) { reports.diagnostics += text; };
     front_end.song_read = [] { ++reports.song_reads; };
     return reports;
 }

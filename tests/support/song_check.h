@@ -2,6 +2,7 @@
 #pragma once
 
 #include "audio/chip.h"
+#include "io/report.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,7 +36,8 @@ QString chip_difference(const ChipState& a, const ChipState& b);
 
 // Records what the core reports instead of showing it.
 struct Reports {
-    QStringList errors;
+    QStringList errors;              // the error boxes' texts
+    std::vector<Failure> failures;   // and what each was about
     QByteArray diagnostics;  // what the file layer printed
     int song_reads = 0;
 };
