@@ -32,6 +32,7 @@ void load(const QString& path)
     answer(answers << type_file(path));
     click(QStringLiteral("&Load file"));
     QCOMPARE(unanswered(), 0);
+    QVERIFY(wait_for_loops());
 }
 
 // A VGM file with an AY at the usual clock and these commands.

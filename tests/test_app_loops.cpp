@@ -29,10 +29,16 @@ void cli(const QStringList& args)
     QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
 }
 
+// "&Load file", after Yes to the question when the song has changed (an
+// undo or a redo changes it too).
 void load(LoopSongKind kind)
 {
-    answer({type_file(write_temp_psg(QStringLiteral("song%1.psg").arg(kind), loop_song(kind).bytes))});
+    QList<DialogAnswer> answers;
+    if (main_window->isWindowModified())
+        answers << press(QMessageBox::Yes);
+    answer(answers << type_file(write_temp_psg(QStringLiteral("song%1.psg").arg(kind), loop_song(kind).bytes)));
     click(QStringLiteral("&Load file"));
+    QCOMPARE(unanswered(), 0);
     QVERIFY(wait_for_loops());
 }
 

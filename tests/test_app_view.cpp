@@ -37,6 +37,7 @@ void load(const QString& path, const QByteArray& bytes, const char* button = "&L
     answer(answers << type_file(path));
     click(QString::fromLatin1(button));
     QCOMPARE(unanswered(), 0);
+    QVERIFY(wait_for_loops());  // the song's picture is drawn beside the window
 }
 
 // Everything of the song in memory that a cut or its undo changes.
