@@ -15,8 +15,7 @@ namespace {
 // fast triangle envelope on A and C.
 void queue_busy_frame(uint32_t f)
 {
-    const uint8_t regs[14] = {static_cast<uint8_t>(100 + f % 50), 0, 211, 1, 57, 0, 1, 0x00,
-                              0x10, 15, 0x10, 3, 0, 14};
+    const uint8_t regs[14] = {static_cast<uint8_t>(100 + f % 50), 0, 211, 1, 57, 0, 1, 0x00, 0x10, 15, 0x10, 3, 0, 14};
     for (uint8_t r = 0; r < 14; ++r)
         reg_queue_push(r, regs[r]);
 }
@@ -60,12 +59,20 @@ void make_song()
         std::memcpy(frames[f].regs, image, sizeof image);
         frames[f].first_event = music + event_count;
         const uint8_t writes[][2] = {
-            {0, static_cast<uint8_t>(f * 7)},  {1, static_cast<uint8_t>(f % 3)},
-            {2, static_cast<uint8_t>(f * 13)}, {3, 1},
-            {4, static_cast<uint8_t>(f * 3)},  {5, 0},
-            {6, static_cast<uint8_t>(f % 32)}, {7, static_cast<uint8_t>(f % 2 ? 0x30 : 0x00)},
-            {8, 0x10}, {9, static_cast<uint8_t>(f % 16)}, {10, 12},
-            {11, static_cast<uint8_t>(f % 40)}, {12, 0}, {13, 10},
+            {0, static_cast<uint8_t>(f * 7)},
+            {1, static_cast<uint8_t>(f % 3)},
+            {2, static_cast<uint8_t>(f * 13)},
+            {3, 1},
+            {4, static_cast<uint8_t>(f * 3)},
+            {5, 0},
+            {6, static_cast<uint8_t>(f % 32)},
+            {7, static_cast<uint8_t>(f % 2 ? 0x30 : 0x00)},
+            {8, 0x10},
+            {9, static_cast<uint8_t>(f % 16)},
+            {10, 12},
+            {11, static_cast<uint8_t>(f % 40)},
+            {12, 0},
+            {13, 10},
         };
         const uint32_t n = f % 16 == 0 ? 14 : 11;
         for (uint32_t k = 0; k < n; ++k) {

@@ -19,8 +19,8 @@ void cut_max_song(benchmark::State& state)
         const bool loaded = psg_read(path.constData(), 0, true) == READ_COMPLETE;
         cut_pos = 1;
         state.ResumeTiming();
-        if (!loaded || !cut_song() || frame_count != FRAMES_MAX_LEN - 2 ||
-            event_count != (FRAMES_MAX_LEN - 2) * WRITES_PER_FRAME) {
+        if (!loaded || !cut_song() || frame_count != FRAMES_MAX_LEN - 2
+            || event_count != (FRAMES_MAX_LEN - 2) * WRITES_PER_FRAME) {
             state.SkipWithError("the cut did not give the expected song");
             break;
         }

@@ -35,7 +35,10 @@ MemoryUse memory_use()
 // The search reports its last progress value while its work memory is
 // still held and written; that is where its peak is taken.
 MemoryUse at_last_progress;
-void note_memory(int) { at_last_progress = memory_use(); }
+void note_memory(int)
+{
+    at_last_progress = memory_use();
+}
 
 void load(const std::vector<uint16_t>& keys, uint32_t per_frame, benchmark::State& state)
 {
@@ -90,10 +93,8 @@ void BM_Search13_5MNotFound(benchmark::State& state)
     find_period(0, FIND_WINDOW, r, note_memory);
     const double writes = writes_before_last_frame();
     state.counters["work_MiB_resident"] = (at_last_progress.resident - before.resident) / 1048576;
-    state.counters["work_MiB_virtual"] =
-        (at_last_progress.virtual_size - before.virtual_size) / 1048576;
-    state.counters["work_bytes_per_write"] =
-        (at_last_progress.virtual_size - before.virtual_size) / writes;
+    state.counters["work_MiB_virtual"] = (at_last_progress.virtual_size - before.virtual_size) / 1048576;
+    state.counters["work_bytes_per_write"] = (at_last_progress.virtual_size - before.virtual_size) / writes;
 }
 
 // The straightforward scan on the song of BM_Search100kFound.

@@ -14,18 +14,17 @@ void load_max_song(benchmark::State& state)
     QTemporaryFile& file = max_song();
     const QByteArray path = file.fileName().toUtf8();
     for (auto _ : state) {
-        if (psg_read(path.constData(), 0, true) != READ_COMPLETE ||
-            frame_count != FRAMES_MAX_LEN - 1 ||
-            event_count != (FRAMES_MAX_LEN - 1) * WRITES_PER_FRAME) {
+        if (psg_read(path.constData(), 0, true) != READ_COMPLETE || frame_count != FRAMES_MAX_LEN - 1
+            || event_count != (FRAMES_MAX_LEN - 1) * WRITES_PER_FRAME) {
             state.SkipWithError("the song did not load whole");
             break;
         }
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * file.size());
     state.counters["writes"] = event_count;
-    state.counters["writes_per_s"] = benchmark::Counter(
-        static_cast<double>(event_count) * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate);
+    state.counters["writes_per_s"]
+        = benchmark::Counter(static_cast<double>(event_count) * static_cast<double>(state.iterations()),
+                             benchmark::Counter::kIsRate);
 }
 
 }  // namespace

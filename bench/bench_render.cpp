@@ -35,11 +35,11 @@ void render_five_minutes(benchmark::State& state)
     }
     benchmark::DoNotOptimize(checksum);
     const double seconds_of_sound = SONG_FRAMES / static_cast<double>(FRAME_RATE);
-    state.counters["frames_per_s"] = benchmark::Counter(
-        static_cast<double>(SONG_FRAMES) * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate);
-    state.counters["x_realtime"] = benchmark::Counter(
-        seconds_of_sound * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["frames_per_s"]
+        = benchmark::Counter(static_cast<double>(SONG_FRAMES) * static_cast<double>(state.iterations()),
+                             benchmark::Counter::kIsRate);
+    state.counters["x_realtime"]
+        = benchmark::Counter(seconds_of_sound * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void render_five_minutes_accurate(benchmark::State& state)
@@ -64,8 +64,8 @@ void render_five_minutes_accurate(benchmark::State& state)
     }
     benchmark::DoNotOptimize(checksum);
     const double seconds_of_sound = SONG_FRAMES / static_cast<double>(FRAME_RATE);
-    state.counters["x_realtime"] = benchmark::Counter(
-        seconds_of_sound * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["x_realtime"]
+        = benchmark::Counter(seconds_of_sound * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 }  // namespace

@@ -41,7 +41,5 @@ inline bool load_five_minute_song()
     QTemporaryFile file;
     if (!file.open() || file.write(s) != s.size() || !file.flush())
         return false;
-    return psg_read(file.fileName().toUtf8().constData(), 0, true) == READ_COMPLETE &&
-           frame_count == SONG_FRAMES;
+    return psg_read(file.fileName().toUtf8().constData(), 0, true) == READ_COMPLETE && frame_count == SONG_FRAMES;
 }
-

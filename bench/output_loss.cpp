@@ -106,10 +106,10 @@ int main(int argc, char** argv)
         fprintf(stderr, "no sound server to kill in %s\n", pulse_dir.constData());
         app_exit(1);
     }
-    printf("sound server (pid %ld) %s after 2 s of playback; playing on for %d s\n", pid,
-           stall ? "stopped" : "killed", seconds);
-    printf("%6s %10s %12s %12s %14s %8s %6s\n", "time/s", "VmRSS/kB", "fifo/bytes", "largest", "dropped/bytes",
-           "frame", "tries");
+    printf("sound server (pid %ld) %s after 2 s of playback; playing on for %d s\n", pid, stall ? "stopped" : "killed",
+           seconds);
+    printf("%6s %10s %12s %12s %14s %8s %6s\n", "time/s", "VmRSS/kB", "fifo/bytes", "largest", "dropped/bytes", "frame",
+           "tries");
     const int step = seconds >= 20 ? 5 : 1;
     const int last = stall ? seconds + 5 : seconds;
     for (int t = 0; t <= last; t += t < seconds ? step : 1) {

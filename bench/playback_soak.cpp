@@ -8,8 +8,8 @@
 //     song holds).
 // Run by hand, against the tests' private sound server for instance:
 //   S=$(scripts/pulse.sh start build/pulse)
-//   PULSE_SERVER=$S QT_QPA_PLATFORM=offscreen build/bench/playback_soak [seconds [monitor [latency [reserve [buffer]]]]]
-//   scripts/pulse.sh stop build/pulse
+//   PULSE_SERVER=$S QT_QPA_PLATFORM=offscreen build/bench/playback_soak [seconds [monitor [latency [reserve
+//   [buffer]]]]] scripts/pulse.sh stop build/pulse
 // seconds: how long to measure after the first second (default 60); monitor:
 // the source to record with parec (default trelvane_null.monitor); latency:
 // the fragment time asked of parec in ms (default 0: parec's own choice,
@@ -107,8 +107,7 @@ struct Arrival {
     int64_t pairs;  // pairs received up to and including this chunk
 };
 
-template <typename T>
-T percentile(std::vector<T> v, double q)
+template <typename T> T percentile(std::vector<T> v, double q)
 {
     if (v.empty())
         return T{};
@@ -197,8 +196,8 @@ int main(int argc, char** argv)
     const auto cpu_seconds = [] {
         rusage u{};
         getrusage(RUSAGE_SELF, &u);
-        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-               static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+            + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
     };
     const int64_t pairs_before_click = recording.size() / 4;
     fifo_reset_stats();  // the reads while idle are all filled: not counted
@@ -234,16 +233,16 @@ int main(int argc, char** argv)
     const QString wav = QDir::temp().filePath(QStringLiteral("trelvane-soak.wav"));
     write_wav(wav, recording.left(recording.size() / 4 * 4));
 
-    printf("playback soak: %d s measured after the first second; song of %d frames; reserve %llu bytes\n",
-           seconds, song_frames, static_cast<unsigned long long>(reserve));
+    printf("playback soak: %d s measured after the first second; song of %d frames; reserve %llu bytes\n", seconds,
+           song_frames, static_cast<unsigned long long>(reserve));
     printf("model: %s; processor time while playing: %.3f s in %.3f s, %.2f %% of one core\n",
            model.isEmpty() ? "plain" : model.constData(), cpu2 - cpu1, t2 - t1, 100 * (cpu2 - cpu1) / (t2 - t1));
     printf("recording: %s (%.1f s)\n", qPrintable(wav), static_cast<double>(rec.size()) / PAIR_RATE);
 
     // Tempo: frames the clock played against the wall clock.
     const double tempo_error = (frames2 - frames1) * 0.020 / (t2 - t1) - 1.0;
-    printf("tempo: %u frames in %.4f s after the first second -> %.3f %% %s than 50 frames/s\n",
-           frames2 - frames1, t2 - t1, 100.0 * std::abs(tempo_error), tempo_error < 0 ? "slower" : "faster");
+    printf("tempo: %u frames in %.4f s after the first second -> %.3f %% %s than 50 frames/s\n", frames2 - frames1,
+           t2 - t1, 100.0 * std::abs(tempo_error), tempo_error < 0 ? "slower" : "faster");
 
     // Latency. The monitor delivers sample pair i no earlier than the sink
     // rendered it; for every chunk, its arrival time minus the duration of the
@@ -287,9 +286,9 @@ int main(int argc, char** argv)
     printf("fifo, after the first second: %llu reads (%.1f per second), %llu filled with the last byte "
            "(%llu bytes, %.1f ms of sound), largest %llu bytes (%.1f frames)\n",
            static_cast<unsigned long long>(steady.reads), static_cast<double>(steady.reads) / (t2 - t1),
-           static_cast<unsigned long long>(steady.filled_reads),
-           static_cast<unsigned long long>(steady.filled_bytes), static_cast<double>(steady.filled_bytes) / 176.4,
-           static_cast<unsigned long long>(steady.max_size), static_cast<double>(steady.max_size) / FRAME_BYTES);
+           static_cast<unsigned long long>(steady.filled_reads), static_cast<unsigned long long>(steady.filled_bytes),
+           static_cast<double>(steady.filled_bytes) / 176.4, static_cast<unsigned long long>(steady.max_size),
+           static_cast<double>(steady.max_size) / FRAME_BYTES);
     if (!after_tick.empty())
         printf("fifo after each tick's push: min %llu, median %llu, max %llu bytes over %zu ticks\n",
                static_cast<unsigned long long>(*std::min_element(after_tick.begin(), after_tick.end())),

@@ -103,8 +103,7 @@ int main(int argc, char** argv)
     const FifoStats stats = fifo_stats();
     printf("press-to-sound: median %.1f ms, min %.1f, max %.1f over %zu presses (reserve %llu bytes, buffer %d bytes); "
            "%llu reads filled with the last byte\n",
-           ms[ms.size() / 2], ms.front(), ms.back(), ms.size(),
-           reserve, audio_buffer_bytes,
+           ms[ms.size() / 2], ms.front(), ms.back(), ms.size(), reserve, audio_buffer_bytes,
            static_cast<unsigned long long>(stats.filled_reads));
     fflush(stdout);
     app_exit(0);

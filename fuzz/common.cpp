@@ -18,8 +18,8 @@ namespace {
 QByteArray dir;
 int memory_file = -1;
 
-void no_message(const Failure&) {}
-void no_diag(DiagKind, const QByteArray&) {}
+void no_message(const Failure&) { }
+void no_diag(DiagKind, const QByteArray&) { }
 
 void remove_dir()
 {

@@ -43,8 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(frame_count == a.ends + b.ends, "frame count");
     check(event_count == a.writes.size() + b.writes.size(), "write count");
     check(std::equal(a.writes.begin(), a.writes.end(), music, same_write), "first file's writes");
-    check(std::equal(b.writes.begin(), b.writes.end(), music + a.writes.size(), same_write),
-          "appended writes");
+    check(std::equal(b.writes.begin(), b.writes.end(), music + a.writes.size(), same_write), "appended writes");
     check_model(static_cast<uint32_t>(a.ends), static_cast<uint32_t>(a.writes.size()));
     check(play_event == music && cut_pos == 0 && play_pos == 7 && find_start == 3, "positions");
     return 0;

@@ -92,10 +92,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const Arguments& args = line.args;
     check(!args.files.isEmpty(), "runs without an input file");
-        check(args.window.value_or(1) > 0, "zero window");
+    check(args.window.value_or(1) > 0, "zero window");
     check(args.min_ms.value_or(1) > 0, "no --min-seconds");
     check(args.silence_ms.value_or(1) > 0, "no --silence");
-    check(args.width.value_or(PLOT_WIDTH_MIN) >= PLOT_WIDTH_MIN && args.width.value_or(PLOT_WIDTH_MIN) <= PLOT_WIDTH_MAX,
+    check(args.width.value_or(PLOT_WIDTH_MIN) >= PLOT_WIDTH_MIN
+              && args.width.value_or(PLOT_WIDTH_MIN) <= PLOT_WIDTH_MAX,
           "--width");
     const CommandLine again = parse_arguments(words_for(line.command, args));
     check(again.outcome == PARSE_RUN && again.command == line.command, "the same words are not taken again");

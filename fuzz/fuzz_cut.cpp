@@ -30,7 +30,8 @@ struct Song {
 
 Song take_song()
 {
-    Song s{std::vector<MusicEvent>(music, music + event_count), std::vector<FrameInfo>(frames, frames + frame_count + 1)};
+    Song s{std::vector<MusicEvent>(music, music + event_count),
+           std::vector<FrameInfo>(frames, frames + frame_count + 1)};
     for (FrameInfo& f : s.frames)
         f.first_event = reinterpret_cast<MusicEvent*>(f.first_event - music);
     return s;
@@ -45,9 +46,9 @@ QByteArray file_bytes(const QByteArray& path)
 
 bool same_song(const Song& a, const Song& b)
 {
-    return a.writes.size() == b.writes.size() && a.frames.size() == b.frames.size() &&
-           std::equal(a.writes.begin(), a.writes.end(), b.writes.begin(), same_write) &&
-           std::equal(a.frames.begin(), a.frames.end(), b.frames.begin(), [](const FrameInfo& x, const FrameInfo& y) {
+    return a.writes.size() == b.writes.size() && a.frames.size() == b.frames.size()
+        && std::equal(a.writes.begin(), a.writes.end(), b.writes.begin(), same_write)
+        && std::equal(a.frames.begin(), a.frames.end(), b.frames.begin(), [](const FrameInfo& x, const FrameInfo& y) {
                return memcmp(x.regs, y.regs, sizeof x.regs) == 0 && x.first_event == y.first_event;
            });
 }
@@ -65,15 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint32_t n = frame_count;
     const uint32_t cut = (param(data, size, 0) | param(data, size, 1) << 8) % (n + 1);
     const CutState state = param(data, size, 2) & 1 ? CARRY_STATE : NO_STATE;
-    const auto at_cut = std::find_if(song.writes.begin(), song.writes.end(), [&](const MusicEvent& w) { return w.frame >= cut; });
-    const auto at_end = std::find_if(song.writes.begin(), song.writes.end(), [&](const MusicEvent& w) { return w.frame >= n; });
+    const auto at_cut
+        = std::find_if(song.writes.begin(), song.writes.end(), [&](const MusicEvent& w) { return w.frame >= cut; });
+    const auto at_end
+        = std::find_if(song.writes.begin(), song.writes.end(), [&](const MusicEvent& w) { return w.frame >= n; });
 
     cut_pos = cut;
     const QByteArray chosen = QByteArray(fuzz_dir()) + "/piece";
     check(save_pieces(chosen, state), "pieces not saved");
     release_files();
     const QByteArray head = file_bytes(chosen + ".psg");
-    const Expected first = describe(reinterpret_cast<const uint8_t*>(head.constData()), static_cast<size_t>(head.size()));
+    const Expected first
+        = describe(reinterpret_cast<const uint8_t*>(head.constData()), static_cast<size_t>(head.size()));
     check(!first.rejected && first.ends == cut, "first piece's frames");
     check(std::equal(first.writes.begin(), first.writes.end(), song.writes.begin(), at_cut, same_write),
           "first piece's writes");

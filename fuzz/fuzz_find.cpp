@@ -45,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     seen.clear();
     FindResult fast{true, 1, 2, 3};
     const FindStatus status = param(data, size, 2) & 1
-                                  ? find_detail::search(from, window, fast, record, WeakHash{window})
-                                  : find_period(from, window, fast, record);
+        ? find_detail::search(from, window, fast, record, WeakHash{window})
+        : find_period(from, window, fast, record);
     check(status == FIND_DONE, "search status");
     const std::vector<int> fast_progress = seen;
     seen.clear();

@@ -15,8 +15,8 @@
 
 namespace {
 
-constexpr uint32_t FRAMES = 100;         // 2 s
-constexpr int64_t SETTLED = 44100 / 5;   // from 0.2 s on
+constexpr uint32_t FRAMES = 100;        // 2 s
+constexpr int64_t SETTLED = 44100 / 5;  // from 0.2 s on
 
 // A 2-second song whose writes all come in frame 0; rendered accurately.
 Stereo render(const std::vector<SongWrite>& writes, const AccurateSetup& setup = AccurateSetup())
@@ -41,8 +41,7 @@ std::vector<SongWrite> tone(uint32_t period)
 
 std::vector<SongWrite> buzzer(uint8_t shape, uint32_t period)
 {
-    return {{11, uint8_t(period & 0xFF), 0}, {12, uint8_t(period >> 8), 0}, {7, 0x3F, 0}, {8, 0x10, 0},
-            {13, shape, 0}};
+    return {{11, uint8_t(period & 0xFF), 0}, {12, uint8_t(period >> 8), 0}, {7, 0x3F, 0}, {8, 0x10, 0}, {13, shape, 0}};
 }
 
 AccurateSetup chip(PsgType type, uint32_t clock)
@@ -195,14 +194,14 @@ private slots:
             song.push_back({0, uint8_t(50 + f), f});
             song.push_back({10, uint8_t(f % 2 ? 15 : 8), f});  // C a constant level
         }
-        const std::vector<SongWrite> events = {
-            {6, 1, 100}, {7, 0x1C, 100},                 // noise on C
-            {11, 2, 120}, {12, 0, 120}, {13, 9, 120},   // falls and stays at 0
-            {8, 0, 180},                                 // A silent
-            {7, 0x3C, 200},                              // the noise unheard
-            {13, 14, 250}, {8, 15, 260}};
+        const std::vector<SongWrite> events = {{6, 1, 100},    {7, 0x1C, 100},                // noise on C
+                                               {11, 2, 120},   {12, 0, 120},   {13, 9, 120},  // falls and stays at 0
+                                               {8, 0, 180},                                   // A silent
+                                               {7, 0x3C, 200},                                // the noise unheard
+                                               {13, 14, 250},  {8, 15, 260}};
         song.insert(song.end(), events.begin(), events.end());
-        std::stable_sort(song.begin(), song.end(), [](const SongWrite& a, const SongWrite& b) { return a.frame < b.frame; });
+        std::stable_sort(song.begin(), song.end(),
+                         [](const SongWrite& a, const SongWrite& b) { return a.frame < b.frame; });
         QVERIFY(set_song(song, LONG));
         AccurateSetup setup;
         setup.chip.rate = rate;
@@ -222,8 +221,9 @@ private slots:
         for (const auto& s : stretches) {
             std::vector<int16_t> part;
             accurate_render(setup, s[0], s[1], into(part));
-            QVERIFY2(part == std::vector<int16_t>(whole.begin() + static_cast<std::ptrdiff_t>(pair_of(s[0])),
-                                                  whole.begin() + static_cast<std::ptrdiff_t>(pair_of(s[1]))),
+            QVERIFY2(part
+                         == std::vector<int16_t>(whole.begin() + static_cast<std::ptrdiff_t>(pair_of(s[0])),
+                                                 whole.begin() + static_cast<std::ptrdiff_t>(pair_of(s[1]))),
                      qPrintable(QString("frames %1 to %2").arg(s[0]).arg(s[1])));
         }
     }
@@ -236,10 +236,10 @@ private slots:
         QTest::addColumn<AccurateSetup>("setup");
         QTest::addColumn<int>("level");
         QTest::addColumn<double>("measured");
-        const double ay[15] = {0, 0.0105, 0.0154, 0.0216, 0.0314, 0.0461, 0.0635, 0.1061,
+        const double ay[15] = {0,      0.0105, 0.0154, 0.0216, 0.0314, 0.0461, 0.0635, 0.1061,
                                0.1319, 0.2163, 0.2973, 0.3908, 0.5129, 0.6371, 0.8186};
-        const double ym[15] = {0, 0.005, 0.008, 0.012, 0.018, 0.024, 0.036, 0.048,
-                               0.069, 0.095, 0.139, 0.191, 0.287, 0.407, 0.648};
+        const double ym[15]
+            = {0, 0.005, 0.008, 0.012, 0.018, 0.024, 0.036, 0.048, 0.069, 0.095, 0.139, 0.191, 0.287, 0.407, 0.648};
         for (int l = 1; l < 15; ++l) {
             QTest::addRow("AY %d", l) << chip(PsgType::AY, 1773400) << l << ay[l];
             QTest::addRow("YM %d", l) << chip(PsgType::YM, 2000000) << l << ym[l];
@@ -288,8 +288,8 @@ private slots:
         const AccurateSetup AY = chip(PsgType::AY, 1773400), YM = chip(PsgType::YM, 2000000);
         for (uint8_t shape = 0; shape < 16; ++shape) {
             const bool repeats = (shape & 8) && !(shape & 1);
-            const double hz = !repeats ? (shape == 11 || shape == 13 ? -1 : 0)
-                                       : 1773400.0 / ((shape & 2 ? 512 : 256) * 40);
+            const double hz
+                = !repeats ? (shape == 11 || shape == 13 ? -1 : 0) : 1773400.0 / ((shape & 2 ? 512 : 256) * 40);
             QTest::addRow("AY shape %d", shape) << AY << shape << hz;
         }
         QTest::newRow("YM shape 11") << YM << uint8_t(11) << -1.0;
@@ -303,7 +303,8 @@ private slots:
         QFETCH(double, hz);
         if (hz > 0) {
             const ToneSpectrum t = tone_spectrum(render(buzzer(shape, 40)).left, SETTLED, 16, 44100, hz);
-            QVERIFY2(std::fabs(1200 * std::log2(t.frequency / hz)) <= 0.2, qPrintable(QString("%1 Hz").arg(t.frequency)));
+            QVERIFY2(std::fabs(1200 * std::log2(t.frequency / hz)) <= 0.2,
+                     qPrintable(QString("%1 Hz").arg(t.frequency)));
             return;
         }
         std::vector<SongWrite> song = tone(100);
@@ -358,7 +359,8 @@ private slots:
             const double half = 200 * 8.0 / 1773400 * 44100;
             double sum = 0;
             for (int64_t i = 882; i < 882 + 4410; ++i)
-                sum += s.left[size_t(i)] * (std::fmod((double(i) - 4433 * 8.0 / 1773400 * 44100) / half, 2) < 1 ? 1 : -1);
+                sum += s.left[size_t(i)]
+                    * (std::fmod((double(i) - 4433 * 8.0 / 1773400 * 44100) / half, 2) < 1 ? 1 : -1);
             QVERIFY2(sum > 0, "the tone starts low");
         }
         // A period's two halves written on one tick count as one period,
@@ -382,7 +384,8 @@ private slots:
             if (s.left[size_t(i + 1)] - s.left[size_t(i)] > s.left[size_t(edge + 1)] - s.left[size_t(edge)])
                 edge = i;
         QVERIFY2(std::fabs(double(edge) + 0.5 - expected) <= 0.75,
-                 qPrintable(QString("the ramp starts again at sample %1, not %2").arg(double(edge) + 0.5).arg(expected)));
+                 qPrintable(
+                     QString("the ramp starts again at sample %1, not %2").arg(double(edge) + 0.5).arg(expected)));
     }
 };
 

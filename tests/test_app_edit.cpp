@@ -22,8 +22,8 @@ namespace {
 
 // Frames 0..5, frame f writes register f with value f + 1, then two writes
 // after the last frame end.
-const QByteArray six_frames =
-    psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF, 4, 5, 0xFF, 5, 6, 0xFF, 9, 9, 10, 10});
+const QByteArray six_frames
+    = psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF, 4, 5, 0xFF, 5, 6, 0xFF, 9, 9, 10, 10});
 
 bool put_file(const QString& path, const QByteArray& bytes)
 {
@@ -149,12 +149,17 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("boxes");  // the dialog's question, then the command's
         const QString one = QStringLiteral("%1 already exists.\nDo you want to replace it?");
-        QTest::newRow("save") << "S&ave" << "old" << QStringList{one.arg("old.psg")};
-        QTest::newRow("save, name typed") << "S&ave" << "old.psg" << QStringList{one.arg("old.psg")};
-        QTest::newRow("cut and save") << "Cut and &Save" << "old"
-                                      << QStringList{"old.psg and old.rest.psg already exist.\nDo you want to replace them?"};
-        QTest::newRow("cut and save, name typed") << "Cut and &Save" << "old.psg"
-                                                  << QStringList{one.arg("old.psg"), one.arg("old.rest.psg")};
+        QTest::newRow("save") << "S&ave"
+                              << "old" << QStringList{one.arg("old.psg")};
+        QTest::newRow("save, name typed") << "S&ave"
+                                          << "old.psg" << QStringList{one.arg("old.psg")};
+        QTest::newRow("cut and save") << "Cut and &Save"
+                                      << "old"
+                                      << QStringList{
+                                             "old.psg and old.rest.psg already exist.\nDo you want to replace them?"};
+        QTest::newRow("cut and save, name typed")
+            << "Cut and &Save"
+            << "old.psg" << QStringList{one.arg("old.psg"), one.arg("old.rest.psg")};
     }
 
     void saving_asks_before_replacing_files()
@@ -208,7 +213,8 @@ private slots:
         QVERIFY(setrlimit(RLIMIT_FSIZE, &old_limit) == 0);
         QCOMPARE(unanswered(), 0);
         // The box's words, then the file and the system's reason.
-        QCOMPARE(seen_boxes().last(), QStringLiteral("Can't write file!\n") + name + QStringLiteral(": File too large"));
+        QCOMPARE(seen_boxes().last(),
+                 QStringLiteral("Can't write file!\n") + name + QStringLiteral(": File too large"));
         QCOMPARE(folder_listing(folder.path()), (QMap<QString, QByteArray>{{QStringLiteral("loaded.psg"), song}}));
     }
 

@@ -48,8 +48,9 @@ private slots:
     {
         const QString path = write_temp_psg(QStringLiteral("three.psg"), psg_bytes({0, 1, 0xFF, 0xFE, 1, 1, 2, 0xFF}));
         load_through_dialog(QStringLiteral("&Load file"), path);
-        QCOMPARE(seen_filters(), QStringList{QStringLiteral("Supported files (*.PSG *.ym *.vgm *.vgz);PSG files "
-                                                            "(*.psg);YM files (*.ym);VGM files (*.vgm);VGZ files (*.vgz)")});
+        QCOMPARE(seen_filters(),
+                 QStringList{QStringLiteral("Supported files (*.PSG *.ym *.vgm *.vgz);PSG files "
+                                            "(*.psg);YM files (*.ym);VGM files (*.vgm);VGZ files (*.vgz)")});
         QCOMPARE(frame_count, 6u);
         QCOMPARE(event_count, 2u);
         expect_sliders(6, 0);
@@ -90,8 +91,8 @@ private slots:
     void rejected_file_is_reported_and_its_song_can_be_used()
     {
         // Many real files end with 0xFD and a few bytes after it.
-        const QString path =
-            write_temp_psg(QStringLiteral("fd.psg"), psg_bytes({0, 1, 0xFF, 0xFF, 0xFF, 0xFD, 0x10, 0, 0}));
+        const QString path
+            = write_temp_psg(QStringLiteral("fd.psg"), psg_bytes({0, 1, 0xFF, 0xFF, 0xFF, 0xFD, 0x10, 0, 0}));
         load_through_dialog(QStringLiteral("&Load file"), write_temp_psg(QStringLiteral("empty.psg"), psg_header()));
         cut_slider->setSliderPosition(0);
         answer({type_file(path), press(QMessageBox::Ok)});
@@ -107,17 +108,17 @@ private slots:
     void a_song_too_big_is_refused_and_the_old_one_stays()
     {
         const QString small = write_temp_psg(QStringLiteral("small.psg"), psg_bytes({0, 1, 0xFF, 0xFF, 0xFF, 0xFF}));
-        const QString huge =
-            write_temp_psg(QStringLiteral("huge.psg"), psg_header() + QByteArray(FRAMES_MAX_LEN, '\xff'));
+        const QString huge
+            = write_temp_psg(QStringLiteral("huge.psg"), psg_header() + QByteArray(FRAMES_MAX_LEN, '\xff'));
         load_through_dialog(QStringLiteral("&Load file"), small);
         play_slider->setSliderPosition(3);
         cut_slider->setSliderPosition(2);
         const QString shown = status_label->text();
         // An endless device too, as soon as the song is full: at once.
-        const QList<QPair<QString, QString>> attempts = {
-            {huge, QStringLiteral("&Load file")}, {huge, QStringLiteral("Appen&d file")},
-            {QStringLiteral("/dev/zero"), QStringLiteral("&Load file")},
-            {QStringLiteral("/dev/zero"), QStringLiteral("Appen&d file")}};
+        const QList<QPair<QString, QString>> attempts = {{huge, QStringLiteral("&Load file")},
+                                                         {huge, QStringLiteral("Appen&d file")},
+                                                         {QStringLiteral("/dev/zero"), QStringLiteral("&Load file")},
+                                                         {QStringLiteral("/dev/zero"), QStringLiteral("Appen&d file")}};
         for (const auto& [input, caption] : attempts) {
             answer({type_file(input), press(QMessageBox::Ok)});
             click(caption);

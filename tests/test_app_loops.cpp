@@ -42,8 +42,7 @@ void load(LoopSongKind kind)
     QVERIFY(wait_for_loops());
 }
 
-template <class W>
-W* widget(const char* name)
+template <class W> W* widget(const char* name)
 {
     return main_window->findChild<W*>(QString::fromLatin1(name));
 }
@@ -102,16 +101,19 @@ private slots:
         load(REPEATS_INSIDE);
         QCOMPARE(list->currentRow(), -1);
         QVERIFY(!chosen_loop.valid);
-        QVERIFY(widget<QLabel>("loop_note")->text().startsWith(
-            QStringLiteral("no loop: the song does not end repeating itself; its longest repetition")));
+        QVERIFY(
+            widget<QLabel>("loop_note")
+                ->text()
+                .startsWith(QStringLiteral("no loop: the song does not end repeating itself; its longest repetition")));
         QVERIFY(list->item(0)->text().endsWith(QStringLiteral("inner, stops 0:00:06.000 before the end")));
         list->setCurrentRow(0);
         answer({press(QMessageBox::No)});
         click(QStringLiteral("Save &intro and loop"));
-        QCOMPARE(seen_boxes(), QStringList{QStringLiteral(
-                                   "The loop does not run to the song's end; its repetition stops at frame 800 "
-                                   "(0:00:16.000): the pieces leave out the last 300 frames (0:00:06.000) of the "
-                                   "song.\nSave the intro and loop anyway?")});
+        QCOMPARE(seen_boxes(),
+                 QStringList{
+                     QStringLiteral("The loop does not run to the song's end; its repetition stops at frame 800 "
+                                    "(0:00:16.000): the pieces leave out the last 300 frames (0:00:06.000) of the "
+                                    "song.\nSave the intro and loop anyway?")});
         QCOMPARE(unanswered(), 0);
     }
 
@@ -126,8 +128,9 @@ private slots:
         QVERIFY(!chosen_loop.valid);
         answer({press(QMessageBox::Ok)});
         click(QStringLiteral("Save &intro and loop"));
-        QCOMPARE(seen_boxes(), QStringList{QStringLiteral("the song does not repeat exactly with period 400 from "
-                                                          "frame 101; it does from frame 250 (0:00:05.000) on")});
+        QCOMPARE(seen_boxes(),
+                 QStringList{QStringLiteral("the song does not repeat exactly with period 400 from "
+                                            "frame 101; it does from frame 250 (0:00:05.000) on")});
         QVERIFY(!QFile::exists(folder + "t.intro.psg"));
 
         type_into("loop_start", QStringLiteral("5s"));
@@ -150,7 +153,8 @@ private slots:
         QVERIFY(wait_for_loops());
         auto* list = main_window->findChild<QListWidget*>(QStringLiteral("loop_list"));
         const QString cut_row = list->item(0)->text();
-        QCOMPARE(cut_row, QStringLiteral("start 0:00:03.000 (150), period 0:00:08.000 (400), for 0:00:06.580: to the end"));
+        QCOMPARE(cut_row,
+                 QStringLiteral("start 0:00:03.000 (150), period 0:00:08.000 (400), for 0:00:06.580: to the end"));
 
         // Undo, and redo before the window has seen the loops of the song
         // put back (their look has had the time to end): only the redone
@@ -178,7 +182,8 @@ private slots:
         for (QMessageBox::StandardButton b : {QMessageBox::No, QMessageBox::Yes}) {
             answer({type_file(folder + "w"), press(b)});
             click(QStringLiteral("Save &intro and loop"));
-            QCOMPARE(seen_boxes(), QStringList{QStringLiteral("w.intro.psg already exists.\nDo you want to replace it?")});
+            QCOMPARE(seen_boxes(),
+                     QStringList{QStringLiteral("w.intro.psg already exists.\nDo you want to replace it?")});
             QCOMPARE(QFile::exists(folder + "w.loop.psg"), b == QMessageBox::Yes);
         }
         QCOMPARE(read_file(folder + "w.intro.psg"), read_file(folder + "cli.intro.psg"));

@@ -118,9 +118,8 @@ private slots:
         Run r = run_probe(QStringLiteral("state"),
                           {song, QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("--help")});
         QCOMPARE(r.exit_code, 0);
-        QVERIFY2(r.out.contains(QStringLiteral(
-                     "STATE:frames=0 writes=0 playing=0 status=Play position=0:00:00.000, "
-                     "Cut position=0:00:00.000, Length=0:00:00.000")),
+        QVERIFY2(r.out.contains(QStringLiteral("STATE:frames=0 writes=0 playing=0 status=Play position=0:00:00.000, "
+                                               "Cut position=0:00:00.000, Length=0:00:00.000")),
                  qPrintable(r.out));
     }
 };

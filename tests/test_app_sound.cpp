@@ -34,7 +34,7 @@ constexpr int64_t SETTLED = SAMPLE_RATE / 2;  // unchanging sound that ends a re
 // Tone periods that convert to 100.57, 79.9 and 133.56 samples: rounding
 // instead of truncating (or another chip clock) is a pitch 1 % off.
 constexpr int P_100 = 253;  // 100 samples, 441 Hz
-constexpr int P_79 = 201;  // 79 samples, 558.2 Hz
+constexpr int P_79 = 201;   // 79 samples, 558.2 Hz
 constexpr int P_133 = 336;  // 133 samples, 331.6 Hz
 
 int64_t samples_of(int period)
@@ -154,8 +154,7 @@ bool lasts_frames(int64_t length, int64_t frames, int64_t slack)
 // One channel's square wave in [from, to): the pitch of 44100 / floor(P * 318
 // / 800) Hz within 0.5 %, floor(T / 2) samples high per cycle, the levels 0
 // and `high`, and no cycle stretched by a hole.
-void expect_tone(const std::vector<int16_t>& x, int64_t from, int64_t to, int period, int16_t high,
-                 const char* what)
+void expect_tone(const std::vector<int16_t>& x, int64_t from, int64_t to, int period, int16_t high, const char* what)
 {
     const SquareWave w = measure_square(x, from, to);
     const int64_t t = samples_of(period);
@@ -187,10 +186,10 @@ void expect_silent(const std::vector<int16_t>& x, int64_t from, int64_t to, cons
     QVERIFY2(constant && level == 0, what);
 }
 
-#define RETURN_IF_FAILED()               \
-    do {                                 \
-        if (QTest::currentTestFailed()) \
-            return;                      \
+#define RETURN_IF_FAILED()                                                                                             \
+    do {                                                                                                               \
+        if (QTest::currentTestFailed())                                                                                \
+            return;                                                                                                    \
     } while (0)
 
 }  // namespace
@@ -242,9 +241,9 @@ private slots:
 
         const Stereo s = split_stereo(rec.data);
         const Span span = sound_span(s);
-        qInfo("sound from pair %lld for %lld pairs (120 frames: %lld); holes: %s",
-              static_cast<long long>(span.start), static_cast<long long>(span.length()),
-              static_cast<long long>(120 * FRAME), qPrintable(holes(s, span.start, span.end)));
+        qInfo("sound from pair %lld for %lld pairs (120 frames: %lld); holes: %s", static_cast<long long>(span.start),
+              static_cast<long long>(span.length()), static_cast<long long>(120 * FRAME),
+              qPrintable(holes(s, span.start, span.end)));
         QVERIFY2(lasts_frames(span.length(), 120, samples_of(P_133)),
                  qPrintable(QStringLiteral("the 120 frames of tone lasted %1 pairs; holes: %2")
                                 .arg(span.length())
@@ -444,7 +443,8 @@ private slots:
         const auto* got = reinterpret_cast<const int16_t*>(rec.data.constData());
         const size_t got_size = static_cast<size_t>(rec.data.size()) / 2;
         size_t at = 0;
-        while (at + want.size() - lead <= got_size && !std::equal(want.begin() + lead, want.begin() + lead + 256, got + at))
+        while (at + want.size() - lead <= got_size
+               && !std::equal(want.begin() + lead, want.begin() + lead + 256, got + at))
             at += 2;
         QVERIFY2(at + want.size() - lead <= got_size, "the render's start is nowhere in the recording");
         // Every sample of the render in order; the only thing allowed between
@@ -467,7 +467,8 @@ private slots:
         qInfo("the render's %zu samples in the recording from %zu, holes of %zu pairs; the seek took %.1f ms",
               want.size(), at, hole_pairs, model_last_seek_ms());
         QVERIFY2(w == want.size(),
-                 qPrintable(QStringLiteral("the recording follows the render for %1 of %2 samples").arg(w).arg(want.size())));
+                 qPrintable(
+                     QStringLiteral("the recording follows the render for %1 of %2 samples").arg(w).arg(want.size())));
     }
 };
 

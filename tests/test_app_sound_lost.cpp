@@ -110,8 +110,7 @@ private slots:
               static_cast<long long>(t.elapsed()), play_pos - lost_at, static_cast<unsigned long long>(largest),
               static_cast<unsigned long long>(fifo_stats().dropped_bytes), health.tries);
         QVERIFY2(clicked, "the clock stopped while the output was lost");
-        QVERIFY2(largest <= FIFO_MAX_BYTES && fifo_stats().max_size <= FIFO_MAX_BYTES,
-                 "the FIFO grew past its bound");
+        QVERIFY2(largest <= FIFO_MAX_BYTES && fifo_stats().max_size <= FIFO_MAX_BYTES, "the FIFO grew past its bound");
         QVERIFY2(!health.lost, "no output started after the sound server came back");
         QCOMPARE(health.restarts, 1);
 

@@ -45,14 +45,14 @@ QByteArray song_state()
 {
     QByteArray s;
     for (uint32_t i = 0; i < event_count; ++i)
-        s += QByteArray::number(music[i].reg) + ',' + QByteArray::number(music[i].value) + '@' +
-             QByteArray::number(music[i].frame) + ' ';
+        s += QByteArray::number(music[i].reg) + ',' + QByteArray::number(music[i].value) + '@'
+            + QByteArray::number(music[i].frame) + ' ';
     for (uint32_t f = 0; f <= frame_count; ++f)
-        s += QByteArray(reinterpret_cast<const char*>(frames[f].regs), 16) +
-             QByteArray::number(frames[f].first_event - music);
-    return s + '|' + QByteArray::number(play_pos) + '|' + QByteArray::number(cut_pos) + '|' +
-           QByteArray::number(find_start) + '|' +
-           QByteArray::number(cut_slider->value()) + '|' + QByteArray::number(play_slider->value());
+        s += QByteArray(reinterpret_cast<const char*>(frames[f].regs), 16)
+            + QByteArray::number(frames[f].first_event - music);
+    return s + '|' + QByteArray::number(play_pos) + '|' + QByteArray::number(cut_pos) + '|'
+        + QByteArray::number(find_start) + '|' + QByteArray::number(cut_slider->value()) + '|'
+        + QByteArray::number(play_slider->value());
 }
 
 void key(Qt::KeyboardModifiers modifiers)
@@ -162,8 +162,8 @@ private slots:
     void time_labels_stay_apart_at_any_zoom_data()
     {
         QTest::addColumn<int>("length");
-        QTest::addColumn<int>("zooms");   // wheel notches in
-        QTest::addColumn<double>("at");   // where, as a part of the view's width
+        QTest::addColumn<int>("zooms");  // wheel notches in
+        QTest::addColumn<double>("at");  // where, as a part of the view's width
         QTest::newRow("8 s, whole") << 400 << 0 << 0.0;
         QTest::newRow("8 s, a second from 1.2 s") << 400 << 9 << 0.16;
         QTest::newRow("8 s, deepest") << 400 << 40 << 0.5;
@@ -185,8 +185,8 @@ private slots:
         for (int i = 0; i < zooms; ++i)
             song_view->zoom(1.25, song_view->width() * at);
         const FrameScale s = song_view->scale();
-        const auto labels =
-            time_labels(view_layout(song_view->height(), SongView::MARGIN), s, frame_count, song_view->width());
+        const auto labels
+            = time_labels(view_layout(song_view->height(), SongView::MARGIN), s, frame_count, song_view->width());
         QVERIFY(!labels.empty());
         for (size_t k = 0; k < labels.size(); ++k) {
             const QRect& box = labels[k].box;
@@ -228,8 +228,8 @@ private slots:
         // the frame under the pointer stays there; a drag scrolls.
         const int x = song_view->scale().x_of(50);
         for (int i = 0; i < 30; ++i) {
-            QWheelEvent wheel(QPointF(x, y), song_view->mapToGlobal(QPointF(x, y)), {}, QPoint(0, 120),
-                              Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QWheelEvent wheel(QPointF(x, y), song_view->mapToGlobal(QPointF(x, y)), {}, QPoint(0, 120), Qt::NoButton,
+                              {}, Qt::NoScrollPhase, false);
             QApplication::sendEvent(song_view, &wheel);
         }
         const FrameScale z = song_view->scale();
@@ -354,7 +354,12 @@ private slots:
                 line_x = x;
         QVERIFY2(line_x >= s.x_of(before) - 2 && line_x <= s.x_of(after) + 2,
                  qPrintable(QString("line at %1, heard %2..%3 at %4..%5, sent %6")
-                                .arg(line_x).arg(before).arg(after).arg(s.x_of(before)).arg(s.x_of(after)).arg(play_pos)));
+                                .arg(line_x)
+                                .arg(before)
+                                .arg(after)
+                                .arg(s.x_of(before))
+                                .arg(s.x_of(after))
+                                .arg(play_pos)));
     }
 
     void title_through_load_cut_save_and_append()

@@ -22,8 +22,8 @@
 namespace {
 
 const char* const upper_row[] = {"&Load file", "Appen&d file", "&Cut", "Cut and &Save", "S&ave"};
-const char* const lower_row[] = {"Pla&y", "Play from &Begin", "Play from C&ut Position", "Cut positi&on <",
-                                 "Cut &position >", "S&et cut position", "&Find periodic", "S&top"};
+const char* const lower_row[] = {"Pla&y",           "Play from &Begin",  "Play from C&ut Position", "Cut positi&on <",
+                                 "Cut &position >", "S&et cut position", "&Find periodic",          "S&top"};
 
 QChar mnemonic(const QString& caption)
 {
@@ -97,7 +97,8 @@ private slots:
             QVERIFY2(QFontMetrics(b->font()).horizontalAdvance(caption) <= room.width(), qPrintable(caption));
         }
         for (QGroupBox* box : main_window->findChildren<QGroupBox*>())
-            QVERIFY2(QFontMetrics(box->font()).horizontalAdvance(box->title()) < box->width(), qPrintable(box->title()));
+            QVERIFY2(QFontMetrics(box->font()).horizontalAdvance(box->title()) < box->width(),
+                     qPrintable(box->title()));
         QVERIFY(QFontMetrics(status_label->font()).horizontalAdvance(status_label->text()) <= status_label->width());
         QVERIFY(song_view->height() >= 120);
         main_window->resize(980, 700);
@@ -126,10 +127,10 @@ private slots:
     {
         const QMetaObject& mo = MyClass::staticMetaObject;
         QCOMPARE(QString::fromLatin1(mo.className()), QStringLiteral("MyClass"));
-        const char* expected[] = {"openfile()", "savefile()", "cut()",    "play1()",        "play2()",
-                                  "play3()",    "set()",      "stop()",   "cp()",           "cpp()",
-                                  "append()",   "save()",     "find()",   "timer_update()", "position(int)",
-                                  "position1(int)"};
+        const char* expected[]
+            = {"openfile()", "savefile()",     "cut()",         "play1()",       "play2()",  "play3()",
+               "set()",      "stop()",         "cp()",          "cpp()",         "append()", "save()",
+               "find()",     "timer_update()", "position(int)", "position1(int)"};
         QCOMPARE(mo.methodCount() - mo.methodOffset(), 16);
         for (int i = 0; i < 16; ++i) {
             QMetaMethod m = mo.method(mo.methodOffset() + i);

@@ -16,8 +16,8 @@
 namespace {
 
 // Amplitude of each level, written out so that a changed table shows up.
-const uint16_t kAmp[16] = {0,    418,  606,   886,   1309,  1937,  2698,  4411,
-                           5196, 8353, 11669, 14646, 18484, 23210, 27597, 32767};
+const uint16_t kAmp[16]
+    = {0, 418, 606, 886, 1309, 1937, 2698, 4411, 5196, 8353, 11669, 14646, 18484, 23210, 27597, 32767};
 
 using Writes = std::initializer_list<std::pair<int, int>>;
 
@@ -56,16 +56,25 @@ int shape_level(int shape, uint32_t steps)
 {
     const int k = static_cast<int>(steps), m = k % 32;
     switch (shape) {
-    case 8:  return 15 - k % 16;                      // saw down, repeated
-    case 12: return k % 16;                           // saw up, repeated
-    case 10: return m < 16 ? 15 - m : m - 16;         // 15..0 0..15
-    case 14: return m < 16 ? m : 31 - m;              // 0..15 15..0
-    case 11: return k < 16 ? 15 - k : 15;             // down, then 15 for good
-    case 13: return k < 15 ? k : 15;                  // up, then 15 for good
-    case 9:  return k < 15 ? 15 - k : 0;              // down once
-    case 15: return k <= 15 ? k : 0;                  // up once, then 0
-    default: return shape < 4 ? (k < 15 ? 15 - k : 0)  // 0..3: down once
-                              : (k <= 15 ? k : 0);     // 4..7: up once, then 0
+    case 8:
+        return 15 - k % 16;  // saw down, repeated
+    case 12:
+        return k % 16;  // saw up, repeated
+    case 10:
+        return m < 16 ? 15 - m : m - 16;  // 15..0 0..15
+    case 14:
+        return m < 16 ? m : 31 - m;  // 0..15 15..0
+    case 11:
+        return k < 16 ? 15 - k : 15;  // down, then 15 for good
+    case 13:
+        return k < 15 ? k : 15;  // up, then 15 for good
+    case 9:
+        return k < 15 ? 15 - k : 0;  // down once
+    case 15:
+        return k <= 15 ? k : 0;  // up once, then 0
+    default:
+        return shape < 4 ? (k < 15 ? 15 - k : 0)  // 0..3: down once
+                         : (k <= 15 ? k : 0);     // 4..7: up once, then 0
     }
 }
 
@@ -79,7 +88,10 @@ void check_envelope(int shape, uint32_t interval, uint32_t frame_start = 0)
         const uint32_t steps = (frame_start + i + 1) / interval;
         if (a[i] != kAmp[shape_level(shape, steps)])
             QFAIL(qPrintable(QStringLiteral("shape %1, interval %2: sample %3 is %4, expected level %5")
-                                 .arg(shape).arg(interval).arg(frame_start + i).arg(a[i])
+                                 .arg(shape)
+                                 .arg(interval)
+                                 .arg(frame_start + i)
+                                 .arg(a[i])
                                  .arg(shape_level(shape, steps))));
     }
 }
@@ -93,9 +105,9 @@ private slots:
     {
         QTest::addColumn<uint32_t>("value");
         QTest::addColumn<uint32_t>("samples");
-        const std::pair<uint32_t, uint32_t> rows[] = {{0, 0},     {1, 0},      {2, 0},       {3, 1},
-                                                      {6, 2},     {31, 12},    {100, 39},    {285, 113},
-                                                      {300, 119}, {4095, 1627}, {65535, 26050}};
+        const std::pair<uint32_t, uint32_t> rows[]
+            = {{0, 0},    {1, 0},     {2, 0},     {3, 1},       {6, 2},        {31, 12},
+               {100, 39}, {285, 113}, {300, 119}, {4095, 1627}, {65535, 26050}};
         for (const auto& r : rows)
             QTest::addRow("%u", r.first) << r.first << r.second;
     }
@@ -130,10 +142,8 @@ private slots:
     void register_masks()
     {
         chip_reset();
-        const uint8_t values[14] = {0xFF, 0xF5, 0xFF, 0xF5, 0xFF, 0xF5, 0xFF,
-                                    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-        const uint8_t stored[14] = {0xFF, 0x05, 0xFF, 0x05, 0xFF, 0x05, 0x1F,
-                                    0xFF, 0x1F, 0x1F, 0x1F, 0xFF, 0xFF, 0x0F};
+        const uint8_t values[14] = {0xFF, 0xF5, 0xFF, 0xF5, 0xFF, 0xF5, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        const uint8_t stored[14] = {0xFF, 0x05, 0xFF, 0x05, 0xFF, 0x05, 0x1F, 0xFF, 0x1F, 0x1F, 0x1F, 0xFF, 0xFF, 0x0F};
         for (uint8_t r = 0; r < 14; ++r)
             chip_write(r, values[r]);
         for (int r = 0; r < 14; ++r)
@@ -183,14 +193,14 @@ private slots:
     void stereo_mix()
     {
         struct Case {
-            int a, b, c;        // fixed levels
+            int a, b, c;  // fixed levels
             int16_t left, right;
         };
         const Case cases[] = {
-            {15, 15, 15, 32766, 32766},  // the loudest sample
-            {15, 0, 0, 16383, 0},        // A on the left only
-            {0, 0, 15, 0, 16383},        // C on the right only
-            {0, 15, 0, 16383, 16383},    // B on both
+            {15, 15, 15, 32766, 32766},          // the loudest sample
+            {15, 0, 0, 16383, 0},                // A on the left only
+            {0, 0, 15, 0, 16383},                // C on the right only
+            {0, 15, 0, 16383, 16383},            // B on both
             {15, 4, 1, 16383 + 654, 209 + 654},  // each half truncated before the sum
         };
         for (const Case& k : cases) {
@@ -337,9 +347,8 @@ private slots:
             uint32_t interval;
             bool alternate, hold;
         };
-        const Case cases[] = {{14, 4, 4, true, false}, {12, 4, 4, false, false},
-                              {15, 0, 4, true, true},  {9, 7, 4, false, true},
-                              {10, 2, 4, true, false}, {13, 5, 4, false, true}};
+        const Case cases[] = {{14, 4, 4, true, false}, {12, 4, 4, false, false}, {15, 0, 4, true, true},
+                              {9, 7, 4, false, true},  {10, 2, 4, true, false},  {13, 5, 4, false, true}};
         for (const Case& k : cases) {
             chip_reset();
             render({{11, 8}, {13, k.before}, {13, k.shape}, {8, 0x10}});
@@ -361,8 +370,8 @@ private slots:
         reg_queue_len = 0;
         for (int k = 0; k < 999; ++k)
             reg_queue_push(8, static_cast<uint8_t>(k & 0x0F));
-        reg_queue_push(8, 9);   // the 1000th pair
-        reg_queue_push(8, 3);   // the 1001st: dropped
+        reg_queue_push(8, 9);  // the 1000th pair
+        reg_queue_push(8, 3);  // the 1001st: dropped
         QCOMPARE(reg_queue_len, 1000);
         QCOMPARE(reg_queue[1998], uint8_t(8));
         QCOMPARE(reg_queue[1999], uint8_t(9));
@@ -421,8 +430,17 @@ private slots:
     {
         const auto run = [] {
             std::vector<uint8_t> out;
-            render({{0, 77}, {2, 200}, {3, 1}, {4, 40}, {6, 5}, {7, 0x10},
-                    {8, 0x10}, {9, 12}, {10, 0x10}, {11, 30}, {13, 14}});
+            render({{0, 77},
+                    {2, 200},
+                    {3, 1},
+                    {4, 40},
+                    {6, 5},
+                    {7, 0x10},
+                    {8, 0x10},
+                    {9, 12},
+                    {10, 0x10},
+                    {11, 30},
+                    {13, 14}});
             for (int f = 0; f < 4; ++f) {
                 out.insert(out.end(), frame_buf, frame_buf + FRAME_BYTES);
                 render();

@@ -63,10 +63,7 @@ class TestCli : public QObject {
 
     QTemporaryDir dir;
 
-    QString put(const QString& name, const QByteArray& bytes)
-    {
-        return put_file(dir.path(), name, bytes);
-    }
+    QString put(const QString& name, const QByteArray& bytes) { return put_file(dir.path(), name, bytes); }
 
 private slots:
     void initTestCase()
@@ -149,8 +146,9 @@ private slots:
         QFETCH(QByteArray, value);
         QFETCH(qint64, ms);
         for (bool silence : {false, true}) {
-            const CommandLine c = parse_arguments(silence ? QList<QByteArray>{"split", "a.psg", "--silence", value, "-o", "x"}
-                                                          : QList<QByteArray>{"loops", "a.psg", "--min-seconds=" + value});
+            const CommandLine c
+                = parse_arguments(silence ? QList<QByteArray>{"split", "a.psg", "--silence", value, "-o", "x"}
+                                          : QList<QByteArray>{"loops", "a.psg", "--min-seconds=" + value});
             QCOMPARE(c.outcome, ms < 0 ? PARSE_ERROR : PARSE_RUN);
             if (ms >= 0)
                 QCOMPARE(silence ? c.args.silence_ms.value_or(0) : c.args.min_ms.value_or(0), uint32_t(ms));
@@ -173,12 +171,15 @@ private slots:
             one("x.1.psg: frames 0 to 88, 0:00:00.000 to 0:00:01.760\n");
         QTest::newRow("silence of exactly 1 s") << tones_apart(50) << QStringList{"split", "--silence", "1", "-o", "x"}
                                                 << first + "x.2.psg: frames 70 to 89, 0:00:01.400 to 0:00:01.780\n";
-        QTest::newRow("silence a frame shorter") << tones_apart(49) << QStringList{"split", "--silence", "1", "-o", "x"} << one;
+        QTest::newRow("silence a frame shorter")
+            << tones_apart(49) << QStringList{"split", "--silence", "1", "-o", "x"} << one;
         QTest::newRow("silence a frame longer") << tones_apart(51) << QStringList{"split", "--silence", "1", "-o", "x"}
                                                 << first + "x.2.psg: frames 71 to 90, 0:00:01.420 to 0:00:01.800\n";
-        QTest::newRow("0.98 s of silence, 0.99 asked") << tones_apart(49) << QStringList{"split", "--silence", "0.99", "-o", "x"} << one;
-        QTest::newRow("silence near the largest") << tones_apart(50) << QStringList{"split", "--silence", "4294967.277", "-o", "x"}
-                                                  << QByteArray("x.1.psg: frames 0 to 89, 0:00:00.000 to 0:00:01.780\n");
+        QTest::newRow("0.98 s of silence, 0.99 asked")
+            << tones_apart(49) << QStringList{"split", "--silence", "0.99", "-o", "x"} << one;
+        QTest::newRow("silence near the largest")
+            << tones_apart(50) << QStringList{"split", "--silence", "4294967.277", "-o", "x"}
+            << QByteArray("x.1.psg: frames 0 to 89, 0:00:00.000 to 0:00:01.780\n");
 
         // 129 frames of intro, a loop of 250 frames (5 s) played twice, then
         // 100 other frames, or none. The second pass starts a frame after a
@@ -196,7 +197,8 @@ private slots:
         QTest::newRow("inner, --to-end") << ending << QStringList{"loops", "--min-seconds", "5", "--to-end"} << none;
         QTest::newRow("repetition a frame shorter") << ending << QStringList{"loops", "--min-seconds", "5.02"} << none;
         QTest::newRow("repetition 10 ms shorter") << ending << QStringList{"loops", "--min-seconds", "5.01"} << none;
-        QTest::newRow("to the end, exactly 5 s") << song << QStringList{"loops", "--min-seconds", "5"} << listed + " to the end\n";
+        QTest::newRow("to the end, exactly 5 s")
+            << song << QStringList{"loops", "--min-seconds", "5"} << listed + " to the end\n";
         QTest::newRow("to the end, a frame shorter") << song << QStringList{"loops", "--min-seconds", "5.02"} << none;
         QTest::newRow("near the largest") << song << QStringList{"loops", "--min-seconds", "4294967.277"} << none;
     }
@@ -233,15 +235,16 @@ private slots:
         CliRun help = run_cli({"--help"});
         QCOMPARE(help.status, 0);
         QVERIFY(help.out.startsWith("Usage: trelvane-cli COMMAND"));
-        for (const char* command : {"info", "find", "loops", "cut", "trim", "split", "optimize", "save", "render", "plot"})
+        for (const char* command :
+             {"info", "find", "loops", "cut", "trim", "split", "optimize", "save", "render", "plot"})
             QVERIFY2(help.out.contains(QByteArray("\n  ") + command + " FILE"), command);
         QCOMPARE(run_cli({"cut", "--help"}).out, help.out);
 
         CliRun version = run_cli({"--version"});
         QCOMPARE(version.status, 0);
-        QVERIFY2(QRegularExpression("^trelvane-cli \\d+\\.\\d+\\.\\d+\n$")
-                     .match(QString::fromUtf8(version.out)).hasMatch(),
-                 version.out.constData());
+        QVERIFY2(
+            QRegularExpression("^trelvane-cli \\d+\\.\\d+\\.\\d+\n$").match(QString::fromUtf8(version.out)).hasMatch(),
+            version.out.constData());
     }
 
     void info_and_joins()
@@ -352,10 +355,18 @@ private slots:
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("head");
         QTest::addColumn<QString>("rest");
-        QTest::newRow("plain") << "song" << "song.psg" << "song.rest.psg";
-        QTest::newRow(".psg") << "song.psg" << "song.psg" << "song.rest.psg";
-        QTest::newRow(".PSG") << "song.PSG" << "song.PSG" << "song.rest.psg";
-        QTest::newRow(".ay") << "song.ay" << "song.ay.psg" << "song.ay.rest.psg";
+        QTest::newRow("plain") << "song"
+                               << "song.psg"
+                               << "song.rest.psg";
+        QTest::newRow(".psg") << "song.psg"
+                              << "song.psg"
+                              << "song.rest.psg";
+        QTest::newRow(".PSG") << "song.PSG"
+                              << "song.PSG"
+                              << "song.rest.psg";
+        QTest::newRow(".ay") << "song.ay"
+                             << "song.ay.psg"
+                             << "song.ay.rest.psg";
     }
 
     void cut()
@@ -366,8 +377,9 @@ private slots:
         QTemporaryDir out;
         // Frames: 0 {R0}, 1 {R1, R2}, 2..5 (a wait), 6 {R3}; R4 after the
         // last frame end, which no piece keeps.
-        const QString song = put("cut.psg", psg_header() + stream({0x00, 1, 0xFF, 0x01, 2, 0x02, 3, 0xFF, 0xFE, 1,
-                                                                   0x03, 4, 0xFF, 0x04, 5}));
+        const QString song
+            = put("cut.psg",
+                  psg_header() + stream({0x00, 1, 0xFF, 0x01, 2, 0x02, 3, 0xFF, 0xFE, 1, 0x03, 4, 0xFF, 0x04, 5}));
         CliRun r = run_cli({"cut", song, "--at", "2", "-o", chosen}, out.path());
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, (head + "\n" + rest + "\n").toUtf8());
@@ -405,8 +417,8 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("out");
         QTest::addColumn<QByteArray>("err");
-        QTest::newRow("pipe") << "/dev/stdin" << psg_header() + stream({0x00, 1, 0xFF, 0xFE, 1, 0x01, 2, 0xFF})
-                              << 0 << QByteArray("frames: 6\nwrites: 2\nlength: 0:00:00.120\n") << QByteArray();
+        QTest::newRow("pipe") << "/dev/stdin" << psg_header() + stream({0x00, 1, 0xFF, 0xFE, 1, 0x01, 2, 0xFF}) << 0
+                              << QByteArray("frames: 6\nwrites: 2\nlength: 0:00:00.120\n") << QByteArray();
         // Endless zeros: refused at the first bytes, which are no signature
         // (the window, which reads any header, stops at the song's capacity).
         QTest::newRow("endless device") << "/dev/zero" << QByteArray() << 2 << QByteArray()
@@ -434,10 +446,10 @@ private slots:
         QTest::addColumn<rlim_t>("file_limit");
         const QString long_name(248, QLatin1Char('x'));  // the rest name gets too long
         QTest::newRow("save onto a full disk") << QStringList{"save", "big.psg", "-o", "in"} << false << rlim_t(4096);
-        QTest::newRow("cut into itself, rest a folder") << QStringList{"cut", "in.psg", "--at", "1", "-o", "in"}
-                                                        << true << rlim_t(0);
-        QTest::newRow("cut into itself, full disk") << QStringList{"cut", "big.psg", "--at", "1", "-o", "big"}
-                                                    << false << rlim_t(16384);
+        QTest::newRow("cut into itself, rest a folder")
+            << QStringList{"cut", "in.psg", "--at", "1", "-o", "in"} << true << rlim_t(0);
+        QTest::newRow("cut into itself, full disk")
+            << QStringList{"cut", "big.psg", "--at", "1", "-o", "big"} << false << rlim_t(16384);
         QTest::newRow("cut into itself, name too long")
             << QStringList{"cut", long_name + ".psg", "--at", "1", "-o", long_name} << false << rlim_t(0);
     }
@@ -450,8 +462,8 @@ private slots:
         QTemporaryDir out;
         const QByteArray at = QFile::encodeName(out.path()) + '/';
         const QByteArray song = psg_header() + random_writes(300, 1, 5);
-        QVERIFY(save_file(at + "in.psg", song) && save_file(at + QByteArray(248, 'x') + ".psg", song) &&
-                save_file(at + "big.psg", song + random_writes(6000, 1, 6)));
+        QVERIFY(save_file(at + "in.psg", song) && save_file(at + QByteArray(248, 'x') + ".psg", song)
+                && save_file(at + "big.psg", song + random_writes(6000, 1, 6)));
         if (folder)
             QVERIFY(QDir(out.path()).mkdir("in.rest.psg"));
         const QMap<QString, QByteArray> before = folder_listing(out.path());
@@ -590,8 +602,8 @@ private slots:
     {
         // 10 frames at 48.828 a second, 48 kHz: 9,830 pairs; --from 4 gives
         // the whole render's pairs from frame 4 on.
-        const QStringList options{"--accurate", "--chip", "ym", "--pan", "mono", "--rate", "48000",
-                                  "--frame-rate", "48.828", "--clock", "2000000"};
+        const QStringList options{"--accurate", "--chip",       "ym",     "--pan",   "mono",   "--rate",
+                                  "48000",      "--frame-rate", "48.828", "--clock", "2000000"};
         const QString song = put("tone.psg", tone_song(10));
         CliRun r = run_cli(QStringList{"render", song, "-o", dir.filePath("all.wav")} + options);
         QCOMPARE(r.status, 0);
@@ -619,7 +631,8 @@ private slots:
 
     void json_answers()
     {
-        const QString a = put("say \"hi\"\\.psg", psg_header() + stream({0x00, 1, 0xFF, 0xFE, 1, 0x01, 2, 0xFF, 0x02, 3}));
+        const QString a
+            = put("say \"hi\"\\.psg", psg_header() + stream({0x00, 1, 0xFF, 0xFE, 1, 0x01, 2, 0xFF, 0x02, 3}));
         const auto json = [](const CliRun& r) {
             QJsonParseError error{};
             const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);
@@ -628,8 +641,11 @@ private slots:
             return doc;
         };
         QCOMPARE(json(run_cli({"info", a, "--json"})).object(),
-                 (QJsonObject{{"files", QJsonArray{a}}, {"frames", 6}, {"writes", 3},
-                              {"length", "0:00:00.120"}, {"seconds", 0.12}}));
+                 (QJsonObject{{"files", QJsonArray{a}},
+                              {"frames", 6},
+                              {"writes", 3},
+                              {"length", "0:00:00.120"},
+                              {"seconds", 0.12}}));
 
         QByteArray s;
         for (int k = 0; k < 11; ++k)
@@ -646,8 +662,13 @@ private slots:
         const QString song = put("loop.psg", psg_header() + random_writes(200, 2, 1) + loop + loop.left(200 * 5));
         r = run_cli({"loops", song, "--json", "--min-seconds", "2.5"});
         QCOMPARE(r.status, 0);
-        QCOMPARE(json(r).array(), (QJsonArray{QJsonObject{{"start", 100}, {"period", 300}, {"repeat", 400},
-                                                           {"to_end", true}, {"seconds", 4}, {"repeat_seconds", 4}}}));
+        QCOMPARE(json(r).array(),
+                 (QJsonArray{QJsonObject{{"start", 100},
+                                         {"period", 300},
+                                         {"repeat", 400},
+                                         {"to_end", true},
+                                         {"seconds", 4},
+                                         {"repeat_seconds", 4}}}));
         QCOMPARE(run_cli({"loops", song, "--min-seconds=2.5"}).out,
                  QByteArray("start 100 (0:00:02.000), period 300 (0:00:06.000), repeat 400 (0:00:08.000), "
                             "for 200 frames (0:00:04.000) to the end\n"));
@@ -662,8 +683,9 @@ private slots:
         QTemporaryDir out;
         // Frames: 0 {R0}, 1 {R1, R2}, 2..5 (a wait), 6 {R3}; R4 after the
         // last frame end.
-        const QString song = put("trim.psg", psg_header() + stream({0x00, 1, 0xFF, 0x01, 2, 0x02, 3, 0xFF, 0xFE, 1,
-                                                                    0x03, 4, 0xFF, 0x04, 5}));
+        const QString song
+            = put("trim.psg",
+                  psg_header() + stream({0x00, 1, 0xFF, 0x01, 2, 0x02, 3, 0xFF, 0xFE, 1, 0x03, 4, 0xFF, 0x04, 5}));
         CliRun r = run_cli({"trim", song, "--from", "2", "--to", "6", "-o", "t"}, out.path());
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("t.psg\n"));
@@ -685,13 +707,32 @@ private slots:
     {
         // Text, and the frame it names (-1: refused).
         const QList<QPair<const char*, qint64>> rows = {
-            {"125", 125},          {"0:02.500", 125},       {"4s", 200},             {"0:00:03.000", 150},
-            {"1:00:00.000", 180000}, {"12.5s", 625},        {"0:01", 50},            {"0:00.009", 0},
-            {"0:00.010", 1},       {"0:00.031", 2},         {"61:05.5", 183275},     {"4294967295", 4294967295},
-            {"23861:38:53", -1},   {"4294967296", -1},      {"0:60.000", -1},        {"1:60:00", -1},
-            {"0:2.500", -1},       {"1:2:03", -1},          {"0:02.5000", -1},       {"0:02.", -1},
-            {"s", -1},             {"-1s", -1},             {"1:00s", -1},           {"1:00:00:00", -1},
-            {"", -1},              {" 5", -1},
+            {"125", 125},
+            {"0:02.500", 125},
+            {"4s", 200},
+            {"0:00:03.000", 150},
+            {"1:00:00.000", 180000},
+            {"12.5s", 625},
+            {"0:01", 50},
+            {"0:00.009", 0},
+            {"0:00.010", 1},
+            {"0:00.031", 2},
+            {"61:05.5", 183275},
+            {"4294967295", 4294967295},
+            {"23861:38:53", -1},
+            {"4294967296", -1},
+            {"0:60.000", -1},
+            {"1:60:00", -1},
+            {"0:2.500", -1},
+            {"1:2:03", -1},
+            {"0:02.5000", -1},
+            {"0:02.", -1},
+            {"s", -1},
+            {"-1s", -1},
+            {"1:00s", -1},
+            {"1:00:00:00", -1},
+            {"", -1},
+            {" 5", -1},
         };
         for (const auto& row : rows) {
             uint32_t frame = 7;
@@ -722,7 +763,8 @@ private slots:
         QCOMPARE(late.status, 2);
         QVERIFY2(late.err.contains("--from 301 is past the end of the song (frame 300)"), late.err.constData());
         // trim --no-state: the piece's own writes only.
-        QCOMPARE(run_cli({"trim", song, "--no-state", "--from", "125", "--to", "200", "-o", "n"}, out.path()).status, 0);
+        QCOMPARE(run_cli({"trim", song, "--no-state", "--from", "125", "--to", "200", "-o", "n"}, out.path()).status,
+                 0);
         QCOMPARE(read_file(out.filePath("n.psg")), psg_header() + random_writes(3000, 10, 7).mid(125 * 21, 75 * 21));
     }
 
@@ -732,14 +774,21 @@ private slots:
         const QString rec = put("rec.psg", loop_song(REWRITTEN_IN_LOOP).bytes);
         CliRun r = run_cli({"loop", rec, "-o", "x"}, out.path());
         QCOMPARE(r.status, 0);
-        QCOMPARE(r.out, QByteArray("x.intro.psg\nx.loop.psg\nstart 250 (0:00:05.000), period 400 (0:00:08.000)\n"
-                                   "starts at 250 (0:00:05.000), not 92: R9 differs until frame 250\n"
-                                   "the loop piece plays right on its own\n"));
+        QCOMPARE(r.out,
+                 QByteArray("x.intro.psg\nx.loop.psg\nstart 250 (0:00:05.000), period 400 (0:00:08.000)\n"
+                            "starts at 250 (0:00:05.000), not 92: R9 differs until frame 250\n"
+                            "the loop piece plays right on its own\n"));
         r = run_cli({"loop", rec, "-o", "y.psg", "--pick", "1", "--json"}, out.path());
         QCOMPARE(r.status, 0);
         QCOMPARE(QJsonDocument::fromJson(r.out).object(),
-                 QJsonObject({{"intro", "y.intro.psg"}, {"loop", "y.loop.psg"}, {"start", 250}, {"period", 400},
-                              {"seconds", 8.0}, {"period_seconds", 8.0}, {"to_end", true}, {"candidate_start", 92},
+                 QJsonObject({{"intro", "y.intro.psg"},
+                              {"loop", "y.loop.psg"},
+                              {"start", 250},
+                              {"period", 400},
+                              {"seconds", 8.0},
+                              {"period_seconds", 8.0},
+                              {"to_end", true},
+                              {"candidate_start", 92},
                               {"moved_by", 158},
                               {"reason", "starts at 250 (0:00:05.000), not 92: R9 differs until frame 250"},
                               {"loop_alone_exact", true}}));
@@ -758,9 +807,10 @@ private slots:
         const QString inside = put("inside.psg", loop_song(REPEATS_INSIDE).bytes);
         r = run_cli({"loop", inside, "-o", "w"}, out.path());
         QCOMPARE(r.status, 1);
-        QCOMPARE(r.err, "trelvane-cli: " + inside.toUtf8() +
-                            ": no loop: the song does not end repeating itself; its longest repetition, 0:00:06.160 "
-                            "from 0:00:09.840, stops 0:00:06.000 before the end\n");
+        QCOMPARE(r.err,
+                 "trelvane-cli: " + inside.toUtf8()
+                     + ": no loop: the song does not end repeating itself; its longest repetition, 0:00:06.160 "
+                       "from 0:00:09.840, stops 0:00:06.000 before the end\n");
         QVERIFY(!QFile::exists(out.filePath("w.intro.psg")) && !QFile::exists(out.filePath("w.loop.psg")));
         r = run_cli({"loop", inside, "-o", "w", "--pick", "1"}, out.path());
         QCOMPARE(r.status, 0);
@@ -782,38 +832,48 @@ private slots:
                 s.write(2 * channel, 60 + 7 * (f / 8 % 5)).end();
             s.write(8 + channel, 0);
         };
-        tune(0, 80);    // frames 10..89
-        s.end(100);     // 90..189
-        tune(1, 60);    // 190..249
-        s.end(20);      // 250..269
-        tune(1, 40);    // 270..309
-        s.end(120);     // 310..429
-        tune(2, 70);    // 430..499
+        tune(0, 80);  // frames 10..89
+        s.end(100);   // 90..189
+        tune(1, 60);  // 190..249
+        s.end(20);    // 250..269
+        tune(1, 40);  // 270..309
+        s.end(120);   // 310..429
+        tune(2, 70);  // 430..499
         s.end(30);
         const QString song = put("three.psg", s.bytes);
         QTemporaryDir out;
         QVERIFY(save_file(QFile::encodeName(out.filePath("tune.4.psg")), "older"));  // from an earlier split
         CliRun r = run_cli({"split", song, "--silence", "1.5", "-o", "tune"}, out.path());
         QCOMPARE(r.status, 0);
-        QCOMPARE(r.out, QByteArray("tune.1.psg: frames 10 to 89, 0:00:00.200 to 0:00:01.780\n"
-                                   "tune.2.psg: frames 190 to 309, 0:00:03.800 to 0:00:06.180\n"
-                                   "tune.3.psg: frames 430 to 499, 0:00:08.600 to 0:00:09.980\n"));
+        QCOMPARE(r.out,
+                 QByteArray("tune.1.psg: frames 10 to 89, 0:00:00.200 to 0:00:01.780\n"
+                            "tune.2.psg: frames 190 to 309, 0:00:03.800 to 0:00:06.180\n"
+                            "tune.3.psg: frames 430 to 499, 0:00:08.600 to 0:00:09.980\n"));
         QCOMPARE(r.err, QByteArray("trelvane-cli: older pieces remain: tune.4.psg\n"));
         QCOMPARE(read_file(out.filePath("tune.4.psg")), QByteArray("older"));
         r = run_cli({"split", song, "--silence", "1.5", "-o", "tune", "--json"}, out.path());
         const QJsonArray pieces = QJsonDocument::fromJson(r.out).array();
         QCOMPARE(pieces.size(), 3);
-        QCOMPARE(pieces[1].toObject(), (QJsonObject{{"file", "tune.2.psg"}, {"first", 190}, {"last", 309},
-                                                    {"first_time", "0:00:03.800"}, {"last_time", "0:00:06.180"}}));
+        QCOMPARE(pieces[1].toObject(),
+                 (QJsonObject{{"file", "tune.2.psg"},
+                              {"first", 190},
+                              {"last", 309},
+                              {"first_time", "0:00:03.800"},
+                              {"last_time", "0:00:06.180"}}));
         // Each is the piece of those frames with the state at its start.
         const int ranges[3][2] = {{10, 90}, {190, 310}, {430, 500}};
         for (int k = 0; k < 3; ++k) {
             QCOMPARE(run_cli({"trim", song, "--from", QString::number(ranges[k][0]), "--to",
-                          QString::number(ranges[k][1]), "-o", "piece"}, out.path()).status, 0);
-            QCOMPARE(read_file(out.filePath(QStringLiteral("tune.%1.psg").arg(k + 1))), read_file(out.filePath("piece.psg")));
+                              QString::number(ranges[k][1]), "-o", "piece"},
+                             out.path())
+                         .status,
+                     0);
+            QCOMPARE(read_file(out.filePath(QStringLiteral("tune.%1.psg").arg(k + 1))),
+                     read_file(out.filePath("piece.psg")));
         }
         r = run_cli({"split", put("quiet.psg", psg_header() + stream({0x00, 100, 0x07, 0x3E}) + QByteArray(50, '\xff')),
-                 "--silence", "1", "-o", "q"}, out.path());
+                     "--silence", "1", "-o", "q"},
+                    out.path());
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QByteArray());
     }
@@ -858,8 +918,10 @@ private slots:
         };
         const auto a = colours(put("a.psg", tone_song(200)), {"--mark", "20", "--mark", "150"});
         const auto c = colours(put("c.psg", c_song), {});
-        QVERIFY2(a.first > c.first + 1000 && c.second > a.second + 1000,
-                 qPrintable(QStringLiteral("blue %1 / %2, green %3 / %4").arg(a.first).arg(c.first).arg(a.second).arg(c.second)));
+        QVERIFY2(
+            a.first > c.first + 1000 && c.second > a.second + 1000,
+            qPrintable(
+                QStringLiteral("blue %1 / %2, green %3 / %4").arg(a.first).arg(c.first).arg(a.second).arg(c.second)));
         QCOMPARE(run_cli({"plot", dir.filePath("a.psg"), "-o", dir.filePath("x.png"), "--mark", "201"}).status, 2);
         // The narrowest picture keeps its legend off the title and the
         // song's line (the rows above 50): none of its colours there.
@@ -892,7 +954,7 @@ private slots:
             QCOMPARE(read_file(out.filePath("old.wav")), read_file(song));
         }
         r = run_cli({"cut", put("big.psg", psg_header() + random_writes(80000, 10, 3)), "--at", "4000", "-o", "big"},
-                out.path(), 65536);
+                    out.path(), 65536);
         QCOMPARE(r.status, 2);
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.wav"});
 
@@ -901,10 +963,11 @@ private slots:
         const QString full = out.filePath("full.psg");
         if (mknod(QFile::encodeName(full).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
             QSKIP("cannot make a device node here (not root)");
-        for (const QStringList& args : {QStringList{"save", song, "-o", full}, QStringList{"render", song, "-o", full}}) {
+        for (const QStringList& args :
+             {QStringList{"save", song, "-o", full}, QStringList{"render", song, "-o", full}}) {
             r = run_cli(args);
             QCOMPARE(r.status, 2);
-            struct stat st {};
+            struct stat st { };
             QVERIFY2(stat(QFile::encodeName(full).constData(), &st) == 0 && S_ISCHR(st.st_mode),
                      qPrintable(args.first() + " removed the device"));
         }
@@ -916,9 +979,10 @@ private slots:
     {
         QByteArray ten = psg_header(), var = ten;  // ten tunes between silences; var's fourth is long
         for (int k = 0; k < 10; ++k) {
-            ten += stream({0x07, 0x3E, 0x08, 12, 0x00, 60 + k}) + QByteArray(50, '\xff') + stream({0x08, 0}) + QByteArray(100, '\xff');
-            var += stream({0x07, 0x3E, 0x08, 12}) + stream({0x00, 90 + k, 0xFF}).repeated(k == 3 ? 2000 : 50) +
-                   stream({0x08, 0}) + QByteArray(100, '\xff');
+            ten += stream({0x07, 0x3E, 0x08, 12, 0x00, 60 + k}) + QByteArray(50, '\xff') + stream({0x08, 0})
+                + QByteArray(100, '\xff');
+            var += stream({0x07, 0x3E, 0x08, 12}) + stream({0x00, 90 + k, 0xFF}).repeated(k == 3 ? 2000 : 50)
+                + stream({0x08, 0}) + QByteArray(100, '\xff');
         }
         const auto link_to = [](const char* target, const char* name) {
             return [=](const QString& at) { QVERIFY(symlink(target, QFile::encodeName(at + name)) == 0); };
@@ -931,33 +995,68 @@ private slots:
             rlim_t file_limit;
             QByteArray err;
         } cases[] = {
-            {"a link to the other output", link_to("x.rest.psg", "x.psg"), {"cut", "in.psg", "--at", "9", "-o", "x"}, 0,
+            {"a link to the other output",
+             link_to("x.rest.psg", "x.psg"),
+             {"cut", "in.psg", "--at", "9", "-o", "x"},
+             0,
              "can't write x.rest.psg: the same file as x.psg"},
             {"hard links of one file",
-             [](const QString& at) { QVERIFY(link(QFile::encodeName(at + "x.rest.psg"), QFile::encodeName(at + "x.psg")) == 0); },
-             {"cut", "in.psg", "--at", "9", "-o", "x"}, 0, "can't write x.rest.psg: the same file as x.psg"},
-            {"a dangling link", link_to("nowhere.psg", "d.psg"), {"save", "in.psg", "-o", "d"}, 0,
+             [](const QString& at) {
+                 QVERIFY(link(QFile::encodeName(at + "x.rest.psg"), QFile::encodeName(at + "x.psg")) == 0);
+             },
+             {"cut", "in.psg", "--at", "9", "-o", "x"},
+             0,
+             "can't write x.rest.psg: the same file as x.psg"},
+            {"a dangling link",
+             link_to("nowhere.psg", "d.psg"),
+             {"save", "in.psg", "-o", "d"},
+             0,
              "can't write d.psg: a symbolic link to nothing (dangling)"},
             {"a loop of links",
              [&](const QString& at) { link_to("l2.psg", "l1.psg")(at), link_to("l1.psg", "l2.psg")(at); },
-             {"save", "in.psg", "-o", "l1"}, 0, "can't write l1.psg: Too many levels of symbolic links"},
-            {"a missing folder", {}, {"save", "in.psg", "-o", "no/x"}, 0, "can't write no/x.psg: No such file or directory"},
-            {"a name too long", {}, {"save", "in.psg", "-o", long_name}, 0,
+             {"save", "in.psg", "-o", "l1"},
+             0,
+             "can't write l1.psg: Too many levels of symbolic links"},
+            {"a missing folder",
+             {},
+             {"save", "in.psg", "-o", "no/x"},
+             0,
+             "can't write no/x.psg: No such file or directory"},
+            {"a name too long",
+             {},
+             {"save", "in.psg", "-o", long_name},
+             0,
              "can't write " + long_name.toUtf8() + ".psg: File name too long"},
-            {"a full disk", {}, {"render", "in.psg", "-o", "/dev/full"}, 0, "can't write /dev/full: No space left on device"},
-            {"a file size limit, render", {}, {"render", "in.psg", "-o", "r.wav"}, 4096, "can't write r.wav: File too large"},
+            {"a full disk",
+             {},
+             {"render", "in.psg", "-o", "/dev/full"},
+             0,
+             "can't write /dev/full: No space left on device"},
+            {"a file size limit, render",
+             {},
+             {"render", "in.psg", "-o", "r.wav"},
+             4096,
+             "can't write r.wav: File too large"},
             {"a file size limit at the 4th of 10 older pieces",
-             [](const QString& at) { QCOMPARE(run_cli({"split", "ten.psg", "--silence", "1", "-o", "t"}, at).status, 0); },
-             {"split", "var.psg", "--silence", "1", "-o", "t"}, 4096, "can't write t.4.psg: File too large"},
-            {"more pieces than --max-pieces", {}, {"split", "ten.psg", "--silence", "1", "-o", "u", "--max-pieces", "9"}, 0,
+             [](const QString& at) {
+                 QCOMPARE(run_cli({"split", "ten.psg", "--silence", "1", "-o", "t"}, at).status, 0);
+             },
+             {"split", "var.psg", "--silence", "1", "-o", "t"},
+             4096,
+             "can't write t.4.psg: File too large"},
+            {"more pieces than --max-pieces",
+             {},
+             {"split", "ten.psg", "--silence", "1", "-o", "u", "--max-pieces", "9"},
+             0,
              "ten.psg: 10 pieces, more than --max-pieces 9; nothing written"},
         };
         for (const auto& c : cases) {
             QTemporaryDir out;
             const QString at = out.path() + '/';
-            QVERIFY(save_file(QFile::encodeName(at + "in.psg"), psg_header() + random_writes(300, 1, 5)) &&
-                    save_file(QFile::encodeName(at + "x.rest.psg"), "old rest") &&
-                    save_file(QFile::encodeName(at + "ten.psg"), ten) && save_file(QFile::encodeName(at + "var.psg"), var));
+            QVERIFY(save_file(QFile::encodeName(at + "in.psg"), psg_header() + random_writes(300, 1, 5))
+                    && save_file(QFile::encodeName(at + "x.rest.psg"), "old rest")
+                    && save_file(QFile::encodeName(at + "ten.psg"), ten)
+                    && save_file(QFile::encodeName(at + "var.psg"), var));
             if (c.setup)
                 c.setup(at);
             const QMap<QString, QByteArray> before = folder_listing(out.path());
@@ -1005,26 +1104,29 @@ private slots:
             const QByteArray ro = QFile::encodeName(out.filePath("ro.psg"));
             QVERIFY(save_file(QFile::encodeName(out.filePath("in.psg")), psg_header() + stream({0x00, 1, 0xFF})));
             if (c.mode)
-                QVERIFY(save_file(ro, "old") && chmod(ro.constData(), c.mode) == 0 && chown(ro.constData(), c.owner, 0) == 0);
+                QVERIFY(save_file(ro, "old") && chmod(ro.constData(), c.mode) == 0
+                        && chown(ro.constData(), c.owner, 0) == 0);
             QVERIFY(chmod(QFile::encodeName(out.path()), c.folder) == 0);
             const QMap<QString, QByteArray> before = folder_listing(out.path());
             const CliRun r = run_program(tool, {"save", "in.psg", "-o", "ro.psg"}, out.path(), 0, {}, as_nobody);
             QVERIFY2(r.status == 2, c.what);
             QCOMPARE(r.err, "trelvane-cli: can't write ro.psg: " + c.err + "\n");
             QCOMPARE(folder_listing(out.path()), before);
-            struct stat st {};
-            QVERIFY(!c.mode || (stat(ro.constData(), &st) == 0 && st.st_uid == c.owner && (st.st_mode & 07777) == c.mode));
+            struct stat st { };
+            QVERIFY(!c.mode
+                    || (stat(ro.constData(), &st) == 0 && st.st_uid == c.owner && (st.st_mode & 07777) == c.mode));
         }
 
         // A set whose first piece is another user's in a sticky folder is
         // refused before anything is written: no link of that file is left.
         QTemporaryDir out;
         const QByteArray at = QFile::encodeName(out.path()) + '/';
-        QVERIFY(save_file(at + "in.psg", tone_song(50) + stream({0x08, 0}) + QByteArray(100, '\xff') +
-                                             stream({0x08, 15}) + QByteArray(50, '\xff')) &&
-                save_file(at + "t.1.psg", "old 1") && save_file(at + "t.2.psg", "old 2") &&
-                chmod(at + "t.1.psg", 0666) == 0 && chown(at + "t.2.psg", nobody, nobody) == 0 &&
-                chmod(out.path().toUtf8(), 01777) == 0);
+        QVERIFY(save_file(at + "in.psg",
+                          tone_song(50) + stream({0x08, 0}) + QByteArray(100, '\xff') + stream({0x08, 15})
+                              + QByteArray(50, '\xff'))
+                && save_file(at + "t.1.psg", "old 1") && save_file(at + "t.2.psg", "old 2")
+                && chmod(at + "t.1.psg", 0666) == 0 && chown(at + "t.2.psg", nobody, nobody) == 0
+                && chmod(out.path().toUtf8(), 01777) == 0);
         const QMap<QString, QByteArray> before = folder_listing(out.path());
         const CliRun r = run_cli({"split", "in.psg", "--silence", "1", "-o", "t"}, out.path(), 0, {}, [nobody] {
             if (setgid(nobody) != 0 || setuid(nobody) != 0)
@@ -1043,8 +1145,8 @@ private slots:
         const struct {
             int sig;
             bool ignored;
-        } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true},
-                     {SIGQUIT, false}, {SIGXCPU, false}, {SIGALRM, false}, {SIGUSR1, false}, {SIGVTALRM, false}, {SIGPIPE, false}};
+        } cases[] = {{SIGINT, false},  {SIGTERM, false}, {SIGHUP, false},  {SIGHUP, true},     {SIGQUIT, false},
+                     {SIGXCPU, false}, {SIGALRM, false}, {SIGUSR1, false}, {SIGVTALRM, false}, {SIGPIPE, false}};
         for (const auto& c : cases) {
             const int sig = c.sig;
             QTemporaryDir out;
@@ -1085,12 +1187,16 @@ private slots:
     // A file made where none was gets 0666 less the umask, as an editor's.
     void new_files_follow_the_umask()
     {
-        const QString song = put("modes.psg", tone_song(100) + stream({0x08, 0}) + QByteArray(100, '\xff') +
-                                                  stream({0x08, 15}) + QByteArray(100, '\xff'));
+        const QString song = put("modes.psg",
+                                 tone_song(100) + stream({0x08, 0}) + QByteArray(100, '\xff') + stream({0x08, 15})
+                                     + QByteArray(100, '\xff'));
         const QStringList commands[] = {
-            {"save", song, "-o", "f"},           {"cut", song, "--at", "50", "-o", "f"},
-            {"trim", song, "--from", "5", "-o", "f"}, {"split", song, "--silence", "1", "-o", "f"},
-            {"optimize", song, "-o", "f"},       {"render", song, "-o", "f.wav"},
+            {"save", song, "-o", "f"},
+            {"cut", song, "--at", "50", "-o", "f"},
+            {"trim", song, "--from", "5", "-o", "f"},
+            {"split", song, "--silence", "1", "-o", "f"},
+            {"optimize", song, "-o", "f"},
+            {"render", song, "-o", "f.wav"},
             {"plot", song, "-o", "f.png", "--width", "320"},
         };
         for (const QStringList& args : commands) {
@@ -1099,8 +1205,9 @@ private slots:
             const QStringList made = QDir(out.path()).entryList(QDir::Files | QDir::Hidden);
             QVERIFY2(!made.isEmpty(), qPrintable(args.first()));
             for (const QString& name : made)
-                QVERIFY2(QFile::permissions(out.filePath(name)) == (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
-                                                                    QFile::WriteUser | QFile::ReadGroup),
+                QVERIFY2(QFile::permissions(out.filePath(name))
+                             == (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser
+                                 | QFile::ReadGroup),
                          qPrintable(args.first() + ' ' + name));  // 0640
         }
     }

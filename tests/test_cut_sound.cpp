@@ -234,7 +234,8 @@ private slots:
         const ChipState reset = chip_save();
         for (uint32_t f = 1; f < frame_count; ++f) {
             const std::vector<Write> own = frame_writes(f);
-            const bool restarted = std::any_of(own.begin(), own.end(), [](const Write& w) { return w.reg == REG_ENV_SHAPE; });
+            const bool restarted
+                = std::any_of(own.begin(), own.end(), [](const Write& w) { return w.reg == REG_ENV_SHAPE; });
             chip_seek(f);
             const ChipState at = with_writes(chip_save(), own);
             const LeadIn lead = piece_lead_in(f);
@@ -252,8 +253,8 @@ private slots:
         // The song sets its mixer, tones, levels and a held envelope once,
         // then only moves a tone now and then: the state before the cut is
         // all the piece has to go by.
-        QByteArray s = psg_bytes({0x07, 0x38, 0x00, 100, 0x02, 200, 0x04, 0x40, 0x05, 1, 0x08, 15, 0x09, 0x10,
-                                  0x0A, 11, 0x0B, 3, 0x0D, 13});
+        QByteArray s = psg_bytes(
+            {0x07, 0x38, 0x00, 100, 0x02, 200, 0x04, 0x40, 0x05, 1, 0x08, 15, 0x09, 0x10, 0x0A, 11, 0x0B, 3, 0x0D, 13});
         for (int f = 0; f < 200; ++f) {
             if (f % 50 == 49)
                 s += QByteArray::fromRawData("\x00\x78", 2);

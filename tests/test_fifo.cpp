@@ -67,7 +67,7 @@ private slots:
     void a_stalled_output_keeps_one_second_and_resumes_with_the_newest_frames()
     {
         struct Case {
-            int frames;      // pushed without a read, after read_first bytes of frame 0 were read
+            int frames;  // pushed without a read, after read_first bytes of frame 0 were read
             int read_first;
             int first_read;  // frame the next read starts with
             uint64_t dropped;

@@ -68,7 +68,7 @@ private slots:
         push(5, 9);
         QCOMPARE(read(2), times(2, last));  // 9 of 10
         push(10, 10);
-        QCOMPARE(read(4), run(1, 4));    // the reserve is there
+        QCOMPARE(read(4), run(1, 4));  // the reserve is there
         QCOMPARE(read(8), run(5, 10) + times(2, 10));
 
         // Dry in the middle of the playback: a hole, but no new wait.

@@ -19,7 +19,10 @@
 namespace {
 
 std::vector<int> progress_seen;
-void record_progress(int percent) { progress_seen.push_back(percent); }
+void record_progress(int percent)
+{
+    progress_seen.push_back(percent);
+}
 
 // Weak hashes: every window hashes alike, or the sum of the keys modulo a
 // small number. Shifted left by 40 bits, the sums also share the bits that
@@ -69,10 +72,7 @@ struct Poly64Hash {
             h = h * BASE + key(e[k]);
         return h;
     }
-    uint64_t next(uint64_t h, const MusicEvent* e) const
-    {
-        return h * BASE + key(e[window]) - key(e[0]) * top;
-    }
+    uint64_t next(uint64_t h, const MusicEvent* e) const { return h * BASE + key(e[window]) - key(e[0]) * top; }
 };
 
 QString describe(const FindResult& r)
@@ -95,20 +95,14 @@ QString compare_with_scan(uint32_t from, uint32_t window, const Hash* hash, Find
     progress_seen.clear();
     FindResult slow = find_period_scan(from, window, record_progress);
 
-    QString where = QStringLiteral(" (M=%1 from=%2 window=%3)")
-                        .arg(writes_before_last_frame())
-                        .arg(from)
-                        .arg(window);
+    QString where = QStringLiteral(" (M=%1 from=%2 window=%3)").arg(writes_before_last_frame()).arg(from).arg(window);
     if (status != FIND_DONE)
         return QStringLiteral("status %1").arg(status) + where;
-    if (fast.found != slow.found || (slow.found && (fast.i != slow.i || fast.j != slow.j ||
-                                                    fast.frame != slow.frame)))
+    if (fast.found != slow.found || (slow.found && (fast.i != slow.i || fast.j != slow.j || fast.frame != slow.frame)))
         return QStringLiteral("search %1, scan %2").arg(describe(fast), describe(slow)) + where;
     if (fast_progress != progress_seen)
-        return QStringLiteral("progress differs: %1 values vs %2")
-                   .arg(fast_progress.size())
-                   .arg(progress_seen.size()) +
-               where;
+        return QStringLiteral("progress differs: %1 values vs %2").arg(fast_progress.size()).arg(progress_seen.size())
+            + where;
     if (out)
         *out = fast;
     return QString();
@@ -120,7 +114,10 @@ QString compare_with_scan(uint32_t from, uint32_t window, FindResult* out = null
 }
 
 // A random number below n.
-uint32_t pick(std::mt19937& rng, uint32_t n) { return static_cast<uint32_t>(rng() % n); }
+uint32_t pick(std::mt19937& rng, uint32_t n)
+{
+    return static_cast<uint32_t>(rng() % n);
+}
 
 std::vector<uint16_t> concat(std::initializer_list<std::vector<uint16_t>> parts)
 {
@@ -204,9 +201,8 @@ void TestFind::copies_of_a_stretch()
         for (int copies : {2, 3}) {
             for (uint32_t window : {3u, 20u, len - 1, len, len + 1}) {
                 for (uint32_t tail : {0u, 1u, 2u, 17u}) {
-                    QVERIFY(set_song_keys(concat({random_keys(5, 99), repeat(a, copies),
-                                                  random_keys(tail, 7 + tail)}),
-                                          3));
+                    QVERIFY(
+                        set_song_keys(concat({random_keys(5, 99), repeat(a, copies), random_keys(tail, 7 + tail)}), 3));
                     QString diff = compare_with_scan(0, window);
                     QVERIFY2(diff.isEmpty(), qPrintable(diff));
                 }
@@ -434,9 +430,8 @@ void TestFind::colliding_hashes_stay_exact()
     const uint32_t w = 2048;
     const std::vector<uint16_t> t = thue_morse(w);
     const std::vector<uint16_t> not_t = thue_morse(w, w);
-    QVERIFY(set_song_keys(concat({t, random_keys(37, 41), not_t, random_keys(38, 42), not_t,
-                                  random_keys(40, 43)}),
-                          16));
+    QVERIFY(
+        set_song_keys(concat({t, random_keys(37, 41), not_t, random_keys(38, 42), not_t, random_keys(40, 43)}), 16));
     const Poly64Hash poly64(w);
     QCOMPARE(poly64.first(music), poly64.first(music + w + 37));
     QVERIFY(!find_detail::same_writes(music, music + w + 37, w));
@@ -462,9 +457,7 @@ void TestFind::colliding_hashes_stay_exact()
     }
 
     // The real window with every hash alike.
-    QVERIFY(set_song_keys(concat({random_keys(300, 51), repeat(random_keys(12300, 52), 2),
-                                  random_keys(10, 53)}),
-                          14));
+    QVERIFY(set_song_keys(concat({random_keys(300, 51), repeat(random_keys(12300, 52), 2), random_keys(10, 53)}), 14));
     const ConstantHash constant;
     diff = compare_with_scan(0, FIND_WINDOW, &constant, &r);
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
@@ -488,8 +481,7 @@ int out_of_memory_child()
     if (getrlimit(RLIMIT_AS, &old_limit) != 0)
         return 12;
     rlimit limit = old_limit;
-    limit.rlim_cur =
-        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (2u << 20);
+    limit.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (2u << 20);
     if (setrlimit(RLIMIT_AS, &limit) != 0)
         return 13;
 
@@ -504,8 +496,7 @@ int out_of_memory_child()
     // With the memory back the same search runs.
     if (setrlimit(RLIMIT_AS, &old_limit) != 0)
         return 14;
-    if (find_period(0, FIND_WINDOW, r, record_progress) != FIND_DONE || r.found ||
-        progress_seen.empty())
+    if (find_period(0, FIND_WINDOW, r, record_progress) != FIND_DONE || r.found || progress_seen.empty())
         return 23;
     return 0;
 }

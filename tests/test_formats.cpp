@@ -101,10 +101,7 @@ class TestFormats : public QObject {
 
     QTemporaryDir dir;
 
-    QString put(const QString& name, const QByteArray& bytes)
-    {
-        return put_file(dir.path(), name, bytes);
-    }
+    QString put(const QString& name, const QByteArray& bytes) { return put_file(dir.path(), name, bytes); }
 
 private slots:
     void round_trip_data()
@@ -114,7 +111,8 @@ private slots:
         const QByteArray songs[] = {envelope_song(), random_song()};
         const char* names[] = {"envelope", "random"};
         for (int s = 0; s < 2; ++s)
-            for (const char* format : {"ym", "ym5 not interleaved", "ym6 with digidrums", "vgm", "vgz", "vgz of two members"})
+            for (const char* format :
+                 {"ym", "ym5 not interleaved", "ym6 with digidrums", "vgm", "vgz", "vgz of two members"})
                 QTest::addRow("%s %s", names[s], format) << songs[s] << QByteArray(format);
     }
 
@@ -146,7 +144,8 @@ private slots:
         RegisterDump back;
         DumpInfo got;
         QByteArray error;
-        const bool ok = format.startsWith("ym") ? ym_read(file, &back, &got, &error) : vgm_read(file, &back, &got, &error);
+        const bool ok
+            = format.startsWith("ym") ? ym_read(file, &back, &got, &error) : vgm_read(file, &back, &got, &error);
         QVERIFY2(ok, error.constData());
         QCOMPARE(load_psg(psg_encode(back)), READ_COMPLETE);
         QCOMPARE(frame_count, length);
@@ -185,8 +184,8 @@ private slots:
         QTest::newRow("long wait, write after the last frame")
             << hex("a0 00 05 61 e4 06 a0 00 06 66") << hex("00 05 ff ff 00 06") << "";
         QTest::newRow("60 Hz waits") << hex("a0 00 01 62 62 62 62 62 62 66") << hex("00 01 fe 01 ff") << "";
-        QTest::newRow("write between frames") << hex("a0 00 05 7f a0 01 02 63 66") << hex("00 05 01 02 ff ff")
-                                              << "between frame boundaries";
+        QTest::newRow("write between frames")
+            << hex("a0 00 05 7f a0 01 02 63 66") << hex("00 05 01 02 ff ff") << "between frame boundaries";
         QTest::newRow("other chips") << hex("50 9f 52 28 00 67 66 00 02 00 00 00 aa bb a0 08 0f 63 66")
                                      << hex("08 0f ff") << "other chips";
         QTest::newRow("second AY") << hex("a0 88 0f a0 08 0c 63 66") << hex("08 0c ff") << "second AY";
@@ -226,10 +225,11 @@ private slots:
             RegisterDump dump;
             DumpInfo info;
             QByteArray error;
-            QVERIFY2(vgm_read(vgm_file(hex("a0 00 01 63 a0 00 02 63 66"), 1773400, c.field), &dump, &info, &error), c.what);
+            QVERIFY2(vgm_read(vgm_file(hex("a0 00 01 63 a0 00 02 63 66"), 1773400, c.field), &dump, &info, &error),
+                     c.what);
             QVERIFY2(info.has_loop == c.looped, c.what);
-            const QByteArray note = "loop offset 0x" + QByteArray::number(0x1C + qulonglong{c.field}, 16) +
-                                    " is not at a command: no loop point";
+            const QByteArray note = "loop offset 0x" + QByteArray::number(0x1C + qulonglong{c.field}, 16)
+                + " is not at a command: no loop point";
             QVERIFY2(info.notes == (c.looped ? QList<QByteArray>{} : QList<QByteArray>{note}), c.what);
         }
     }
@@ -369,8 +369,8 @@ private slots:
         QByteArray got;
         for (int r = 0; r < 16; ++r)
             got += ym.mid(data + 2 * r, 2);
-        QCOMPARE(got.toHex(' '), hex("ffff 0f0f ffff 0f0f ffff 0f0f 1f1f ffff 1f1f 1f1f 1f1f ffff ffff 0fff 0000 0000")
-                                     .toHex(' '));
+        QCOMPARE(got.toHex(' '),
+                 hex("ffff 0f0f ffff 0f0f ffff 0f0f 1f1f ffff 1f1f 1f1f 1f1f ffff ffff 0fff 0000 0000").toHex(' '));
     }
 
     void refusals_data()
@@ -403,11 +403,12 @@ private slots:
         QTest::newRow("VGM without AY") << import << vgm_file(hex("66"), 0) << "in: no AY-3-8910";
         QTest::newRow("damaged gzip") << import << gzip(vgm).left(40) << "in: gzip data ends early";
         QTest::newRow("VGM past the writes a song holds")
-            << import << vgm_file(hex("a0 00 01").repeated(MUSIC_MAX_LEN + 1) + hex("66")) << "in: MUSIC_MAX_LEN is reached!";
+            << import << vgm_file(hex("a0 00 01").repeated(MUSIC_MAX_LEN + 1) + hex("66"))
+            << "in: MUSIC_MAX_LEN is reached!";
         QByteArray lh9 = read_file(qEnvironmentVariable("TRELVANE_SOURCE") + "/tests/data/packed_envelope.ym");
         lh9.replace(2, 5, "-lh9-");
-        QTest::newRow("LHA method not unpacked") << import << lh9
-                                                 << "in: an LHA archive packed with -lh9-, a method Trelvane does not unpack";
+        QTest::newRow("LHA method not unpacked")
+            << import << lh9 << "in: an LHA archive packed with -lh9-, a method Trelvane does not unpack";
         const QByteArray song = envelope_song();
         QTest::newRow("export to .wav") << QStringList{"export", "in", "-o", "out.wav"} << song << "-o must name";
         QTest::newRow("loop past the end") << QStringList{"export", "in", "-o", "out.vgm", "--loop", end} << song
@@ -418,8 +419,9 @@ private slots:
                                  << "--clock must be from 100000";
         QTest::newRow("unknown chip") << QStringList{"export", "in", "-o", "out.vgm", "--chip", "sid"} << song
                                       << "--chip must be ay|ym";
-        QTest::newRow("a loop past every frame") << QStringList{"loop", "in", "-o", "x", "--start", "1", "--period", "4294967295"}
-                                                 << song << "--start + --period 4294967296 is past the end";
+        QTest::newRow("a loop past every frame")
+            << QStringList{"loop", "in", "-o", "x", "--start", "1", "--period", "4294967295"} << song
+            << "--start + --period 4294967296 is past the end";
         QTest::newRow("a WAV file too long")
             << QStringList{"render", "in", "-o", "out.wav", "--accurate", "--rate", "192000", "--frame-rate", "10"}
             << psg_header() + QByteArray(60000, '\xff') << "can't write out.wav: the sound is too long for a WAV file";

@@ -91,8 +91,8 @@ private slots:
         const QString head = dir.filePath(QString::number(kind));
         QVERIFY(save_intro_and_loop(head.toUtf8(), start, period));
         QCOMPARE(first_difference(saved_chain(head), recording, length), -1);
-        const QByteArray streamed =
-            streamed_chain(read_file(head + ".intro.psg"), read_file(head + ".loop.psg"), length);
+        const QByteArray streamed
+            = streamed_chain(read_file(head + ".intro.psg"), read_file(head + ".loop.psg"), length);
         QCOMPARE(first_difference(streamed, recording, length), -1);
     }
 
@@ -130,7 +130,8 @@ private slots:
         QTest::newRow("start moved") << REWRITTEN_IN_LOOP << true
                                      << QByteArray("starts at 250 (0:00:05.000), not 92: R9 differs until frame 250");
         QTest::newRow("needs its intro") << ENVELOPE_RUNS_ON << false
-                                         << QByteArray("starts at 101 (0:00:02.020), not 92: R0 differs until frame 101");
+                                         << QByteArray(
+                                                "starts at 101 (0:00:02.020), not 92: R0 differs until frame 101");
         QTest::newRow("the whole song") << LOOP_AT_FRAME_0 << true << QByteArray();
         QTest::newRow("inner repetition only")
             << REPEATS_INSIDE << true

@@ -29,7 +29,7 @@ QByteArray image(std::initializer_list<std::pair<int, int>> values)
 // A file whose reads fail after its first `good` bytes, as on a failing disk.
 class FailingFile : public QFile {
 public:
-    FailingFile(const QString& name, qint64 good_bytes) : QFile(name), good(good_bytes) {}
+    FailingFile(const QString& name, qint64 good_bytes) : QFile(name), good(good_bytes) { }
 
 protected:
     qint64 readData(char* data, qint64 max) override
@@ -288,8 +288,9 @@ private slots:
         QCOMPARE(io_open(a.toUtf8().constData()), first + 1);
         const QString dir = QFileInfo(a).absolutePath();
         QCOMPARE(io_creat((dir + QStringLiteral("/missing/x.psg")).toUtf8().constData()), -1);
-        QCOMPARE(r.diagnostics, QByteArray("The file does not exist /no/such/file") + "Failed to create " +
-                                  (dir + QStringLiteral("/missing/x.psg")).toUtf8() + "\n");
+        QCOMPARE(r.diagnostics,
+                 QByteArray("The file does not exist /no/such/file") + "Failed to create "
+                     + (dir + QStringLiteral("/missing/x.psg")).toUtf8() + "\n");
         // Creating an existing file empties it.
         const int c = io_creat(a.toUtf8().constData());
         QCOMPARE(c, first + 2);

@@ -218,7 +218,8 @@ private slots:
         PsgBuilder b;
         b.write(0, 1).end(ends).write(0, 2).end();
         QCOMPARE(load_psg(b.bytes), READ_COMPLETE);
-        QCOMPARE(optimized_psg().bytes.mid(16).toHex(' '), (QByteArray::fromHex("0001") + run + QByteArray::fromHex("0002ff")).toHex(' '));
+        QCOMPARE(optimized_psg().bytes.mid(16).toHex(' '),
+                 (QByteArray::fromHex("0001") + run + QByteArray::fromHex("0002ff")).toHex(' '));
     }
 
     void loops_finds_the_loop_it_was_built_with_data()
@@ -226,27 +227,26 @@ private slots:
         QTest::addColumn<std::vector<Part>>("parts");
         QTest::addColumn<std::vector<LoopCandidate>>("expected");
         // At least 50 frames must repeat.
-        QTest::newRow("intro, a loop and part of it")
-            << std::vector<Part>{{'r', 120}, {'L', 300}, {'L', 200}}
-            << std::vector<LoopCandidate>{{120, 300, 200, true}};
+        QTest::newRow("intro, a loop and part of it") << std::vector<Part>{{'r', 120}, {'L', 300}, {'L', 200}}
+                                                      << std::vector<LoopCandidate>{{120, 300, 200, true}};
         QTest::newRow("no intro, three passes: not twice the period")
-            << std::vector<Part>{{'L', 200}, {'L', 200}, {'L', 200}}
-            << std::vector<LoopCandidate>{{0, 200, 400, true}};
-        QTest::newRow("an ending after two passes")
-            << std::vector<Part>{{'r', 80}, {'L', 250}, {'L', 250}, {'r', 100}}
-            << std::vector<LoopCandidate>{{80, 250, 250, false}};
+            << std::vector<Part>{{'L', 200}, {'L', 200}, {'L', 200}} << std::vector<LoopCandidate>{{0, 200, 400, true}};
+        QTest::newRow("an ending after two passes") << std::vector<Part>{{'r', 80}, {'L', 250}, {'L', 250}, {'r', 100}}
+                                                    << std::vector<LoopCandidate>{{80, 250, 250, false}};
         // I X X Y X X Y: the loop X X Y, and each X again later.
         QTest::newRow("a phrase played twice in the loop")
             << std::vector<Part>{{'r', 50}, {'X', 60}, {'X', 60}, {'Y', 140}, {'X', 60}, {'X', 60}, {'Y', 140}}
-            << std::vector<LoopCandidate>{
-                   {50, 260, 260, true}, {50, 60, 60, false}, {50, 320, 60, false},
-                   {110, 200, 60, false}, {310, 60, 60, false}};
+            << std::vector<LoopCandidate>{{50, 260, 260, true},
+                                          {50, 60, 60, false},
+                                          {50, 320, 60, false},
+                                          {110, 200, 60, false},
+                                          {310, 60, 60, false}};
         QTest::newRow("shorter than the least")
             << std::vector<Part>{{'r', 100}, {'L', 49}, {'L', 49}} << std::vector<LoopCandidate>{};
         // Silences repeat one another at any distance; no loop.
-        QTest::newRow("silences")
-            << std::vector<Part>{{'r', 60}, {'s', 120}, {'r', 90}, {'s', 150}, {'r', 70}, {'s', 200}}
-            << std::vector<LoopCandidate>{};
+        QTest::newRow("silences") << std::vector<Part>{{'r', 60},  {'s', 120}, {'r', 90},
+                                                       {'s', 150}, {'r', 70},  {'s', 200}}
+                                  << std::vector<LoopCandidate>{};
     }
 
     void loops_finds_the_loop_it_was_built_with()
@@ -257,9 +257,17 @@ private slots:
         const std::vector<LoopCandidate> found = find_loops(50);
         QStringList got, want;
         for (const LoopCandidate& c : found)
-            got << QStringLiteral("%1+%2 for %3%4").arg(c.start).arg(c.period).arg(c.length).arg(c.to_end ? " to the end" : "");
+            got << QStringLiteral("%1+%2 for %3%4")
+                       .arg(c.start)
+                       .arg(c.period)
+                       .arg(c.length)
+                       .arg(c.to_end ? " to the end" : "");
         for (const LoopCandidate& c : expected)
-            want << QStringLiteral("%1+%2 for %3%4").arg(c.start).arg(c.period).arg(c.length).arg(c.to_end ? " to the end" : "");
+            want << QStringLiteral("%1+%2 for %3%4")
+                        .arg(c.start)
+                        .arg(c.period)
+                        .arg(c.length)
+                        .arg(c.to_end ? " to the end" : "");
         QCOMPARE(got, want);
     }
 };

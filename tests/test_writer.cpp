@@ -34,10 +34,7 @@ class TestWriter : public QObject {
     QByteArray at(const char* name) { return dir.filePath(QString::fromUtf8(name)).toUtf8(); }
 
 private slots:
-    void init()
-    {
-        capture_reports();
-    }
+    void init() { capture_reports(); }
 
     void writes_give_back_the_file_that_was_read()
     {
@@ -190,8 +187,8 @@ private slots:
         qputenv("TMPDIR", "/proc");  // no files can be made there, not even by root
         QVERIFY(!cut_song());
         qputenv("TMPDIR", tmp);
-        QCOMPARE(r.errors, (QStringList{QStringLiteral("Failed to create tempfiles\n"),
-                                        QStringLiteral("Can't ceate file!")}));
+        QCOMPARE(r.errors,
+                 (QStringList{QStringLiteral("Failed to create tempfiles\n"), QStringLiteral("Can't ceate file!")}));
         QCOMPARE(song_writes(), song);
         QCOMPARE(cut_pos, 1u);
     }
@@ -214,7 +211,11 @@ private slots:
              "Can't write file!\n/dev/full: No space left on device"},
             {"a missing folder", [&] { return save_song(at("none/x")); },
              "Can't ceate file!\n" + d + "none/x.psg: No such file or directory"},
-            {"the rest a folder", [&] { cut_pos = 1; return save_pieces(at("g")); },
+            {"the rest a folder",
+             [&] {
+                 cut_pos = 1;
+                 return save_pieces(at("g"));
+             },
              "Can't ceate file!\n" + d + "g.rest.psg: Is a directory"},
             {"a pair that is one file", [&] { return save_two_pieces(at("l.intro.psg"), 1, at("l.loop.psg"), 2, {}); },
              "Can't ceate file!\n" + d + "l.loop.psg: the same file as " + d + "l.intro.psg"},
@@ -323,7 +324,8 @@ private slots:
             }
             int status = -1;
             QVERIFY(waitpid(child, &status, 0) == child && WIFEXITED(status));
-            QVERIFY2(WEXITSTATUS(status) == 0, qPrintable(QString("real %1, effective %2").arg(c.real).arg(c.effective)));
+            QVERIFY2(WEXITSTATUS(status) == 0,
+                     qPrintable(QString("real %1, effective %2").arg(c.real).arg(c.effective)));
         }
     }
 
@@ -340,13 +342,20 @@ private slots:
             int files;
         } cases[] = {
             {"a whole file", [&] { return save_file(at("f.psg"), "new"); }, 1},
-            {"the two pieces of a cut", [&] { cut_pos = 1; return save_pieces(at("f")); }, 2},
-            {"a set of closed pieces", [&] {
+            {"the two pieces of a cut",
+             [&] {
+                 cut_pos = 1;
+                 return save_pieces(at("f"));
+             },
+             2},
+            {"a set of closed pieces",
+             [&] {
                  const int h[3] = {io_creat_pending(at("p1")), io_creat_pending(at("p2")), io_creat_pending(at("p3"))};
                  for (int k : h)
                      io_write(k, "piece", 5);
                  return io_close_pending(h[0]) && io_close_pending(h[1]) && io_put_in_place(h, 3);
-             }, 3},
+             },
+             3},
         };
         for (const auto& c : cases) {
             steps.clear();
@@ -397,7 +406,8 @@ private slots:
             int status = 0;
             QVERIFY(waitpid(child, &status, 0) == child);
             QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == s, strsignal(s));
-            QCOMPARE(folder_listing(folder.path()), (QMap<QString, QByteArray>{{"s1", "new"}, {"s2", "new"}, {"s3", "new"}}));
+            QCOMPARE(folder_listing(folder.path()),
+                     (QMap<QString, QByteArray>{{"s1", "new"}, {"s2", "new"}, {"s3", "new"}}));
         }
     }
 
@@ -441,9 +451,9 @@ private slots:
         const QByteArray head = at("pair.psg"), rest = at("pair.rest.psg");
         const auto replace_pair = [&](const QByteArray& who) {
             SaveTarget t[2];
-            return save_open(t[0], head) && save_write(t[0], who.constData(), who.size()) && save_close(t[0]) &&
-                   save_open(t[1], rest) && save_write(t[1], who.constData(), who.size()) && save_close(t[1]) &&
-                   save_replace(t, 2);
+            return save_open(t[0], head) && save_write(t[0], who.constData(), who.size()) && save_close(t[0])
+                && save_open(t[1], rest) && save_write(t[1], who.constData(), who.size()) && save_close(t[1])
+                && save_replace(t, 2);
         };
         int ready[2];
         QVERIFY(pipe(ready) == 0);

@@ -9,10 +9,10 @@
 
 class StepKernel {
 public:
-    static constexpr int HALF = 16;            // samples the kernel reaches each side
-    static constexpr int TAPS = 2 * HALF + 1;  // differences one step touches
+    static constexpr int HALF = 16;                    // samples the kernel reaches each side
+    static constexpr int TAPS = 2 * HALF + 1;          // differences one step touches
     static constexpr int STRIDE = (TAPS + 3) / 4 * 4;  // TAPS padded with zeros
-    static constexpr int PHASES = 512;         // fractional positions in the table
+    static constexpr int PHASES = 512;                 // fractional positions in the table
 
     StepKernel();
 

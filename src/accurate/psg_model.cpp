@@ -28,8 +28,8 @@ constexpr double AY_MEASURED[16] = {0.0000, 0.0105, 0.0154, 0.0216, 0.0314, 0.04
 // alive.atari.org/alive9/ymvolum.php), normalised to level 15 = 1. They are
 // the odd steps of the envelope's 32; each even step lies halfway, in
 // decibels, between its neighbours.
-constexpr double YM_MEASURED[16] = {0.000, 0.005, 0.008, 0.012, 0.018, 0.024, 0.036, 0.048,
-                                    0.069, 0.095, 0.139, 0.191, 0.287, 0.407, 0.648, 1.000};
+constexpr double YM_MEASURED[16]
+    = {0.000, 0.005, 0.008, 0.012, 0.018, 0.024, 0.036, 0.048, 0.069, 0.095, 0.139, 0.191, 0.287, 0.407, 0.648, 1.000};
 
 }  // namespace
 
@@ -227,7 +227,8 @@ void PsgModel::update(int ch, uint64_t at)
     const bool noise_on = (lfsr & 1) || (regs[REG_MIXER] & mixer_noise_off(ch));
     float v = 0;
     if (tone_on && noise_on)
-        v = dac_table[(amp & AMP_ENVELOPE) ? (setup.type == PsgType::YM ? env_level : env_level | 1) : 2 * (amp & AMP_LEVEL) + 1];
+        v = dac_table[(amp & AMP_ENVELOPE) ? (setup.type == PsgType::YM ? env_level : env_level | 1)
+                                           : 2 * (amp & AMP_LEVEL) + 1];
     if (v != level[ch]) {
         add_step(ch, at, v - level[ch]);
         level[ch] = v;
@@ -342,8 +343,8 @@ size_t PsgModel::take(std::vector<int16_t>& out)
     // What lies past the taken samples moves to the front.
     const size_t live = diff_end > count ? diff_end - count : 0;
     for (auto& d : diff) {
-        std::copy(d.begin() + static_cast<std::ptrdiff_t>(count),
-                  d.begin() + static_cast<std::ptrdiff_t>(count + live), d.begin());
+        std::copy(d.begin() + static_cast<std::ptrdiff_t>(count), d.begin() + static_cast<std::ptrdiff_t>(count + live),
+                  d.begin());
         std::fill(d.begin() + static_cast<std::ptrdiff_t>(live),
                   d.begin() + static_cast<std::ptrdiff_t>(std::max(diff_end, live)), 0.0f);
     }

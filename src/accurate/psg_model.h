@@ -121,5 +121,5 @@ private:
     // DC blocker: a second-order Butterworth high-pass per side.
     double hp_b[3], hp_a[2];
     double hp_state[2][4] = {};  // x[n-1], x[n-2], y[n-1], y[n-2]
-    double scale;  // full scale 1 to sample units, with the headroom and gain
+    double scale;                // full scale 1 to sample units, with the headroom and gain
 };

@@ -41,8 +41,7 @@ int app_main();
 QWidget* make_export_row();
 void show_written(const QList<QByteArray>& names, const QString& note = QString());
 
-QGroupBox* make_group_box(const char* title, int count, QWidget* const* widgets,
-                          QBoxLayout* layout = nullptr);
+QGroupBox* make_group_box(const char* title, int count, QWidget* const* widgets, QBoxLayout* layout = nullptr);
 
 void update_status();
 // After the song in memory changed (read, or put back by undo or redo): the

@@ -28,14 +28,12 @@ bool showing;  // the clock moves the play slider to show the frame heard
 constexpr uint64_t CUSHION_START = 3, CUSHION_MAX = 6;
 constexpr int CATCH_UP_MAX = 3;
 uint64_t cushion = CUSHION_START;  // frames wanted in the FIFO after a tick
-uint64_t dry_reads;        // reads filled while playing, at the last tick
+uint64_t dry_reads;                // reads filled while playing, at the last tick
 bool clock_was_playing;
 
 // The tick has advanced play_pos and play_event itself; the slider shows
 // the frame heard, which show_play_position sets after the render.
-void leave_play_slider(uint32_t)
-{
-}
+void leave_play_slider(uint32_t) { }
 
 }  // namespace
 

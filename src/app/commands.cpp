@@ -19,9 +19,9 @@
 namespace {
 
 // The formats the song can be read from, all of them first.
-const char* const OPEN_FILTERS =
-    "Supported files (*.PSG *.ym *.vgm *.vgz);;PSG files (*.psg);;YM files (*.ym);;VGM files (*.vgm);;"
-    "VGZ files (*.vgz)";
+const char* const OPEN_FILTERS
+    = "Supported files (*.PSG *.ym *.vgm *.vgz);;PSG files (*.psg);;YM files (*.ym);;VGM files (*.vgm);;"
+      "VGZ files (*.vgz)";
 
 void read_chosen_file(bool reset)
 {

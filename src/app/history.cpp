@@ -27,10 +27,7 @@ struct Snapshot {
     std::vector<FrameInfo> frame_records;  // they point into music, where the events go back
     uint32_t play = 0, cut = 0, find = 0;
     Title shown;
-    size_t bytes() const
-    {
-        return events.size() * sizeof(MusicEvent) + frame_records.size() * sizeof(FrameInfo);
-    }
+    size_t bytes() const { return events.size() * sizeof(MusicEvent) + frame_records.size() * sizeof(FrameInfo); }
 };
 std::deque<Snapshot> undo_stack, redo_stack;
 Snapshot pending;

@@ -36,7 +36,7 @@ constexpr size_t LIST_MAX = 50;
 QListWidget* loop_list;
 QPushButton* save_button;
 QPushButton* hear_button;
-SongStudy* study;  // finds the loops, and the view's sketch, off the GUI thread
+SongStudy* study;   // finds the loops, and the view's sketch, off the GUI thread
 QLabel* loop_note;  // what is true of the chosen loop, or why there is none
 QLineEdit* start_field;
 QLineEdit* period_field;
@@ -46,8 +46,8 @@ std::vector<LoopCandidate> candidates;
 std::vector<ChosenLoop> rows;
 LoopFacts chosen_facts;  // of chosen_loop, when valid
 
-QByteArray seam;  // the sound the seam plays, empty when it does not play
-uint64_t seam_pos;  // frames pushed since it started
+QByteArray seam;       // the sound the seam plays, empty when it does not play
+uint64_t seam_pos;     // frames pushed since it started
 ChosenLoop seam_loop;  // the loop it plays the join of
 
 QString time_and_frame(uint32_t frame)
@@ -186,9 +186,9 @@ void save_intro_and_loop_clicked()
     if (!loop_to_use(&loop))
         return;
     const LoopFacts facts = facts_of(loop);
-    if (!facts.to_end &&
-        !ask_yes_no(QStringLiteral("The loop does not run to the song's end; %1.\nSave the intro and loop anyway?")
-                        .arg(QString::fromUtf8(left_out_text(facts)))))
+    if (!facts.to_end
+        && !ask_yes_no(QStringLiteral("The loop does not run to the song's end; %1.\nSave the intro and loop anyway?")
+                           .arg(QString::fromUtf8(left_out_text(facts)))))
         return;
     const SaveName name = ask_save_name();
     if (name.chosen.isEmpty())

@@ -123,8 +123,8 @@ void SongView::zoom(double factor, double x)
     const FrameScale s = scale();
     const double at = first + (x - s.left) * span / s.width;
     const double wanted = std::round(span / factor);
-    const uint32_t new_span = static_cast<uint32_t>(std::clamp(wanted, double(std::min(min_span(), frame_count)),
-                                                               double(frame_count)));
+    const uint32_t new_span
+        = static_cast<uint32_t>(std::clamp(wanted, double(std::min(min_span(), frame_count)), double(frame_count)));
     if (new_span == span)
         return;
     span = new_span;
@@ -177,7 +177,8 @@ void SongView::paintEvent(QPaintEvent* event)
     if (pointer_x >= 0 && frame_count) {
         const uint32_t frame = s.frame_at(pointer_x);
         char time[16];
-        const QString text = QStringLiteral("frame %1  %2").arg(frame).arg(QString::fromLatin1(format_time(frame, time)));
+        const QString text
+            = QStringLiteral("frame %1  %2").arg(frame).arg(QString::fromLatin1(format_time(frame, time)));
         QFont f = font();
         f.setPixelSize(11);
         p.setFont(f);

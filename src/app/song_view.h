@@ -28,7 +28,7 @@ public:
     // Zooms by factor (> 1: in) keeping the frame at x where it is.
     void zoom(double factor, double x);
 
-    static constexpr int MARGIN = 10;       // beside the time line, each side
+    static constexpr int MARGIN = 10;  // beside the time line, each side
     static constexpr int MIN_HEIGHT = 120;
     static constexpr int MAX_PIXELS_PER_FRAME = 16;
 
@@ -61,9 +61,9 @@ private:
     bool has_loop = false;
     LoopCandidate loop{};
     uint32_t first = 0, span = 0;
-    QImage picture;              // the song drawn for the frames in view, without the loop
+    QImage picture;               // the song drawn for the frames in view, without the loop
     int play_x = -1, cut_x = -1;  // where the lines were drawn last
-    double pointer_x = -1;       // the pointer over the view, or -1
+    double pointer_x = -1;        // the pointer over the view, or -1
     bool pressed = false, dragged = false;
     double press_x = 0;
     uint32_t press_first = 0;

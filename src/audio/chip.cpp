@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-const uint16_t volume_table[16] = {0,    418,  606,   886,   1309,  1937,  2698,  4411,
-                                   5196, 8353, 11669, 14646, 18484, 23210, 27597, 32767};
+const uint16_t volume_table[16]
+    = {0, 418, 606, 886, 1309, 1937, 2698, 4411, 5196, 8353, 11669, 14646, 18484, 23210, 27597, 32767};
 
 namespace {
 
@@ -240,7 +240,7 @@ void chip_render_frame(ChipState& s, RegQueue& queue, ChipFrame& out)
     const uint32_t noise_period = chip.noise_period;
     uint32_t noise_count = chip.noise_count;
     uint32_t seed = s.noise_seed;
-    uint16_t (&chan_buf)[3][SAMPLES_PER_FRAME] = out.channel;
+    uint16_t(&chan_buf)[3][SAMPLES_PER_FRAME] = out.channel;
 
     for (uint32_t i = 0; i < SAMPLES_PER_FRAME; ++i) {
         env_step(env);

@@ -12,7 +12,7 @@
 #include <cstdint>
 
 constexpr uint32_t SAMPLE_RATE = 44100;
-constexpr uint32_t SAMPLES_PER_FRAME = 882;                // 44100 / 50
+constexpr uint32_t SAMPLES_PER_FRAME = 882;                  // 44100 / 50
 constexpr uint32_t FRAME_BYTES = SAMPLES_PER_FRAME * 2 * 2;  // 3528
 constexpr int REG_QUEUE_MAX = 1000;
 constexpr uint32_t PERIOD_MUL = 318;

@@ -7,17 +7,17 @@
 namespace {
 
 std::mutex lock;
-uint8_t* ring;        // capacity bytes, a power of two
+uint8_t* ring;  // capacity bytes, a power of two
 uint64_t capacity;
-uint64_t head;        // index of the first byte
-uint64_t count;       // bytes queued
+uint64_t head;   // index of the first byte
+uint64_t count;  // bytes queued
 uint8_t last_byte;
 FifoStats stats;
-bool producing;      // the clock was playing at its last tick
-bool held = true;    // a playback waits for the reserve (see fifo.h)
-bool overflowed;     // bytes were dropped for the bound since the last read
+bool producing;    // the clock was playing at its last tick
+bool held = true;  // a playback waits for the reserve (see fifo.h)
+bool overflowed;   // bytes were dropped for the bound since the last read
 uint64_t reserve = FIFO_RESERVE_BYTES;
-uint64_t served;     // bytes handed out by every read since the process began
+uint64_t served;  // bytes handed out by every read since the process began
 
 void drop_oldest(uint64_t n)
 {

@@ -73,7 +73,9 @@ OptionSpec with_bad(OptionSpec o, const char* bad)
 // option that needs --accurate.
 const OptionSpec options[] = {
     [] {
-        OptionSpec o{"-o", Kind::NAME, "NAME  the file (or the name of the files) to write;\n- is standard output (render, save; export\nwrites a VGM file there)"};
+        OptionSpec o{"-o", Kind::NAME,
+                     "NAME  the file (or the name of the files) to write;\n- is standard output (render, save; "
+                     "export\nwrites a VGM file there)"};
         o.name_to = &Arguments::output;
         o.bad = "needs a file name";
         return o;
@@ -99,13 +101,13 @@ const OptionSpec options[] = {
     number("--width", Kind::NUMBER, &Arguments::width, "W  the picture's width in pixels (plot; default 1200)",
            PLOT_WIDTH_MIN, PLOT_WIDTH_MAX, "needs a number from {min} to {max}, not '{value}'"),
     number("--start", Kind::POSITION, &Arguments::start, "F  the loop's first frame (loop, with --period)"),
-    number("--period", Kind::POSITION, &Arguments::period, "P  the loop's length (loop, with --start)", 1,
-           UINT32_MAX, "must be at least 1 frame"),
+    number("--period", Kind::POSITION, &Arguments::period, "P  the loop's length (loop, with --start)", 1, UINT32_MAX,
+           "must be at least 1 frame"),
     number("--pick", Kind::NUMBER, &Arguments::pick, "N  the N-th candidate of 'loops' (loop)", 1, UINT32_MAX,
            "counts from 1"),
     flag("--accurate", &Arguments::accurate, "render through a model of the chip itself"),
-    number("--clock", Kind::NUMBER, &Arguments::clock, "HZ  the chip's clock (default 1773400)", CLOCK_MIN,
-           CLOCK_MAX, "must be from {min} to {max} Hz"),
+    number("--clock", Kind::NUMBER, &Arguments::clock, "HZ  the chip's clock (default 1773400)", CLOCK_MIN, CLOCK_MAX,
+           "must be from {min} to {max} Hz"),
     text("--chip", Kind::CHOICE, &Arguments::chip, "ay|ym  an AY-3-8910 (default) or a YM2149",
          "must be {choices}, not '{value}'", "ay|ym"),
     text("--pan", Kind::CHOICE, &Arguments::pan, "plain|abc|acb|mono  where the channels sound (default plain)",
@@ -121,8 +123,8 @@ const OptionSpec options[] = {
     text("--loop", Kind::TEXT, &Arguments::loop, "FRAME|auto|none  where the file loops (export; default auto)",
          "needs a frame, a time, auto or none"),
     [] {
-        OptionSpec o{"--max-pieces", Kind::NUMBER, "N  the most pieces split writes (default 999)", 1, UINT32_MAX,
-                     "must be at least 1"};
+        OptionSpec o{"--max-pieces", Kind::NUMBER,        "N  the most pieces split writes (default 999)", 1,
+                     UINT32_MAX,     "must be at least 1"};
         o.plain = &Arguments::max_pieces;
         return o;
     }(),
@@ -139,7 +141,7 @@ struct CommandSpec {
     const char* name;
     const char* takes;
     const char* needs;
-    bool several_files;   // more than one FILE allowed
+    bool several_files;    // more than one FILE allowed
     const char* synopsis;  // after the command's name; further lines after '\n'
     const char* description;
     const char* accurate_only = "";  // options that need --accurate
@@ -325,9 +327,9 @@ void put_lines(QByteArray& out, const QByteArray& head, const char* text, bool b
 bool Arguments::operator==(const Arguments& o) const
 {
     const auto fields = [](const Arguments& a) {
-        return std::tie(a.files, a.output, a.from, a.to, a.window, a.at, a.min_ms, a.silence_ms, a.width,
-                        a.max_pieces, a.marks, a.start, a.period, a.pick, a.no_state, a.json, a.accurate, a.clock,
-                        a.chip, a.pan, a.rate, a.frame_rate_millihertz, a.gain, a.loop, a.to_end, a.keep_all);
+        return std::tie(a.files, a.output, a.from, a.to, a.window, a.at, a.min_ms, a.silence_ms, a.width, a.max_pieces,
+                        a.marks, a.start, a.period, a.pick, a.no_state, a.json, a.accurate, a.clock, a.chip, a.pan,
+                        a.rate, a.frame_rate_millihertz, a.gain, a.loop, a.to_end, a.keep_all);
     };
     return fields(*this) == fields(o);
 }
@@ -341,9 +343,9 @@ QByteArray usage_text()
 {
     QByteArray out = "Usage: trelvane-cli COMMAND FILE... [OPTIONS]\n\nCommands:\n";
     // The commands in the order a newcomer needs them.
-    constexpr CommandId order[CMD_COUNT] = {CMD_INFO,  CMD_FIND,     CMD_LOOPS, CMD_CUT,    CMD_TRIM,
-                                            CMD_LOOP,  CMD_SPLIT,    CMD_OPTIMIZE, CMD_SAVE, CMD_RENDER,
-                                            CMD_PLOT,  CMD_EXPORT,   CMD_IMPORT};
+    constexpr CommandId order[CMD_COUNT]
+        = {CMD_INFO,     CMD_FIND, CMD_LOOPS,  CMD_CUT,  CMD_TRIM,   CMD_LOOP,  CMD_SPLIT,
+           CMD_OPTIMIZE, CMD_SAVE, CMD_RENDER, CMD_PLOT, CMD_EXPORT, CMD_IMPORT};
     for (CommandId id : order) {
         const CommandSpec& c = commands[id];
         const QList<QByteArray> synopsis = QByteArray(c.synopsis).split('\n');
@@ -397,8 +399,8 @@ CommandLine parse_arguments(const QList<QByteArray>& words)
         line.outcome = PARSE_VERSION;
         return line;
     }
-    const CommandSpec* command =
-        std::find_if(std::begin(commands), std::end(commands), [&](const CommandSpec& c) { return words[0] == c.name; });
+    const CommandSpec* command = std::find_if(std::begin(commands), std::end(commands),
+                                              [&](const CommandSpec& c) { return words[0] == c.name; });
     if (command == std::end(commands))
         return error("unknown command '" + words[0] + "'");
     const uint32_t takes = option_set(command->takes);

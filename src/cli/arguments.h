@@ -30,32 +30,32 @@ enum CommandId {
 // What the command line said after the command word. An option that was
 // not given is empty; the commands choose its default.
 struct Arguments {
-    QList<QByteArray> files;              // file names in the order given
-    QByteArray output;                    // -o (every command that takes it needs it)
-    std::optional<uint32_t> from;         // --from
-    std::optional<uint32_t> to;           // --to
-    std::optional<uint32_t> window;       // --window
-    std::optional<uint32_t> at;           // --at
-    std::optional<uint32_t> min_ms;       // --min-seconds, in milliseconds
-    std::optional<uint32_t> silence_ms;   // --silence, in milliseconds
-    std::optional<uint32_t> width;        // --width
-    uint32_t max_pieces = 999;            // --max-pieces
-    QList<uint32_t> marks;                // --mark, in the order given
-    std::optional<uint32_t> start;        // --start
-    std::optional<uint32_t> period;       // --period
-    std::optional<uint32_t> pick;         // --pick
-    bool no_state = false;                // --no-state
-    bool json = false;                    // --json
-    bool accurate = false;                // --accurate
-    bool to_end = false;                  // --to-end
-    bool keep_all = false;                // --keep-all
-    std::optional<uint32_t> clock;        // --clock, in Hz
-    std::optional<QByteArray> chip;       // --chip: "ay" or "ym"
-    std::optional<QByteArray> pan;        // --pan: "plain", "abc", "acb" or "mono"
-    std::optional<uint32_t> rate;         // --rate, in Hz
+    QList<QByteArray> files;                        // file names in the order given
+    QByteArray output;                              // -o (every command that takes it needs it)
+    std::optional<uint32_t> from;                   // --from
+    std::optional<uint32_t> to;                     // --to
+    std::optional<uint32_t> window;                 // --window
+    std::optional<uint32_t> at;                     // --at
+    std::optional<uint32_t> min_ms;                 // --min-seconds, in milliseconds
+    std::optional<uint32_t> silence_ms;             // --silence, in milliseconds
+    std::optional<uint32_t> width;                  // --width
+    uint32_t max_pieces = 999;                      // --max-pieces
+    QList<uint32_t> marks;                          // --mark, in the order given
+    std::optional<uint32_t> start;                  // --start
+    std::optional<uint32_t> period;                 // --period
+    std::optional<uint32_t> pick;                   // --pick
+    bool no_state = false;                          // --no-state
+    bool json = false;                              // --json
+    bool accurate = false;                          // --accurate
+    bool to_end = false;                            // --to-end
+    bool keep_all = false;                          // --keep-all
+    std::optional<uint32_t> clock;                  // --clock, in Hz
+    std::optional<QByteArray> chip;                 // --chip: "ay" or "ym"
+    std::optional<QByteArray> pan;                  // --pan: "plain", "abc", "acb" or "mono"
+    std::optional<uint32_t> rate;                   // --rate, in Hz
     std::optional<uint32_t> frame_rate_millihertz;  // --frame-rate
-    std::optional<QByteArray> gain;       // --gain as given; render reads the decibels
-    std::optional<QByteArray> loop;       // --loop as given: a frame, a time, "auto" or "none"
+    std::optional<QByteArray> gain;                 // --gain as given; render reads the decibels
+    std::optional<QByteArray> loop;                 // --loop as given: a frame, a time, "auto" or "none"
 
     bool operator==(const Arguments& other) const;
 };
@@ -95,7 +95,6 @@ QByteArray usage_text();
 // anywhere before "--" asks for the help text. Numbers are plain decimal
 // numbers below 2^32; seconds may have up to three decimals.
 CommandLine parse_arguments(const QList<QByteArray>& words);
-
 
 // The limits of --width.
 constexpr uint32_t PLOT_WIDTH_MIN = 320;

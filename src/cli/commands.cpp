@@ -108,8 +108,8 @@ int run_find(const Arguments& args)
     if (!load_song(args.files))
         return EXIT_ERROR;
     if (args.from.value_or(0) > 0 && *args.from >= event_count) {
-        const QByteArray text = "--from " + QByteArray::number(*args.from) + " is past the last write (the song has " +
-                                QByteArray::number(event_count) + " writes)";
+        const QByteArray text = "--from " + QByteArray::number(*args.from) + " is past the last write (the song has "
+            + QByteArray::number(event_count) + " writes)";
         return usage_error(text.constData());
     }
     FindResult result{};
@@ -117,8 +117,7 @@ int run_find(const Arguments& args)
     {
         Progress progress("find");
         find_progress = &progress;
-        status = find_period(args.from.value_or(0), args.window.value_or(FIND_WINDOW), result,
-                             show_find_progress);
+        status = find_period(args.from.value_or(0), args.window.value_or(FIND_WINDOW), result, show_find_progress);
         find_progress = nullptr;
     }
     if (status == FIND_NO_MEMORY) {

@@ -29,8 +29,8 @@ bool auto_loop(uint32_t* frame, QByteArray* why)
         *why = "the song does not repeat itself exactly";
         return false;
     }
-    *why = "the loop of 'loop' (start " + QByteArray::number(start) + ", period " + QByteArray::number(period) +
-           ") does not run to the song's end (trim the song there, or name a loop with --loop)";
+    *why = "the loop of 'loop' (start " + QByteArray::number(start) + ", period " + QByteArray::number(period)
+        + ") does not run to the song's end (trim the song there, or name a loop with --loop)";
     return loop_point(start, period, frame);
 }
 
@@ -92,8 +92,7 @@ int run_export(const Arguments& args)
     if (const int status = resolve_loop(args, &song))
         return status;
 
-    const QByteArray bytes =
-        export_bytes(song, info, format == EXPORT_YM, args.chip == "ym" ? VGM_YM2149 : VGM_AY8910);
+    const QByteArray bytes = export_bytes(song, info, format == EXPORT_YM, args.chip == "ym" ? VGM_YM2149 : VGM_AY8910);
     QString reason;
     if (!save_file(output_name(args), bytes, &reason))
         return fail("can't write " + args.output + ": " + reason.toLocal8Bit());

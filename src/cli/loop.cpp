@@ -48,12 +48,12 @@ int candidate_loop(const Arguments& args, uint32_t* candidate, uint32_t* start, 
     const uint32_t min_frames = min_loop_frames(args);
     const std::vector<LoopCandidate> loops = find_loops(min_frames);
     if (loops.empty())
-        return not_exact(args.files.first() + ": the song does not repeat itself for " + json_seconds(min_frames) +
-                         " s or more");
+        return not_exact(args.files.first() + ": the song does not repeat itself for " + json_seconds(min_frames)
+                         + " s or more");
     if (args.pick && *args.pick > loops.size()) {
-        const QByteArray text = "--pick " + QByteArray::number(*args.pick) + ": the song has " +
-                                QByteArray::number(static_cast<qulonglong>(loops.size())) +
-                                (loops.size() == 1 ? " loop candidate" : " loop candidates");
+        const QByteArray text = "--pick " + QByteArray::number(*args.pick) + ": the song has "
+            + QByteArray::number(static_cast<qulonglong>(loops.size()))
+            + (loops.size() == 1 ? " loop candidate" : " loop candidates");
         return usage_error(text.constData());
     }
     int k = 0;
@@ -67,9 +67,9 @@ int candidate_loop(const Arguments& args, uint32_t* candidate, uint32_t* start, 
             return not_exact(args.files.first() + ": " + no_loop_text(loops));
     }
     if (k < 0)
-        return not_exact(args.files.first() + ": " +
-                         (args.pick ? "loop " + QByteArray::number(*args.pick) : QByteArray("the song")) +
-                         " never repeats exactly enough for an intro and a loop that chain");
+        return not_exact(args.files.first() + ": "
+                         + (args.pick ? "loop " + QByteArray::number(*args.pick) : QByteArray("the song"))
+                         + " never repeats exactly enough for an intro and a loop that chain");
     *candidate = loops[k].start;
     *period = loops[k].period;
     return 0;
@@ -82,8 +82,8 @@ int run_loop(const Arguments& args)
     if (!load_song(args.files))
         return EXIT_ERROR;
     uint32_t candidate = 0, start = 0, period = 0;
-    if (const int status = args.start ? named_loop(args, &start, &period)
-                                      : candidate_loop(args, &candidate, &start, &period))
+    if (const int status
+        = args.start ? named_loop(args, &start, &period) : candidate_loop(args, &candidate, &start, &period))
         return status;
     if (args.start)
         candidate = start;
@@ -95,20 +95,21 @@ int run_loop(const Arguments& args)
         fprintf(stderr, "trelvane-cli: warning: %s: the loop does not run to the song's end; %s\n",
                 args.files.first().constData(), left_out_text(facts).constData());
     if (args.json) {
-        print_line(JsonObject()
-                       .add_string("intro", intro_name(head))
-                       .add_string("loop", loop_name(head))
-                       .add("start", start)
-                       .add("period", period)
-                       .add_raw("seconds", json_seconds(period))
-                       .add_raw("period_seconds", json_seconds(period))
-                       .add("to_end", facts.to_end)
-                       .add("candidate_start", facts.candidate_start)
-                       .add("moved_by", start - facts.candidate_start)
-                       .add_raw("reason", start > facts.candidate_start ? json_string(start_moved_text(facts))
-                                                                         : QByteArray("null"))
-                       .add("loop_alone_exact", facts.alone_exact)
-                       .text());
+        print_line(
+            JsonObject()
+                .add_string("intro", intro_name(head))
+                .add_string("loop", loop_name(head))
+                .add("start", start)
+                .add("period", period)
+                .add_raw("seconds", json_seconds(period))
+                .add_raw("period_seconds", json_seconds(period))
+                .add("to_end", facts.to_end)
+                .add("candidate_start", facts.candidate_start)
+                .add("moved_by", start - facts.candidate_start)
+                .add_raw("reason",
+                         start > facts.candidate_start ? json_string(start_moved_text(facts)) : QByteArray("null"))
+                .add("loop_alone_exact", facts.alone_exact)
+                .text());
         return 0;
     }
     print_line(intro_name(head));

@@ -54,10 +54,10 @@ int run_loops(const Arguments& args)
     }
     for (const LoopCandidate& c : args.json ? std::vector<LoopCandidate>() : loops) {
         char length[16];
-        print_line("start " + frame_and_time(c.start) + ", period " + frame_and_time(c.period) + ", repeat " +
-                   frame_and_time(c.start + c.period) + ", for " + QByteArray::number(c.length) +
-                   (c.length == 1 ? " frame (" : " frames (") + format_time(c.length, length) + ")" +
-                   (c.to_end ? " " : ", ") + candidate_reach_text(c));
+        print_line("start " + frame_and_time(c.start) + ", period " + frame_and_time(c.period) + ", repeat "
+                   + frame_and_time(c.start + c.period) + ", for " + QByteArray::number(c.length)
+                   + (c.length == 1 ? " frame (" : " frames (") + format_time(c.length, length) + ")"
+                   + (c.to_end ? " " : ", ") + candidate_reach_text(c));
     }
     return loops.empty() ? EXIT_NOT_FOUND : 0;
 }

@@ -14,20 +14,34 @@ namespace {
 int run(CommandId command, const Arguments& args)
 {
     switch (command) {
-    case CMD_INFO: return run_info(args);
-    case CMD_FIND: return run_find(args);
-    case CMD_CUT: return run_cut(args);
-    case CMD_SAVE: return run_save(args);
-    case CMD_RENDER: return run_render(args);
-    case CMD_OPTIMIZE: return run_optimize(args);
-    case CMD_LOOPS: return run_loops(args);
-    case CMD_SPLIT: return run_split(args);
-    case CMD_TRIM: return run_trim(args);
-    case CMD_PLOT: return run_plot(args);
-    case CMD_LOOP: return run_loop(args);
-    case CMD_EXPORT: return run_export(args);
-    case CMD_IMPORT: return run_import(args);
-    case CMD_COUNT: break;
+    case CMD_INFO:
+        return run_info(args);
+    case CMD_FIND:
+        return run_find(args);
+    case CMD_CUT:
+        return run_cut(args);
+    case CMD_SAVE:
+        return run_save(args);
+    case CMD_RENDER:
+        return run_render(args);
+    case CMD_OPTIMIZE:
+        return run_optimize(args);
+    case CMD_LOOPS:
+        return run_loops(args);
+    case CMD_SPLIT:
+        return run_split(args);
+    case CMD_TRIM:
+        return run_trim(args);
+    case CMD_PLOT:
+        return run_plot(args);
+    case CMD_LOOP:
+        return run_loop(args);
+    case CMD_EXPORT:
+        return run_export(args);
+    case CMD_IMPORT:
+        return run_import(args);
+    case CMD_COUNT:
+        break;
     }
     return EXIT_ERROR;
 }
@@ -50,8 +64,8 @@ int fail(const QByteArray& text)
 
 int past_the_end(const char* option, uint64_t frame)
 {
-    const QByteArray text = QByteArray(option) + " " + QByteArray::number(static_cast<qulonglong>(frame)) +
-                            " is past the end of the song (frame " + QByteArray::number(frame_count) + ")";
+    const QByteArray text = QByteArray(option) + " " + QByteArray::number(static_cast<qulonglong>(frame))
+        + " is past the end of the song (frame " + QByteArray::number(frame_count) + ")";
     return usage_error(text.constData());
 }
 

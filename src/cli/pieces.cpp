@@ -74,9 +74,8 @@ int run_split(const Arguments& args)
         return EXIT_NOT_FOUND;
     }
     if (parts.size() > args.max_pieces) {
-        return fail(args.files.first() + ": " + QByteArray::number(static_cast<qulonglong>(parts.size())) +
-                    " pieces, more than --max-pieces " + QByteArray::number(args.max_pieces) +
-                    "; nothing written");
+        return fail(args.files.first() + ": " + QByteArray::number(static_cast<qulonglong>(parts.size()))
+                    + " pieces, more than --max-pieces " + QByteArray::number(args.max_pieces) + "; nothing written");
     }
 
     // The pieces replace their names together or not at all, as the two of
@@ -94,7 +93,8 @@ int run_split(const Arguments& args)
     std::vector<int> handles;
     for (size_t k = 0; k < parts.size(); ++k) {
         const LeadIn lead = piece_lead_in(parts[k].from);
-        const int h = psg_write_pending(parts[k].from, names[static_cast<qsizetype>(k)].constData(), parts[k].to, &lead);
+        const int h
+            = psg_write_pending(parts[k].from, names[static_cast<qsizetype>(k)].constData(), parts[k].to, &lead);
         const bool closed = h != -1 && io_close_pending(h, &why);
         if (!closed) {
             if (h != -1) {
@@ -129,8 +129,8 @@ int run_split(const Arguments& args)
                               .add_string("last_time", last_time)
                               .text());
         } else {
-            print_line(name + ": frames " + QByteArray::number(first) + " to " + QByteArray::number(last) + ", " +
-                       first_time + " to " + last_time);
+            print_line(name + ": frames " + QByteArray::number(first) + " to " + QByteArray::number(last) + ", "
+                       + first_time + " to " + last_time);
         }
     }
     if (args.json)

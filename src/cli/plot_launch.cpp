@@ -33,8 +33,7 @@ QByteArray own_folder()
 QByteArray helper_path()
 {
     const QByteArray folder = own_folder();
-    for (const QByteArray& candidate : {folder + "/" + helper_name,
-                                        folder + "/" TRELVANE_HELPER_DIR "/" + helper_name})
+    for (const QByteArray& candidate : {folder + "/" + helper_name, folder + "/" TRELVANE_HELPER_DIR "/" + helper_name})
         if (access(candidate.constData(), X_OK) == 0)
             return candidate;
     return {};

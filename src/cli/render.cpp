@@ -47,8 +47,8 @@ void wav_header(char* h, uint32_t data_bytes, uint32_t rate = SAMPLE_RATE)
     put16(h + 22, 2);   // channels
     put32(h + 24, rate);
     put32(h + 28, rate * 4);  // bytes per second
-    put16(h + 32, 4);                // bytes per sample frame
-    put16(h + 34, 16);               // bits per sample
+    put16(h + 32, 4);         // bytes per sample frame
+    put16(h + 34, 16);        // bits per sample
     memcpy(h + 36, "data", 4);
     put32(h + 40, data_bytes);
 }
@@ -141,14 +141,14 @@ int render_accurate(const Arguments& args, uint32_t from, uint32_t to)
     {
         Progress progress("render");
         ok = ok && accurate_render(setup, from, to, [&](const int16_t* pairs, size_t count) {
-            bytes.resize(static_cast<qsizetype>(count * 4));
-            qToLittleEndian<int16_t>(pairs, static_cast<qsizetype>(count * 2), bytes.data());
-            written += count;
-            for (size_t i = 0; i < 2 * count; ++i)
-                clipped += pairs[i] == INT16_MAX || pairs[i] == INT16_MIN;
-            progress.show(total ? static_cast<int>(written * 100 / total) : 100);
-            return out.write(bytes.constData(), bytes.size());
-        });
+                 bytes.resize(static_cast<qsizetype>(count * 4));
+                 qToLittleEndian<int16_t>(pairs, static_cast<qsizetype>(count * 2), bytes.data());
+                 written += count;
+                 for (size_t i = 0; i < 2 * count; ++i)
+                     clipped += pairs[i] == INT16_MAX || pairs[i] == INT16_MIN;
+                 progress.show(total ? static_cast<int>(written * 100 / total) : 100);
+                 return out.write(bytes.constData(), bytes.size());
+             });
     }
     if (!ok || !out.commit())
         return fail("can't write " + args.output + ": " + out.error());

@@ -18,8 +18,7 @@ namespace {
 constexpr int CHANNELS = 3;
 constexpr uint32_t PERIODS = 4096;  // tone periods: 12 bits
 
-const QColor channel_colour[CHANNELS] = {QColor(0x25, 0x63, 0xEB), QColor(0xDC, 0x26, 0x26),
-                                         QColor(0x05, 0x96, 0x69)};
+const QColor channel_colour[CHANNELS] = {QColor(0x25, 0x63, 0xEB), QColor(0xDC, 0x26, 0x26), QColor(0x05, 0x96, 0x69)};
 const QColor ink(0x1F, 0x29, 0x37), soft_ink(0x6B, 0x72, 0x80), grid(0xE3, 0xE7, 0xEC);
 const QColor lane_fill(0xF7, 0xF8, 0xFA), noise_colour(0x4B, 0x55, 0x63);
 const QColor loop_colour(0x7C, 0x3A, 0xED), mark_colour(0x11, 0x18, 0x27);
@@ -97,7 +96,8 @@ constexpr int LEGEND_ITEMS = 9;
 
 QString legend_text(int kind)
 {
-    static const char* const texts[LEGEND_ITEMS] = {"A", "B", "C", "note", "level", "envelope", "noise", "loop", "mark"};
+    static const char* const texts[LEGEND_ITEMS]
+        = {"A", "B", "C", "note", "level", "envelope", "noise", "loop", "mark"};
     return QString::fromLatin1(texts[kind]);
 }
 
@@ -381,7 +381,8 @@ private:
         p.drawLine(L.left, bottom + 2, L.left + plot_w - 1, bottom + 2);
         if (L.margin_labels)
             p.drawText(QRect(L.left, bottom + 22, plot_w, 16), Qt::AlignRight | Qt::AlignTop,
-                       hours ? QStringLiteral("time (hours:minutes:seconds)") : QStringLiteral("time (minutes:seconds)"));
+                       hours ? QStringLiteral("time (hours:minutes:seconds)")
+                             : QStringLiteral("time (minutes:seconds)"));
     }
 
     void label(QPainter& p, int x, int y, const QString& text, const QColor& colour)

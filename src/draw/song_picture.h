@@ -88,8 +88,8 @@ private:
 };
 
 struct PictureContent {
-    QByteArray title;                 // shown in the header (its file name)
-    std::vector<uint32_t> marks;      // dashed lines at these frames
+    QByteArray title;                     // shown in the header (its file name)
+    std::vector<uint32_t> marks;          // dashed lines at these frames
     const LoopCandidate* loop = nullptr;  // shaded, or none
 };
 

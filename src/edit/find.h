@@ -29,5 +29,4 @@ enum FindStatus { FIND_DONE, FIND_NO_MEMORY };
 // was found. The starting value goes out when the search begins, the others
 // when it is over. Returns FIND_NO_MEMORY, with result untouched and no progress
 // reported, when the work memory could not be had.
-FindStatus find_period(uint32_t from, uint32_t window, FindResult& result,
-                       void (*progress)(int percent));
+FindStatus find_period(uint32_t from, uint32_t window, FindResult& result, void (*progress)(int percent));

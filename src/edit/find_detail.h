@@ -98,8 +98,7 @@ inline void report_start(void (*progress)(int), uint32_t from, uint32_t half)
         progress(static_cast<int>(from * 100u / half));
 }
 
-inline void report_rest(void (*progress)(int), uint32_t from, uint32_t half, bool found,
-                        uint32_t i)
+inline void report_rest(void (*progress)(int), uint32_t from, uint32_t half, bool found, uint32_t i)
 {
     if (!progress)
         return;
@@ -132,8 +131,7 @@ constexpr uint32_t AHEAD = 16;
 constexpr uint32_t RING = 32;  // power of two, > AHEAD
 
 template <class Hash>
-FindStatus search(uint32_t from, uint32_t window, FindResult& result, void (*progress)(int),
-                  const Hash& hash)
+FindStatus search(uint32_t from, uint32_t window, FindResult& result, void (*progress)(int), const Hash& hash)
 {
     const MusicEvent* const E = music;
     const uint32_t M = writes_before_last_frame();

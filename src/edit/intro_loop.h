@@ -38,8 +38,7 @@ bool loop_chains(uint32_t start, uint32_t period, uint32_t* better = nullptr);
 // repetition that stops before the end is no loop of the song. Its index,
 // with *start its exact start, or -1 (also when stop, see find_loops, was
 // set).
-int default_loop(const std::vector<LoopCandidate>& loops, uint32_t* start,
-                 const std::atomic<bool>* stop = nullptr);
+int default_loop(const std::vector<LoopCandidate>& loops, uint32_t* start, const std::atomic<bool>* stop = nullptr);
 
 // The loop of the song in memory: pick 0 the default candidate among those
 // of find_loops (above), pick N the N-th candidate, with its start moved

@@ -219,8 +219,8 @@ void other_candidates(const std::vector<uint32_t>& ids, uint32_t min_frames, std
         const LoopCandidate& c = runs[k];
         const uint32_t end = c.start + c.period + c.length;
         bool multiple = false;
-        for (size_t m = k; m-- > 0 && runs[m].start == c.start &&
-                           runs[m].start + runs[m].period + runs[m].length == end;)
+        for (size_t m = k;
+             m-- > 0 && runs[m].start == c.start && runs[m].start + runs[m].period + runs[m].length == end;)
             multiple = multiple || c.period % runs[m].period == 0;
         if (!multiple && c.period > 1 && !made_of_a_shorter_one(ids, c))
             out.push_back(c);

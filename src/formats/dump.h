@@ -14,7 +14,7 @@ struct DumpInfo {
     uint32_t frame_rate = 0;  // frames a second
     bool has_loop = false;
     uint32_t loop_frame = 0;
-    QByteArray title;        // UTF-8
+    QByteArray title;         // UTF-8
     QList<QByteArray> notes;  // what the reader could not carry over, one line each
 };
 

@@ -74,8 +74,8 @@ bool lha_unpack(const QByteArray& bytes, QByteArray* out, QByteArray* error)
         header = lha_reader_next_file(reader);
     bool ok = false;
     if (header && !lha_decoder_for_name(header->compress_method)) {
-        *error = "an LHA archive packed with " + QByteArray(header->compress_method) +
-                 ", a method Trelvane does not unpack";
+        *error = "an LHA archive packed with " + QByteArray(header->compress_method)
+            + ", a method Trelvane does not unpack";
     } else if (!header) {
         *error = "damaged LHA header";
     } else if (static_cast<qsizetype>(header->length) > UNPACKED_MAX) {

@@ -10,8 +10,8 @@ namespace {
 constexpr qsizetype HEADER_LEN = 0x100;
 constexpr uint32_t VERSION = 0x171;
 constexpr qsizetype OFS_EOF = 0x04, OFS_VERSION = 0x08, OFS_GD3 = 0x14, OFS_TOTAL = 0x18, OFS_LOOP = 0x1C,
-                    OFS_LOOP_SAMPLES = 0x20, OFS_RATE = 0x24, OFS_DATA = 0x34, OFS_AY_CLOCK = 0x74,
-                    OFS_AY_TYPE = 0x78, OFS_AY_FLAGS = 0x79;
+                    OFS_LOOP_SAMPLES = 0x20, OFS_RATE = 0x24, OFS_DATA = 0x34, OFS_AY_CLOCK = 0x74, OFS_AY_TYPE = 0x78,
+                    OFS_AY_FLAGS = 0x79;
 constexpr uint8_t AY_TYPE_AY8910 = 0x00, AY_TYPE_YM2149 = 0x10;
 constexpr uint8_t CMD_AY = 0xA0, CMD_WAIT = 0x61, CMD_WAIT_60HZ = 0x62, CMD_WAIT_50HZ = 0x63, CMD_END = 0x66,
                   CMD_DATA_BLOCK = 0x67, CMD_PCM_WRITE = 0x68;
@@ -43,7 +43,8 @@ void append_le(QByteArray& out, uint32_t v)
 QByteArray gd3(const QByteArray& title)
 {
     QByteArray strings;
-    const QString texts[11] = {QString::fromUtf8(title), {}, {}, {}, {}, {}, {}, {}, {}, QStringLiteral("Trelvane"), {}};
+    const QString texts[11]
+        = {QString::fromUtf8(title), {}, {}, {}, {}, {}, {}, {}, {}, QStringLiteral("Trelvane"), {}};
     for (const QString& text : texts) {
         for (QChar c : text) {
             strings.append(static_cast<char>(c.unicode() & 0xFF));
@@ -90,11 +91,18 @@ int skip_length(uint8_t c)
     if (c >= 0xE0)
         return 5;
     switch (c) {
-    case 0x90: case 0x91: case 0x95: return 5;
-    case 0x92: return 6;
-    case 0x93: return 11;
-    case 0x94: return 2;
-    default: return 0;
+    case 0x90:
+    case 0x91:
+    case 0x95:
+        return 5;
+    case 0x92:
+        return 6;
+    case 0x93:
+        return 11;
+    case 0x94:
+        return 2;
+    default:
+        return 0;
     }
 }
 
@@ -163,8 +171,8 @@ bool vgm_read(const QByteArray& packed, RegisterDump* dump, DumpInfo* info, QByt
         data = OFS_DATA + qsizetype{get_le(file, OFS_DATA)};
     const qsizetype header_end = data < HEADER_LEN ? data : HEADER_LEN;
     if (version < 0x151 || header_end < OFS_AY_TYPE + 1 || file.size() < OFS_AY_TYPE + 1) {
-        *error = "no AY-3-8910 / YM2149 in it (VGM version " + QByteArray::number(version >> 8, 16) + "." +
-                 QByteArray::number(version & 0xFF, 16).rightJustified(2, '0') + ")";
+        *error = "no AY-3-8910 / YM2149 in it (VGM version " + QByteArray::number(version >> 8, 16) + "."
+            + QByteArray::number(version & 0xFF, 16).rightJustified(2, '0') + ")";
         return false;
     }
     const uint32_t clock_field = get_le(file, OFS_AY_CLOCK);
@@ -183,13 +191,13 @@ bool vgm_read(const QByteArray& packed, RegisterDump* dump, DumpInfo* info, QByt
     const qsizetype loop_at = loop_field ? OFS_LOOP + qsizetype{loop_field} : -1;
 
     *dump = RegisterDump();
-    uint64_t samples = 0;       // the position of the next command
-    uint64_t frame_ends = 0;    // frames closed in dump
-    uint32_t between = 0;       // writes that fall between frame boundaries
-    uint32_t other = 0;         // commands of other chips
-    uint32_t second = 0;        // writes to a second AY
+    uint64_t samples = 0;     // the position of the next command
+    uint64_t frame_ends = 0;  // frames closed in dump
+    uint32_t between = 0;     // writes that fall between frame boundaries
+    uint32_t other = 0;       // commands of other chips
+    uint32_t second = 0;      // writes to a second AY
     bool ended = false;
-    bool loop_seen = false;     // the loop offset met a command
+    bool loop_seen = false;  // the loop offset met a command
     qsizetype pos = data;
     auto close_frames = [&]() {
         for (; frame_ends < samples / VGM_FRAME_SAMPLES; ++frame_ends)
@@ -230,8 +238,8 @@ bool vgm_read(const QByteArray& packed, RegisterDump* dump, DumpInfo* info, QByt
         } else {
             len = skip_length(c);
             if (len == 0) {
-                *error = "undefined command 0x" + QByteArray::number(c, 16) + " at offset 0x" +
-                         QByteArray::number(pos, 16);
+                *error = "undefined command 0x" + QByteArray::number(c, 16) + " at offset 0x"
+                    + QByteArray::number(pos, 16);
                 return false;
             }
             if (c >= 0x80 && c <= 0x8F)
@@ -249,8 +257,8 @@ bool vgm_read(const QByteArray& packed, RegisterDump* dump, DumpInfo* info, QByt
             if (aa & 0x80) {
                 ++second;
             } else if (aa > 15) {
-                *error = "AY register " + QByteArray::number(aa) + " at offset 0x" + QByteArray::number(pos, 16) +
-                         " (0 to 15)";
+                *error = "AY register " + QByteArray::number(aa) + " at offset 0x" + QByteArray::number(pos, 16)
+                    + " (0 to 15)";
                 return false;
             } else {
                 close_frames();
@@ -280,11 +288,10 @@ bool vgm_read(const QByteArray& packed, RegisterDump* dump, DumpInfo* info, QByt
     if (info->has_loop && info->loop_frame >= dump->frames())
         info->has_loop = false;
     if (loop_at >= 0 && !loop_seen)
-        info->notes.append("loop offset 0x" + QByteArray::number(loop_at, 16) +
-                           " is not at a command: no loop point");
+        info->notes.append("loop offset 0x" + QByteArray::number(loop_at, 16) + " is not at a command: no loop point");
     if (between > 0)
-        info->notes.append(QByteArray::number(between) +
-                           " writes fall between frame boundaries and go to the frame they fall in");
+        info->notes.append(QByteArray::number(between)
+                           + " writes fall between frame boundaries and go to the frame they fall in");
     if (second > 0)
         info->notes.append(QByteArray::number(second) + " writes to a second AY chip are left out");
     if (other > 0)

@@ -136,21 +136,21 @@ bool ym_read(const QByteArray& packed, RegisterDump* dump, DumpInfo* info, QByte
         pos += 4 + qsizetype{get_be(file, pos, 4)};
     }
     QByteArray author, comment;
-    if (pos > file.size() || !take_string(file, &pos, &info->title) || !take_string(file, &pos, &author) ||
-        !take_string(file, &pos, &comment)) {
+    if (pos > file.size() || !take_string(file, &pos, &info->title) || !take_string(file, &pos, &author)
+        || !take_string(file, &pos, &comment)) {
         *error = "truncated header";
         return false;
     }
     if (file.size() - pos < qsizetype{n} * YM_REGS) {
-        *error = "truncated: " + QByteArray::number(n) + " frames announced, " +
-                 QByteArray::number((file.size() - pos) / YM_REGS) + " present";
+        *error = "truncated: " + QByteArray::number(n) + " frames announced, "
+            + QByteArray::number((file.size() - pos) / YM_REGS) + " present";
         return false;
     }
     if (drums > 0)
         info->notes.append("its " + QByteArray::number(drums) + " digidrums are left out");
     if (info->frame_rate != 50)
-        info->notes.append("written at " + QByteArray::number(info->frame_rate) +
-                           " frames a second; a PSG file plays 50");
+        info->notes.append("written at " + QByteArray::number(info->frame_rate)
+                           + " frames a second; a PSG file plays 50");
 
     const bool interleaved = attributes & ATTR_INTERLEAVED;
     const char* regs = file.constData() + pos;

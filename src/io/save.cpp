@@ -64,8 +64,8 @@ std::vector<char*> on_disk;
 // Every signal that ends the process and may be caught. Those the system
 // sends for a fault of the program itself are cleaned up after but never
 // held back.
-const int clean_up_signals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2,
-                                SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR,  SIGSTKFLT};
+const int clean_up_signals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1,
+                                SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR,  SIGSTKFLT};
 const int fault_signals[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
 
 sigset_t held_signals()
@@ -195,12 +195,11 @@ public:
             while (::flock(o.second.first, LOCK_EX | LOCK_NB) != 0) {
                 if (errno != EWOULDBLOCK && errno != EINTR)
                     break;  // a folder that cannot be locked is written unlocked, as before
-                const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        std::chrono::steady_clock::now() - start)
-                                        .count();
+                const auto waited
+                    = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                          .count();
                 if (!said && waited >= 1000) {
-                    io_diag(DIAG_WAITING, "waiting for another Trelvane writing in %s\n",
-                            o.second.second.constData());
+                    io_diag(DIAG_WAITING, "waiting for another Trelvane writing in %s\n", o.second.second.constData());
                     said = true;
                 }
                 if (save_lock_patience_ms > 0 && waited >= save_lock_patience_ms) {
@@ -234,8 +233,8 @@ int own_descriptor(const QByteArray& name)
     const QByteArray pid = "/proc/" + QByteArray::number(::getpid()) + "/fd/";
     QByteArray path = name;
     for (int hop = 0; hop < 40; ++hop) {
-        for (const QByteArray& prefix : {QByteArray("/dev/fd/"), QByteArray("/proc/self/fd/"),
-                                         QByteArray("/proc/thread-self/fd/"), pid}) {
+        for (const QByteArray& prefix :
+             {QByteArray("/dev/fd/"), QByteArray("/proc/self/fd/"), QByteArray("/proc/thread-self/fd/"), pid}) {
             if (!path.startsWith(prefix) || path.size() == prefix.size())
                 continue;
             bool digits = true;
@@ -559,8 +558,8 @@ QString save_reason(const SaveTarget& t)
 bool save_file(const QByteArray& name, const QByteArray& bytes, QString* reason)
 {
     SaveTarget t;
-    const bool ok = save_open(t, name) && save_write(t, bytes.constData(), bytes.size()) &&
-                    save_close(t) && save_replace(&t, 1);
+    const bool ok
+        = save_open(t, name) && save_write(t, bytes.constData(), bytes.size()) && save_close(t) && save_replace(&t, 1);
     if (!ok) {
         save_cancel(t);
         if (reason)
@@ -578,10 +577,10 @@ void save_clean_up_on_signals()
         all.push_back(s);
     all.insert(all.end(), std::begin(fault_signals), std::end(fault_signals));
     for (int s : all) {
-        struct sigaction old {};
+        struct sigaction old { };
         if (::sigaction(s, nullptr, &old) != 0 || old.sa_handler != SIG_DFL || (old.sa_flags & SA_SIGINFO))
             continue;
-        struct sigaction act {};
+        struct sigaction act { };
         act.sa_handler = remove_on_signal;
         act.sa_mask = held_signals();
         ::sigaction(s, &act, nullptr);

@@ -20,17 +20,17 @@
 #include <sys/types.h>
 
 // Reasons of refusal that are no error of the system.
-constexpr int SAVE_DANGLING = -1;  // a symbolic link to nothing
+constexpr int SAVE_DANGLING = -1;   // a symbolic link to nothing
 constexpr int SAVE_READ_ONLY = -2;  // the file exists and may not be written by the user
 constexpr int SAVE_BUSY = -3;       // another Trelvane held the folder longer than save_lock_patience_ms
 
 struct SaveTarget {
-    QByteArray shown;  // the name as given, for messages
-    QByteArray name;   // where the file goes (a symbolic link: the file it points at)
-    QByteArray temp;   // the temporary file beside it; empty when name is written directly
-    int through = -1;  // the descriptor of this process that name stands for, or -1
-    int fd = -1;       // open for writing until save_close
-    int error = 0;     // errno (or a SAVE_ reason) of the first failure
+    QByteArray shown;     // the name as given, for messages
+    QByteArray name;      // where the file goes (a symbolic link: the file it points at)
+    QByteArray temp;      // the temporary file beside it; empty when name is written directly
+    int through = -1;     // the descriptor of this process that name stands for, or -1
+    int fd = -1;          // open for writing until save_close
+    int error = 0;        // errno (or a SAVE_ reason) of the first failure
     bool exists = false;  // a file stood under name: then dev and ino are its own
     dev_t dev = 0;
     ino_t ino = 0;

@@ -45,9 +45,9 @@ public:
         pos = from < len ? from : len;
     }
 
-    qint64 pos = 0;           // offset of the next byte in the input
-    bool too_long = false;    // the input goes on past the limit
-    QString error;            // why reading failed; empty when it did not
+    qint64 pos = 0;         // offset of the next byte in the input
+    bool too_long = false;  // the input goes on past the limit
+    QString error;          // why reading failed; empty when it did not
 
 private:
     bool more()
@@ -100,8 +100,7 @@ enum Outcome { STREAM_END, UNDEFINED_BYTE, SONG_FULL };
 // Walks the commands of a stream; a command cut short by the end of the
 // input is left out. Stops at an undefined command byte (the byte just
 // taken) or at the first command the sink cannot take.
-template <typename Sink>
-Outcome parse(Input& in, Sink& sink)
+template <typename Sink> Outcome parse(Input& in, Sink& sink)
 {
     uint8_t c;
     while (in.next(c)) {
@@ -199,8 +198,7 @@ ReadResult psg_read(const char* path, int handle, bool reset, ReadStop* stop)
     // every frame end at least one, so a longer stream cannot fit (only
     // waits of no frames, 0xFE 0x00, make one longer); one more byte may be
     // a command cut short.
-    Counter counter{MUSIC_MAX_LEN - (reset ? 0 : event_count),
-                    FRAMES_MAX_LEN - 1 - (reset ? 0 : frame_count)};
+    Counter counter{MUSIC_MAX_LEN - (reset ? 0 : event_count), FRAMES_MAX_LEN - 1 - (reset ? 0 : frame_count)};
     Input in(file, PSG_HEADER_LEN + 2 * qint64{counter.writes_left} + counter.ends_left + 1);
 
     // The header, read rather than skipped: a pipe cannot seek.
@@ -208,8 +206,9 @@ ReadResult psg_read(const char* path, int handle, bool reset, ReadStop* stop)
     int header_len = 0;
     for (uint8_t b; header_len < PSG_HEADER_LEN && in.next(b);)
         header[header_len++] = static_cast<char>(b);
-    if (psg_require_signature && in.error.isEmpty() &&
-        (header_len < static_cast<int>(sizeof PSG_SIGNATURE) || memcmp(header, PSG_SIGNATURE, sizeof PSG_SIGNATURE) != 0)) {
+    if (psg_require_signature && in.error.isEmpty()
+        && (header_len < static_cast<int>(sizeof PSG_SIGNATURE)
+            || memcmp(header, PSG_SIGNATURE, sizeof PSG_SIGNATURE) != 0)) {
         file->close();
         return READ_NOT_PSG;
     }

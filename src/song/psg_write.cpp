@@ -10,7 +10,7 @@ namespace {
 // Collects the output in large blocks; remembers whether any write failed.
 class BlockWriter {
 public:
-    explicit BlockWriter(int file_handle) : handle(file_handle) {}
+    explicit BlockWriter(int file_handle) : handle(file_handle) { }
 
     void put(uint8_t byte)
     {

@@ -26,11 +26,11 @@ extern FrameInfo frames[FRAMES_MAX_LEN];
 extern uint32_t frame_count;  // frame ends read; also the last frame's number
 
 // Positions shared by the transport, the reader and the editing commands.
-extern uint32_t play_pos;        // frame the next tick plays
-extern uint32_t cut_pos;         // the cut position
-extern int playing;              // 1 while playback runs
-extern MusicEvent* play_event;   // next write to play; null before the first read
-extern uint32_t find_start;      // where the next period search begins
+extern uint32_t play_pos;       // frame the next tick plays
+extern uint32_t cut_pos;        // the cut position
+extern int playing;             // 1 while playback runs
+extern MusicEvent* play_event;  // next write to play; null before the first read
+extern uint32_t find_start;     // where the next period search begins
 
 // One past the last write of frame f's run, walking by the frame rule:
 // records from frames[f].first_event while their frame is f and they lie

@@ -109,7 +109,8 @@ void require_sound_server()
         no_sound(QStringLiteral("The sound server did not answer within 5 s"));
     }
     if (pactl.exitStatus() != QProcess::NormalExit || pactl.exitCode() != 0)
-        no_sound(QStringLiteral("No sound server answers: ") + QString::fromLocal8Bit(pactl.readAllStandardError()).trimmed());
+        no_sound(QStringLiteral("No sound server answers: ")
+                 + QString::fromLocal8Bit(pactl.readAllStandardError()).trimmed());
 }
 
 }  // namespace
@@ -153,11 +154,26 @@ void click(const QString& caption)
         QTest::qFail(qPrintable(QStringLiteral("no button ") + caption), __FILE__, __LINE__);
 }
 
-DialogAnswer press(QMessageBox::StandardButton b) { return {DialogAnswer::Button, b, {}}; }
-DialogAnswer press_escape() { return {DialogAnswer::Escape, QMessageBox::NoButton, {}}; }
-DialogAnswer close_box() { return {DialogAnswer::CloseBox, QMessageBox::NoButton, {}}; }
-DialogAnswer type_file(const QString& path) { return {DialogAnswer::File, QMessageBox::NoButton, path}; }
-DialogAnswer cancel_file() { return {DialogAnswer::CancelFile, QMessageBox::NoButton, {}}; }
+DialogAnswer press(QMessageBox::StandardButton b)
+{
+    return {DialogAnswer::Button, b, {}};
+}
+DialogAnswer press_escape()
+{
+    return {DialogAnswer::Escape, QMessageBox::NoButton, {}};
+}
+DialogAnswer close_box()
+{
+    return {DialogAnswer::CloseBox, QMessageBox::NoButton, {}};
+}
+DialogAnswer type_file(const QString& path)
+{
+    return {DialogAnswer::File, QMessageBox::NoButton, path};
+}
+DialogAnswer cancel_file()
+{
+    return {DialogAnswer::CancelFile, QMessageBox::NoButton, {}};
+}
 
 void answer(const QList<DialogAnswer>& answers)
 {

@@ -53,10 +53,10 @@ bool wait_for_loops();
 // ends the process the way the application does (app_exit), so that the
 // audio back end is never torn down under its own threads.
 int run_app_test(QObject* test, int argc, char** argv);
-#define TRELVANE_APP_TEST_MAIN(TestClass)                 \
-    int main(int argc, char** argv)                       \
-    {                                                     \
-        QApplication app(argc, argv);                     \
-        TestClass test;                                   \
-        return run_app_test(&test, argc, argv);           \
+#define TRELVANE_APP_TEST_MAIN(TestClass)                                                                              \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        QApplication app(argc, argv);                                                                                  \
+        TestClass test;                                                                                                \
+        return run_app_test(&test, argc, argv);                                                                        \
     }

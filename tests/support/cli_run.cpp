@@ -9,8 +9,7 @@
 
 QString cli_path()
 {
-    return qEnvironmentVariable("TRELVANE_BIN", QCoreApplication::applicationDirPath() + "/..") +
-           "/trelvane-cli";
+    return qEnvironmentVariable("TRELVANE_BIN", QCoreApplication::applicationDirPath() + "/..") + "/trelvane-cli";
 }
 
 CliRun run_cli(const QStringList& args, const QString& dir, rlim_t file_limit, const QByteArray& input,

@@ -18,9 +18,10 @@ MonitorWatch::~MonitorWatch()
 
 bool MonitorWatch::start()
 {
-    process.start(QStringLiteral("parec"), {QStringLiteral("--device=") + source, QStringLiteral("--format=s16le"),
-                                            QStringLiteral("--rate=44100"), QStringLiteral("--channels=2"),
-                                            QStringLiteral("--raw"), QStringLiteral("--latency-msec=5")});
+    process.start(QStringLiteral("parec"),
+                  {QStringLiteral("--device=") + source, QStringLiteral("--format=s16le"),
+                   QStringLiteral("--rate=44100"), QStringLiteral("--channels=2"), QStringLiteral("--raw"),
+                   QStringLiteral("--latency-msec=5")});
     if (!process.waitForStarted(10000))
         return false;
     QElapsedTimer waited;

@@ -83,7 +83,7 @@ QMap<QString, QByteArray> folder_listing(const QString& path)
     QMap<QString, QByteArray> all;
     for (const QFileInfo& e : QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
         all[e.fileName()] = e.isSymLink() ? "<link to " + link_target(e.filePath()) + ">"
-                            : e.isDir()   ? QByteArray("<folder>")
+            : e.isDir()                   ? QByteArray("<folder>")
                                           : read_file(e.filePath());
     return all;
 }

@@ -31,8 +31,7 @@ bool set_song(const std::vector<SongWrite>& writes, uint32_t last_frame)
     return true;
 }
 
-std::vector<SongWrite> spread(const std::vector<uint16_t>& keys, uint32_t per_frame,
-                              uint32_t first_frame)
+std::vector<SongWrite> spread(const std::vector<uint16_t>& keys, uint32_t per_frame, uint32_t first_frame)
 {
     std::vector<SongWrite> writes(keys.size());
     for (size_t k = 0; k < keys.size(); ++k)

@@ -19,8 +19,7 @@ bool set_song(const std::vector<SongWrite>& writes, uint32_t last_frame);
 
 // Writes with the given registers and values, per_frame writes to a frame
 // from frame 0 on, the first of them in frame first_frame.
-std::vector<SongWrite> spread(const std::vector<uint16_t>& keys, uint32_t per_frame,
-                              uint32_t first_frame = 0);
+std::vector<SongWrite> spread(const std::vector<uint16_t>& keys, uint32_t per_frame, uint32_t first_frame = 0);
 
 // Replaces the song with keys (reg << 8 | value) spread per_frame to a frame,
 // all before the song's last frame end.

@@ -84,17 +84,23 @@ QString chip_difference(const ChipState& a, const ChipState& b)
             return differ("register", r, a.regs[r], b.regs[r]);
     const Chip &x = a.chip, &y = b.chip;
     for (int c = 0; c < 3; ++c) {
-        const uint64_t vx[] = {x.tone_period[c], x.tone_count[c], x.tone_out[c], x.tone_off[c], x.noise_off[c], x.noise_value[c]};
-        const uint64_t vy[] = {y.tone_period[c], y.tone_count[c], y.tone_out[c], y.tone_off[c], y.noise_off[c], y.noise_value[c]};
+        const uint64_t vx[]
+            = {x.tone_period[c], x.tone_count[c], x.tone_out[c], x.tone_off[c], x.noise_off[c], x.noise_value[c]};
+        const uint64_t vy[]
+            = {y.tone_period[c], y.tone_count[c], y.tone_out[c], y.tone_off[c], y.noise_off[c], y.noise_value[c]};
         static const char* names[] = {"tone_period", "tone_count", "tone_out", "tone_off", "noise_off", "noise_value"};
         for (int k = 0; k < 6; ++k)
             if (vx[k] != vy[k])
                 return differ(names[k], c, vx[k], vy[k]);
     }
     const Envelope &e = x.env, &f = y.env;
-    const uint64_t ex[] = {x.noise_period, x.noise_count, a.noise_seed, e.period, e.count, e.level, e.rising, e.stopped, e.cont, e.attack, e.alternate, e.hold};
-    const uint64_t fx[] = {y.noise_period, y.noise_count, b.noise_seed, f.period, f.count, f.level, f.rising, f.stopped, f.cont, f.attack, f.alternate, f.hold};
-    static const char* names[] = {"noise_period", "noise_count", "noise_seed", "env.period", "env.count", "env.level", "env.rising", "env.stopped", "env.cont", "env.attack", "env.alternate", "env.hold"};
+    const uint64_t ex[] = {x.noise_period, x.noise_count, a.noise_seed, e.period, e.count,     e.level,
+                           e.rising,       e.stopped,     e.cont,       e.attack, e.alternate, e.hold};
+    const uint64_t fx[] = {y.noise_period, y.noise_count, b.noise_seed, f.period, f.count,     f.level,
+                           f.rising,       f.stopped,     f.cont,       f.attack, f.alternate, f.hold};
+    static const char* names[]
+        = {"noise_period", "noise_count", "noise_seed", "env.period", "env.count",     "env.level",
+           "env.rising",   "env.stopped", "env.cont",   "env.attack", "env.alternate", "env.hold"};
     for (int k = 0; k < 12; ++k)
         if (ex[k] != fx[k])
             return differ(names[k], 0, ex[k], fx[k]);

@@ -36,9 +36,9 @@ QString chip_difference(const ChipState& a, const ChipState& b);
 
 // Records what the core reports instead of showing it.
 struct Reports {
-    QStringList errors;              // the error boxes' texts
-    std::vector<Failure> failures;   // and what each was about
-    QByteArray diagnostics;  // what the file layer printed
+    QStringList errors;             // the error boxes' texts
+    std::vector<Failure> failures;  // and what each was about
+    QByteArray diagnostics;         // what the file layer printed
     int song_reads = 0;
 };
 // Installs recording front-end hooks and returns the record (cleared).

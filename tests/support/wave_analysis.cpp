@@ -54,8 +54,7 @@ bool write_wav(const QString& path, const QByteArray& raw, int rate, int channel
     header.append("data");
     put_le(header, data_bytes, 4);
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(header) == header.size() &&
-           file.write(raw) == raw.size();
+    return file.open(QIODevice::WriteOnly) && file.write(header) == header.size() && file.write(raw) == raw.size();
 }
 
 int64_t first_change(const Stereo& s, int64_t from)
@@ -212,8 +211,8 @@ std::complex<double> partial(const std::vector<int16_t>& x, int64_t from, int n,
 
 }  // namespace
 
-ToneSpectrum tone_spectrum(const std::vector<int16_t>& x, int64_t from, int log2_length, double rate,
-                           double f0, double max_hz)
+ToneSpectrum tone_spectrum(const std::vector<int16_t>& x, int64_t from, int log2_length, double rate, double f0,
+                           double max_hz)
 {
     const size_t n = size_t{1} << log2_length;
     std::vector<std::complex<double>> a(n);

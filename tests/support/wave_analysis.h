@@ -35,13 +35,13 @@ bool is_constant(const std::vector<int16_t>& x, int64_t from, int64_t to, int16_
 
 // A two-level square wave in [from, to) of one channel.
 struct SquareWave {
-    int rising_edges = 0;      // from low to high
-    double period = 0;         // mean samples between rising edges
-    int high_samples = 0;      // most common length of a high run
-    int16_t low = 0;           // the lower of the two levels
-    int16_t high = 0;          // the higher one
-    int other_levels = 0;      // samples at neither level
-    int odd_intervals = 0;     // edge distances 10 % or more off the median
+    int rising_edges = 0;   // from low to high
+    double period = 0;      // mean samples between rising edges
+    int high_samples = 0;   // most common length of a high run
+    int16_t low = 0;        // the lower of the two levels
+    int16_t high = 0;       // the higher one
+    int other_levels = 0;   // samples at neither level
+    int odd_intervals = 0;  // edge distances 10 % or more off the median
 };
 SquareWave measure_square(const std::vector<int16_t>& x, int64_t from, int64_t to);
 
@@ -64,5 +64,5 @@ struct ToneSpectrum {
     double second_db;
     double frequency;
 };
-ToneSpectrum tone_spectrum(const std::vector<int16_t>& x, int64_t from, int log2_length, double rate,
-                           double f0, double max_hz = 16000);
+ToneSpectrum tone_spectrum(const std::vector<int16_t>& x, int64_t from, int log2_length, double rate, double f0,
+                           double max_hz = 16000);
