@@ -393,6 +393,11 @@ private slots:
     // file named in TRELVANE_SOUND_SONG.
     void a_chip_chosen_plays_as_the_accurate_render_from_the_cut()
     {
+#if defined(__SANITIZE_ADDRESS__)
+        // Unoptimized and checked, the accurate model cannot keep up with the
+        // output, whose holes would hide what this compares.
+        QSKIP("the sanitizer build is too slow to play the accurate model in real time");
+#endif
         Song song;
         song.write(7, 0x30);  // tones on, noise on C
         song.write(9, 0x10);
