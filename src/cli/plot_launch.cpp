@@ -69,6 +69,7 @@ int run_plot(const Arguments&)
         return fail("plot: can't read the command line");
     words[0] = helper;
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (QByteArray& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
