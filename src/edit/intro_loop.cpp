@@ -35,20 +35,6 @@ public:
     uint8_t regs[STATE_REGS];
 };
 
-bool same_writes(uint32_t a, uint32_t b)
-{
-    const MusicEvent* ea = frames[a].first_event;
-    const MusicEvent* eb = frames[b].first_event;
-    const MusicEvent* end_a = frame_end_event(a);
-    const MusicEvent* end_b = frame_end_event(b);
-    if (end_a - ea != end_b - eb)
-        return false;
-    for (; ea < end_a; ++ea, ++eb)
-        if (ea->reg != eb->reg || ea->value != eb->value)
-            return false;
-    return true;
-}
-
 // Registers 0..12 of frame f's own writes.
 void written_by(uint32_t f, bool written[STATE_REGS])
 {
@@ -89,6 +75,20 @@ uint32_t first_state_repeat(uint32_t from, uint32_t last, uint32_t period)
 
 }  // namespace
 
+bool same_frame_writes(uint32_t a, uint32_t b)
+{
+    const MusicEvent* ea = frames[a].first_event;
+    const MusicEvent* eb = frames[b].first_event;
+    const MusicEvent* end_a = frame_end_event(a);
+    const MusicEvent* end_b = frame_end_event(b);
+    if (end_a - ea != end_b - eb)
+        return false;
+    for (; ea < end_a; ++ea, ++eb)
+        if (ea->reg != eb->reg || ea->value != eb->value)
+            return false;
+    return true;
+}
+
 bool exact_start(const LoopCandidate& c, uint32_t* start)
 {
     if (c.period == 0 || c.length == 0)
@@ -111,7 +111,7 @@ bool loop_chains(uint32_t start, uint32_t period, uint32_t* better)
         return false;
     const uint32_t second = start + period;
     uint32_t repeat = 0;
-    while (second + repeat < frame_count && same_writes(second + repeat, start + repeat))
+    while (second + repeat < frame_count && same_frame_writes(second + repeat, start + repeat))
         ++repeat;
     if (repeat == 0 || (repeat < SEAM_FRAMES && second + repeat < frame_count))
         return false;

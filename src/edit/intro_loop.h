@@ -18,6 +18,10 @@ constexpr uint32_t LOOP_MIN_FRAMES = 250;
 // how much of the pass "hear the seam" plays before the join: 2 s.
 constexpr uint32_t SEAM_FRAMES = 100;
 
+// Whether frames a and b have the same writes (registers and values, in
+// order), as the loop candidates compare them.
+bool same_frame_writes(uint32_t a, uint32_t b);
+
 // The first start from candidate c's start on where the loop chains
 // exactly: the frames repeat (c says so) and so do registers 0..12 (those
 // the frame does not write itself), so the loop piece's opening writes

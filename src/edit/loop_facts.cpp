@@ -50,20 +50,6 @@ bool writes(uint32_t f, int reg)
     return false;
 }
 
-bool same_writes(uint32_t a, uint32_t b)
-{
-    const MusicEvent* ea = frames[a].first_event;
-    const MusicEvent* eb = frames[b].first_event;
-    const MusicEvent* end_a = frame_end_event(a);
-    const MusicEvent* end_b = frame_end_event(b);
-    if (end_a - ea != end_b - eb)
-        return false;
-    for (; ea < end_a; ++ea, ++eb)
-        if (ea->reg != eb->reg || ea->value != eb->value)
-            return false;
-    return true;
-}
-
 // The register that differs a period later at `from` for the longest, and
 // the first frame (up to `to`) from which it no longer does.
 void longest_difference(uint32_t from, uint32_t to, uint32_t period, LoopFacts& facts)
@@ -161,7 +147,7 @@ LoopFacts loop_facts(uint32_t candidate_start, uint32_t start, uint32_t period)
     if (period == 0 || start > frame_count || period > frame_count - start)
         return facts;
     uint32_t end = start + period;
-    while (end < frame_count && same_writes(end, end - period))
+    while (end < frame_count && same_frame_writes(end, end - period))
         ++end;
     facts.repeat_end = end;
     facts.to_end = end == frame_count;
