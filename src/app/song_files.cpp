@@ -41,7 +41,7 @@ bool is_chip_music_file(const QString& name)
     QFile file(name);
     if (file.open(QIODevice::ReadOnly)) {
         const QByteArray start = file.read(64);
-        if (start.startsWith("PSG\x1a"))
+        if (start.startsWith(QByteArray(PSG_SIGNATURE, sizeof PSG_SIGNATURE)))
             return false;
         if (is_chip_music(start))
             return true;
