@@ -142,7 +142,9 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(bool, dropped);
         QFETCH(QString, box);
-        load(put(QStringLiteral("before.psg"), loop_song(NEVER_REPEATS).bytes));
+        // A note every 10 frames: runs of empty frames, which a PSG file may
+        // hold as waits.
+        load(put(QStringLiteral("before.psg"), loop_song(REWRITTEN_IN_LOOP).bytes));
         const uint32_t before = frame_count;
         const QString path = folder + "/" + name;
         QFile::remove(path);
@@ -168,12 +170,11 @@ private slots:
         QVERIFY(!main_window->isWindowModified());
 
         cli({"import", name, "-o", "imported.psg"});
-        cli({"save", "imported.psg", "-o", "reference.psg"});
         QFile::remove(folder + "/saved.psg");
         answer({type_file(folder + "/saved.psg")});
         click(QStringLiteral("S&ave"));
         QCOMPARE(seen_proposals(), QStringList{folder + "/" + QFileInfo(name).completeBaseName() + ".psg"});
-        QCOMPARE(read_file(folder + "/saved.psg"), read_file(folder + "/reference.psg"));
+        QCOMPARE(read_file(folder + "/saved.psg"), read_file(folder + "/imported.psg"));
         QCOMPARE(written_line(), QStringLiteral("Wrote saved.psg in %1").arg(folder));
     }
 

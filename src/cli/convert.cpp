@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 
 #include "cli/json.h"
+#include "edit/editing.h"
 #include "edit/intro_loop.h"
 #include "edit/names.h"
 #include "edit/optimize.h"
@@ -125,15 +126,17 @@ int run_import(const Arguments& args)
     if (!import_file(path, &dump, &info, &error))
         return fail(path + ": " + error);
 
+    // As the window loads the file and saves it: the same song, the same bytes.
+    if (read_dump(dump, true) != READ_COMPLETE)
+        return EXIT_ERROR;
+    if (!save_song(args.output))
+        return EXIT_ERROR;
     const QByteArray name = head_name(args.output);
-    QString reason;
-    if (!save_file(name, psg_encode(dump), &reason))
-        return fail("can't write " + name + ": " + reason.toLocal8Bit());
     info.notes = import_notes(info);
     if (args.json) {
         print_line(JsonObject()
                        .add_string("written", name)
-                       .add("frames", dump.frames())
+                       .add("frames", frame_count)
                        .add_raw("loop_frame", info.has_loop ? QByteArray::number(info.loop_frame) : QByteArray("null"))
                        .add_raw("notes", json_notes(info.notes))
                        .text());
@@ -143,8 +146,8 @@ int run_import(const Arguments& args)
         fprintf(stderr, "trelvane-cli: note: %s: %s\n", path.constData(), note.constData());
     print_line(name);
     if (info.has_loop)
-        printf("%u frames, loop at frame %u (a PSG file cannot hold it)\n", dump.frames(), info.loop_frame);
+        printf("%u frames, loop at frame %u (a PSG file cannot hold it)\n", frame_count, info.loop_frame);
     else
-        printf("%u frames\n", dump.frames());
+        printf("%u frames\n", frame_count);
     return 0;
 }
