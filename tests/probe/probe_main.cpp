@@ -10,6 +10,8 @@
 //          (the README's screenshot), then quits
 //   load_fifo  "&Load file" of TRELVANE_PROBE_FILE (the file dialog is
 //          answered), prints "LOADED", then presses Alt+Q
+//   load_save  "&Load file" of TRELVANE_PROBE_FILE, then "S&ave" as
+//          TRELVANE_PROBE_SAVE, prints "SAVED", then quits
 // Every message box that opens is reported as "BOX:<text>" and accepted;
 // "WINDOW:<0|1>" tells whether the main window existed at that moment.
 #include "app/app.h"
@@ -41,11 +43,21 @@ void report(const QString& line)
     fflush(stdout);
 }
 
+// The name the next file dialog gets.
+QString dialog_file = qEnvironmentVariable("TRELVANE_PROBE_FILE");
+
+void click_button(const QString& caption)
+{
+    for (auto* button : main_window->findChildren<QPushButton*>())
+        if (button->text() == caption)
+            button->click();
+}
+
 void answer_boxes()
 {
     if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
         // The name typed in the dialog's folder, as a user would.
-        const QFileInfo file(qEnvironmentVariable("TRELVANE_PROBE_FILE"));
+        const QFileInfo file(dialog_file);
         dialog->setDirectory(file.absolutePath());
         if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
             edit->setText(file.fileName());
@@ -81,6 +93,14 @@ void drive()
             report(QStringLiteral("LOADED"));
             main_window->activateWindow();
             QTest::keyClick(main_window->windowHandle(), 'q', Qt::AltModifier);
+        });
+    } else if (mode == "load_save") {
+        QTimer::singleShot(0, [] {
+            click_button(QStringLiteral("&Load file"));
+            dialog_file = qEnvironmentVariable("TRELVANE_PROBE_SAVE");
+            click_button(QStringLiteral("S&ave"));
+            report(QStringLiteral("SAVED"));
+            click_button(QStringLiteral("&Quit"));
         });
     } else if (mode == "close") {
         main_window->close();
