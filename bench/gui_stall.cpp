@@ -6,6 +6,8 @@
 //   - stall: the longest gap between two turns of the event loop (a 2 ms
 //     timer) from the end of the read until the loops are listed and the
 //     song drawn, and the playback clock's longest gap between two ticks;
+//   - click: a click on the row the list chose, and (below) the facts a
+//     click on another row works out on the GUI thread;
 //   - stop: how long a read made while the loops are still being found
 //     waits for that look to give up;
 //   - for comparison, the same work done on the calling thread.
@@ -18,6 +20,7 @@
 #include "app/myclass.h"
 #include "app/song_view.h"
 #include "edit/intro_loop.h"
+#include "edit/loop_facts.h"
 #include "song/psg_read.h"
 #include "song/song.h"
 
@@ -26,6 +29,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QListWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -110,6 +114,13 @@ int main(int argc, char** argv)
         printf("round %d: %u frames, %u writes; repainted %.1f ms after the read; loops listed after %.0f ms; "
                "longest GUI-thread stall %.1f ms; longest gap between clock ticks %.1f ms\n",
                round + 1, frame_count, event_count, repainted, listed, longest_beat, longest_tick);
+        // A click on the row the list chose: its facts came with the list.
+        auto* list = main_window->findChild<QListWidget*>(QStringLiteral("loop_list"));
+        if (list && list->currentItem()) {
+            const double t = now_ms();
+            emit list->itemClicked(list->currentItem());
+            printf("round %d: a click on the chosen row takes %.2f ms\n", round + 1, now_ms() - t);
+        }
         fflush(stdout);
     }
 
@@ -138,10 +149,18 @@ int main(int argc, char** argv)
     const std::vector<LoopCandidate> loops = find_loops(LOOP_MIN_FRAMES);
     uint32_t start = 0;
     default_loop(loops, &start);
+    std::vector<std::pair<size_t, uint32_t>> chaining;  // row, exact start
     for (size_t k = 0; k < loops.size() && k < 50; ++k)
-        exact_start(loops[k], &start);
+        if (exact_start(loops[k], &start))
+            chaining.emplace_back(k, start);
     const double t2 = now_ms();
     printf("the same work on one thread: sketch %.0f ms, %zu loop candidates and their starts %.0f ms\n", t1 - t0,
            loops.size(), t2 - t1);
+    // What a click on a row works out: its loop's facts.
+    for (const auto& [k, exact] : chaining) {
+        const double t = now_ms();
+        loop_facts(loops[k].start, exact, loops[k].period);
+        printf("the facts of row %zu (a click): %.1f ms\n", k + 1, now_ms() - t);
+    }
     app_exit(0);
 }

@@ -107,6 +107,11 @@ private slots:
                 .startsWith(QStringLiteral("no loop: the song does not end repeating itself; its longest repetition")));
         QVERIFY(list->item(0)->text().endsWith(QStringLiteral("inner, stops 0:00:06.000 before the end")));
         list->setCurrentRow(0);
+        QVERIFY(widget<QLabel>("loop_note")
+                    ->text()
+                    .split(QLatin1Char('\n'))
+                    .contains(QStringLiteral("its repetition stops at frame 800 (0:00:16.000): the pieces leave out "
+                                             "the last 300 frames (0:00:06.000) of the song")));
         answer({press(QMessageBox::No)});
         click(QStringLiteral("Save &intro and loop"));
         QCOMPARE(seen_boxes(),

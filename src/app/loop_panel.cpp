@@ -24,6 +24,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <vector>
 
 ChosenLoop chosen_loop;
@@ -135,7 +136,12 @@ void choose_row(int r)
 {
     if (r < 0 || static_cast<size_t>(r) >= rows.size() || !rows[r].valid)
         return;
-    show_loop(loop_facts(candidates[r].start, rows[r].start, rows[r].period));
+    // A click also changes the current row: the second call finds the facts
+    // worked out by the first (or by the look, for the row it chose).
+    const ChosenLoop& row = rows[r];
+    const bool known = chosen_loop.valid && chosen_loop.start == row.start && chosen_loop.period == row.period
+        && chosen_facts.candidate_start == std::min(candidates[r].start, row.start);
+    show_loop(known ? chosen_facts : loop_facts(candidates[r].start, row.start, row.period));
     fill_fields(chosen_loop);
     cut_slider->setSliderPosition(static_cast<int>(chosen_loop.start));
     if (!seam.isEmpty())
@@ -339,9 +345,9 @@ void show_loops(LoopStudy& found)
         rows.push_back(row);
         candidates.push_back(loops[k]);
     }
-    if (best >= 0 && static_cast<size_t>(best) < rows.size()) {
+    if (best >= 0 && static_cast<size_t>(best) < rows.size() && rows[best].valid) {
         loop_list->setCurrentRow(best);
-        show_loop(loop_facts(candidates[best].start, rows[best].start, rows[best].period));
+        show_loop(found.best_facts);
         fill_fields(chosen_loop);
     } else {
         show_no_loop(QString::fromUtf8(no_loop_text(loops)));

@@ -72,6 +72,10 @@ void SongStudy::run(uint64_t look, QSize view_size)
         study->chains.push_back(exact_start(study->loops[k], &start));
         study->exact.push_back(start);
     }
+    const size_t best = static_cast<size_t>(study->best);
+    if (study->best >= 0 && best < study->chains.size() && study->chains[best])
+        study->best_facts
+            = loop_facts(study->loops[best].start, study->exact[best], study->loops[best].period, &stopping);
     if (stop_asked(&stopping))
         return;
     finished = true;

@@ -1,7 +1,7 @@
 // The window's slow look at a new song, on a thread of its own so that the
 // window answers (repaints, buttons, playback) while it runs: first the
 // sketch the song view draws, then the loop candidates with the exact start
-// of those the list shows.
+// of those the list shows and the facts of the one it chooses.
 //
 // The thread only reads the song tables, and never while they change:
 // whatever changes them (the reader, undo) first calls stop(), which has the
@@ -11,6 +11,7 @@
 #pragma once
 
 #include "draw/song_picture.h"
+#include "edit/loop_facts.h"
 #include "edit/loops.h"
 
 #include <QImage>
@@ -32,6 +33,8 @@ struct LoopStudy {
     std::vector<uint32_t> exact;
     int best = -1;  // default_loop's choice, or -1
     uint32_t best_start = 0;
+    // When best is listed: the facts of its loop, from its exact start.
+    LoopFacts best_facts{};
 };
 
 class SongStudy {

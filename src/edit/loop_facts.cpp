@@ -12,6 +12,8 @@
 namespace {
 
 constexpr int STATE_REGS = REG_ENV_COARSE + 1;  // registers 0..12
+// Frames walked between two looks at the stop flag.
+constexpr uint32_t STOP_EVERY = 4096;
 
 QByteArray time_of(uint32_t frames)
 {
@@ -52,7 +54,7 @@ bool writes(uint32_t f, int reg)
 
 // The register that differs a period later at `from` for the longest, and
 // the first frame (up to `to`) from which it no longer does.
-void longest_difference(uint32_t from, uint32_t to, uint32_t period, LoopFacts& facts)
+void longest_difference(uint32_t from, uint32_t to, uint32_t period, LoopFacts& facts, const std::atomic<bool>* stop)
 {
     Walk here, there;
     uint32_t until[STATE_REGS];
@@ -66,6 +68,8 @@ void longest_difference(uint32_t from, uint32_t to, uint32_t period, LoopFacts& 
         left += open[r];
     }
     for (uint32_t f = from; f <= to && left > 0; ++f) {
+        if (f % STOP_EVERY == 0 && stop_asked(stop))
+            return;
         here.to(f);
         there.to(f + period);
         for (int r = 0; r < STATE_REGS; ++r) {
@@ -117,7 +121,7 @@ void apply(ChipState& s, uint32_t f)
         chip_write(s, e->reg, e->value);
 }
 
-bool plays_alone(uint32_t start, uint32_t period)
+bool plays_alone(uint32_t start, uint32_t period, const std::atomic<bool>* stop)
 {
     if (start == 0)
         return true;
@@ -126,7 +130,7 @@ bool plays_alone(uint32_t start, uint32_t period)
     const LeadIn lead = loop_lead_in(start);
     for (int i = 0; i < lead.count; ++i)
         chip_write(alone, lead.reg[i], lead.value[i]);
-    for (uint32_t f = start; f < start + period; ++f) {
+    for (uint32_t f = start; f < start + period && !stop_asked(stop); ++f) {
         apply(chained, f);
         apply(alone, f);
         if (same_envelope(chained.chip.env, alone.chip.env))
@@ -141,19 +145,21 @@ bool plays_alone(uint32_t start, uint32_t period)
 
 }  // namespace
 
-LoopFacts loop_facts(uint32_t candidate_start, uint32_t start, uint32_t period)
+LoopFacts loop_facts(uint32_t candidate_start, uint32_t start, uint32_t period, const std::atomic<bool>* stop)
 {
     LoopFacts facts{std::min(candidate_start, start), start, period, start, false, -1, 0, true};
     if (period == 0 || start > frame_count || period > frame_count - start)
         return facts;
     uint32_t end = start + period;
-    while (end < frame_count && same_frame_writes(end, end - period))
-        ++end;
+    while (end < frame_count && same_frame_writes(end, end - period)) {
+        if (++end % STOP_EVERY == 0 && stop_asked(stop))
+            return facts;
+    }
     facts.repeat_end = end;
     facts.to_end = end == frame_count;
     if (facts.candidate_start < start)
-        longest_difference(facts.candidate_start, start, period, facts);
-    facts.alone_exact = plays_alone(start, period);
+        longest_difference(facts.candidate_start, start, period, facts, stop);
+    facts.alone_exact = plays_alone(start, period, stop);
     return facts;
 }
 

@@ -36,8 +36,10 @@ struct LoopFacts {
 
 // The facts of the loop from start with the given period; candidate_start
 // (at most start) is where its frames begin to repeat. The chip model is
-// left as it was.
-LoopFacts loop_facts(uint32_t candidate_start, uint32_t start, uint32_t period);
+// left as it was. stop, when given, may be set from another thread: the
+// work then gives up early and the facts are not to be used.
+LoopFacts loop_facts(uint32_t candidate_start, uint32_t start, uint32_t period,
+                     const std::atomic<bool>* stop = nullptr);
 
 // "starts at S (time), not C: Rn differs until frame F"; empty when the
 // start did not move.
