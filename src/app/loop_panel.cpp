@@ -236,6 +236,11 @@ QWidget* make_loop_panel()
     loop_note = new QLabel();
     loop_note->setObjectName(QStringLiteral("loop_note"));
     loop_note->setWordWrap(true);
+    // Room for the three lines a loop's note may have, empty or not: the
+    // song view below keeps its size when the note changes after a read,
+    // and with it the picture of the song drawn beside the GUI thread.
+    loop_note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    loop_note->setMinimumHeight(3 * loop_note->fontMetrics().lineSpacing());
     start_field = new QLineEdit();
     start_field->setObjectName(QStringLiteral("loop_start"));
     start_field->setToolTip(QStringLiteral("Where the loop piece begins: a frame or a time (0:30.760, 30.76s)"));
