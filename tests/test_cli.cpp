@@ -1128,7 +1128,8 @@ private slots:
                 && chmod(at + "t.1.psg", 0666) == 0 && chown(at + "t.2.psg", nobody, nobody) == 0
                 && chmod(out.path().toUtf8(), 01777) == 0);
         const QMap<QString, QByteArray> before = folder_listing(out.path());
-        const CliRun r = run_program(tool, {"split", "in.psg", "--silence", "1", "-o", "t"}, out.path(), 0, {}, as_nobody);
+        const CliRun r
+            = run_program(tool, {"split", "in.psg", "--silence", "1", "-o", "t"}, out.path(), 0, {}, as_nobody);
         QCOMPARE(r.err, QByteArray("trelvane-cli: can't write t.1.psg: Operation not permitted\n"));
         QCOMPARE(folder_listing(out.path()), before);
     }
