@@ -75,6 +75,7 @@ int level_of(int16_t sample)
 struct Shown {
     double time;
     int frame;
+    int rendered;  // the frame the clock renders next
 };
 
 struct Arrival {
@@ -145,7 +146,7 @@ int main(int argc, char** argv)
     bool sampling = false;
     QObject::connect(play_timer, &QTimer::timeout, [&] {
         if (sampling)
-            shown.push_back({now(), play_slider->value()});
+            shown.push_back({now(), play_slider->value(), static_cast<int>(play_pos)});
     });
     find_button("Play from &Begin")->click();
     wait_ms(1000);
@@ -165,6 +166,7 @@ int main(int argc, char** argv)
     const Stereo rec = split_stereo(recording);
     std::vector<int> apart;  // |shown - heard|
     std::vector<int> signed_apart;
+    std::vector<int> ahead;  // rendered - heard: the sound queued, a check of the decoding
     int undecoded = 0;
     for (const Shown& s : shown) {
         const auto pair = static_cast<int64_t>((s.time - origin) * PAIR_RATE);
@@ -178,9 +180,12 @@ int main(int argc, char** argv)
             continue;
         }
         const int code = high * 16 + low;
-        int d = ((s.frame - code) % CODES + CODES) % CODES;
-        if (d >= CODES / 2)
-            d -= CODES;
+        const auto apart_from_code = [code](int frame) {
+            int d = ((frame - code) % CODES + CODES) % CODES;
+            return d >= CODES / 2 ? d - CODES : d;
+        };
+        const int d = apart_from_code(s.frame);
+        ahead.push_back(apart_from_code(s.rendered));
         signed_apart.push_back(d);
         apart.push_back(std::abs(d));
     }
@@ -196,6 +201,8 @@ int main(int argc, char** argv)
            *std::min_element(signed_apart.begin(), signed_apart.end()),
            *std::max_element(signed_apart.begin(), signed_apart.end()),
            100.0 * static_cast<double>(within) / static_cast<double>(apart.size()));
+    printf("frames rendered ahead of the frame heard: median %d, min %d, max %d\n", percentile(ahead, 0.5),
+           *std::min_element(ahead.begin(), ahead.end()), *std::max_element(ahead.begin(), ahead.end()));
     fflush(stdout);
     app_exit(0);
 }
