@@ -100,6 +100,48 @@ private slots:
         QCOMPARE(fifo_size(), uint64_t(FRAME_BYTES) * 20);
     }
 
+    // The clock's own ticks keep three frames queued ahead of the output: a
+    // tick that comes late (the output took more than one frame since the
+    // last) renders the frames taken, up to four a tick, so the song goes on
+    // at the output's pace. Each tick after the output found the FIFO dry
+    // keeps one frame more, up to six. taken: frames the output takes
+    // before each tick; queued: frames in the FIFO after it.
+    void late_ticks_catch_up_with_the_output_data()
+    {
+        QTest::addColumn<QList<int>>("taken");
+        QTest::addColumn<QList<int>>("queued");
+        QTest::newRow("on time") << QList<int>{0, 1, 1, 1} << QList<int>{3, 3, 3, 3};
+        QTest::newRow("a frame late") << QList<int>{0, 1, 2, 1} << QList<int>{3, 3, 3, 3};
+        QTest::newRow("three frames late") << QList<int>{0, 3, 1} << QList<int>{3, 3, 3};
+        QTest::newRow("dry once: four kept") << QList<int>{0, 4, 1, 1} << QList<int>{3, 4, 4, 4};
+        QTest::newRow("dry twice: four frames a tick at most")
+            << QList<int>{0, 4, 5, 0, 1} << QList<int>{3, 4, 4, 5, 5};
+        QTest::newRow("six kept at most")
+            << QList<int>{0, 4, 5, 6, 7, 8, 0, 0, 1} << QList<int>{3, 4, 4, 4, 4, 4, 6, 7, 7};
+    }
+    void late_ticks_catch_up_with_the_output()
+    {
+        QFETCH(QList<int>, taken);
+        QFETCH(QList<int>, queued);
+        load_counting_song(200);
+        fifo_clear();
+        const auto tick = [] { return QMetaObject::invokeMethod(play_timer, "timeout"); };  // the clock's own
+        QVERIFY(tick());                                                                    // stopped: renders nothing
+        QCOMPARE(fifo_size(), 0u);
+        click(QStringLiteral("Play from &Begin"));
+        std::vector<uint8_t> frame(FRAME_BYTES);
+        uint32_t heard = 0;  // whole frames of sound the output took
+        for (int t = 0; t < taken.size(); ++t) {
+            for (int k = 0; k < taken[t]; ++k) {
+                heard += fifo_size() >= FRAME_BYTES ? 1 : 0;
+                fifo_read(frame.data(), FRAME_BYTES);
+            }
+            QVERIFY(tick());
+            QCOMPARE(fifo_size(), uint64_t(FRAME_BYTES) * uint64_t(queued[t]));
+            QCOMPARE(play_pos, heard + uint32_t(queued[t]));  // nothing skipped, nothing played twice
+        }
+    }
+
     void a_seek_while_playing_puts_the_chip_where_the_song_is()
     {
         click(QStringLiteral("Play from &Begin"));

@@ -10,9 +10,14 @@
 #include "support/psg_data.h"
 
 #include <QLabel>
+#include <QMouseEvent>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cmath>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -159,6 +164,37 @@ private slots:
         QCOMPARE(first, scale.x_of(uint32_t(start)));
     }
 
+    // The pitch a tone period is drawn at and the names on the scale, against
+    // the chip's own tone: clock / (16 * period), A4 = 440 Hz. Within 3 cents:
+    // the plain model's clock is 1.7 cents above this one.
+    void the_pitch_scale_names_the_note_a_period_plays_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("note");  // 69 = A4
+        for (const auto& [name, note] : {std::pair{"C1", 24},
+                                         {"C2", 36},
+                                         {"C4", 60},
+                                         {"A4", 69},
+                                         {"F#5", 78},
+                                         {"C6", 84},
+                                         {"C7", 96},
+                                         {"C8", 108}})
+            QTest::newRow(name) << QString::fromLatin1(name) << note;
+    }
+    void the_pitch_scale_names_the_note_a_period_plays()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, note);
+        const double clock = 1773400;
+        const auto period = static_cast<uint16_t>(std::lround(clock / 16 / (440 * std::pow(2, (note - 69) / 12.0))));
+        const double played = 69 + 12 * std::log2(clock / 16 / period / 440);
+        QVERIFY2(
+            std::abs(SongSketch::note_of(period) - played) < 0.03,
+            qPrintable(
+                QString("period %1: drawn at %2, plays %3").arg(period).arg(SongSketch::note_of(period)).arg(played)));
+        QCOMPARE(note_name(int(std::lround(SongSketch::note_of(period)))), name);
+    }
+
     void time_labels_stay_apart_at_any_zoom_data()
     {
         QTest::addColumn<int>("length");
@@ -240,6 +276,95 @@ private slots:
         QTest::mouseRelease(song_view, Qt::LeftButton, {}, QPoint(x - 100, y));
         QVERIFY(song_view->first_frame() > z.first);
         QCOMPARE(cut_pos, 0u);  // a drag is no click
+    }
+
+    // Each appended file's first frame is marked with a dashed line; a new
+    // song has none.
+    void appended_files_are_marked_where_they_begin()
+    {
+        load(path("first.psg"), numbered_song(30));
+        load(path("second.psg"), numbered_song(20), "Appen&d file");
+        load(path("third.psg"), numbered_song(10), "Appen&d file");
+        QCOMPARE(frame_count, 60u);
+        QCOMPARE(view_boundaries(), (std::vector<uint32_t>{30, 50}));
+        song_view->zoom(1e-9, 0);
+        const QImage shot = song_view->grab().toImage();
+        std::vector<uint32_t> marks;
+        std::swap(marks, song_view->boundaries);
+        const QImage unmarked = song_view->grab().toImage();
+        std::swap(marks, song_view->boundaries);
+        const FrameScale s = song_view->scale();
+        const auto marked = [&](uint32_t frame) {  // pixels the marks change in the frame's column and beside it
+            int changed = 0;
+            for (int x = s.x_of(frame) - 1; x <= s.x_of(frame) + 1; ++x)
+                for (int y = 0; y < shot.height(); ++y)
+                    changed += shot.pixel(x, y) != unmarked.pixel(x, y);
+            return changed;
+        };
+        for (uint32_t frame : {30u, 50u})
+            QVERIFY2(marked(frame) > shot.height() / 2, qPrintable(QString::number(frame)));
+        for (uint32_t frame : {20u, 40u})
+            QCOMPARE(marked(frame), 0);
+        load(path("first.psg"), numbered_song(30));
+        QVERIFY(view_boundaries().empty());
+    }
+
+    // The frame and time under the pointer are labelled where the loop's
+    // labels ("loop start", "repeat") stay whole, wherever the pointer is.
+    void the_pointer_label_leaves_the_loop_labels_whole_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("period");
+        QTest::addColumn<int>("pointer");  // the frame under it
+        QTest::addColumn<int>("beside");   // pixels right of it
+        QTest::newRow("over the loop start's label") << 100 << 150 << 100 << 20;
+        QTest::newRow("just left of the loop start") << 100 << 150 << 100 << -4;
+        QTest::newRow("over the repeat's label") << 100 << 150 << 250 << 20;
+        QTest::newRow("at the right edge, both flipped left") << 200 << 190 << 400 << -2;
+    }
+    void the_pointer_label_leaves_the_loop_labels_whole()
+    {
+        QFETCH(int, start);
+        QFETCH(int, period);
+        QFETCH(int, pointer);
+        QFETCH(int, beside);
+        if (frame_count != 400)
+            load(path("pointer.psg"), numbered_song(400));
+        song_view->zoom(1e-9, 0);
+        view_set_loop(true, uint32_t(start), uint32_t(period));
+        const FrameScale s = song_view->scale();
+        const int x = s.x_of(uint32_t(pointer)) + beside;
+        const QImage before = song_view->grab().toImage();
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, song_view->height() / 2),
+                         song_view->mapToGlobal(QPointF(x, song_view->height() / 2)), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(song_view, &move);
+        const QImage after = song_view->grab().toImage();
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(song_view, &leave);
+        view_set_loop(false, 0, 0);
+        // The labels' letters: loop purple, away from the loop's two lines
+        // and the pointer's own.
+        const auto line_near = [&](int at) {
+            for (int line : {s.x_of(uint32_t(start)), s.x_of(uint32_t(start + period)), x})
+                if (std::abs(at - line) <= 2)
+                    return true;
+            return false;
+        };
+        int letters = 0, hidden = 0, changed = 0;
+        for (int py = 0; py < before.height(); ++py)
+            for (int px = 0; px < before.width(); ++px) {
+                if (line_near(px))
+                    continue;
+                const QColor c = before.pixelColor(px, py);
+                const bool letter = c.blue() - c.green() > 80 && c.red() - c.green() > 20;
+                const bool differs = after.pixel(px, py) != before.pixel(px, py);
+                letters += letter;
+                hidden += letter && differs;
+                changed += differs;
+            }
+        QVERIFY(letters > 100);
+        QVERIFY(changed > 100);  // the pointer's label is there
+        QCOMPARE(hidden, 0);
     }
 
     void heard_position_from_a_fake_sink_clock_data()

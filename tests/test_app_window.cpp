@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/myclass.h"
 #include "app/song_view.h"
+#include "app/wrapping_row.h"
 #include "song/song.h"
 #include "support/app_driver.h"
 #include "support/psg_data.h"
@@ -30,6 +31,26 @@ QChar mnemonic(const QString& caption)
     return caption.at(caption.indexOf(QLatin1Char('&')) + 1).toLower();
 }
 
+bool inside_the_window(const QWidget* w)
+{
+    return main_window->rect().contains(QRect(w->mapTo(main_window, QPoint(0, 0)), w->size()));
+}
+
+// Whether the row's widgets are in order, left to right and line by line;
+// lines: how many lines they take.
+bool in_order(const QLayout* row, int* lines)
+{
+    *lines = 1;
+    for (int i = 1; i < row->count(); ++i) {
+        const QRect a = row->itemAt(i - 1)->geometry(), b = row->itemAt(i)->geometry();
+        if (b.top() > a.bottom())
+            ++*lines;
+        else if (b.top() != a.top() || b.left() <= a.right())
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 class TestAppWindow : public QObject {
@@ -44,7 +65,7 @@ private slots:
         QCOMPARE(v->count(), 8);
         QCOMPARE(v->itemAt(7)->widget(), song_view);  // the song view, lowest
 
-        auto* h1 = qobject_cast<QHBoxLayout*>(v->itemAt(0)->layout());
+        auto* h1 = dynamic_cast<WrappingRow*>(v->itemAt(0)->layout());
         QVERIFY(h1);
         QCOMPARE(h1->count(), 7);
         for (int i = 0; i < 5; ++i) {
@@ -64,7 +85,7 @@ private slots:
         QCOMPARE(cut_box->layout()->itemAt(0)->widget(), cut_slider);
         QCOMPARE(v->itemAt(3)->widget(), status_label);
 
-        auto* h2 = qobject_cast<QHBoxLayout*>(v->itemAt(4)->layout());
+        auto* h2 = dynamic_cast<WrappingRow*>(v->itemAt(4)->layout());
         QVERIFY(h2);
         QCOMPARE(h2->count(), 8);
         for (int i = 0; i < 8; ++i) {
@@ -84,10 +105,29 @@ private slots:
         QCOMPARE(main_window->findChildren<QPushButton*>().size(), 17);
     }
 
-    void at_its_smallest_every_caption_is_whole()
+    // The button rows wrap where the window is narrow, and only there.
+    void every_caption_is_whole_data()
     {
-        main_window->resize(1, 1);  // as far as the window lets itself be shrunk
+        QTest::addColumn<QSize>("asked");
+        QTest::addColumn<QSize>("got");     // empty: whatever the window allows
+        QTest::addColumn<bool>("wrapped");  // a row of buttons takes more than a line
+        QTest::newRow("at its smallest") << QSize(1, 1) << QSize() << true;
+        QTest::newRow("a small screen, 640x480") << QSize(640, 480) << QSize(640, 480) << true;
+        QTest::newRow("as it starts") << QSize(980, 700) << QSize(980, 700) << false;
+    }
+    void every_caption_is_whole()
+    {
+        QFETCH(QSize, asked);
+        QFETCH(QSize, got);
+        QFETCH(bool, wrapped);
+        main_window->resize(asked);
         pump(50);
+        if (got.isValid())
+            QCOMPARE(main_window->size(), got);
+        int lines[2];
+        QVERIFY(in_order(main_window->layout()->itemAt(0)->layout(), &lines[0]));
+        QVERIFY(in_order(main_window->layout()->itemAt(4)->layout(), &lines[1]));
+        QCOMPARE(lines[0] + lines[1] > 2, wrapped);
         for (QPushButton* b : main_window->findChildren<QPushButton*>()) {
             QStyleOptionButton option;
             option.initFrom(b);
@@ -95,12 +135,14 @@ private slots:
             const QRect room = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
             const QString caption = QString(b->text()).remove(QLatin1Char('&'));
             QVERIFY2(QFontMetrics(b->font()).horizontalAdvance(caption) <= room.width(), qPrintable(caption));
+            QVERIFY2(inside_the_window(b), qPrintable(caption));
         }
         for (QGroupBox* box : main_window->findChildren<QGroupBox*>())
             QVERIFY2(QFontMetrics(box->font()).horizontalAdvance(box->title()) < box->width(),
                      qPrintable(box->title()));
         QVERIFY(QFontMetrics(status_label->font()).horizontalAdvance(status_label->text()) <= status_label->width());
         QVERIFY(song_view->height() >= 120);
+        QVERIFY(inside_the_window(song_view));
         main_window->resize(980, 700);
     }
 

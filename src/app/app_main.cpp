@@ -6,6 +6,7 @@
 #include "app/loop_panel.h"
 #include "app/song_files.h"
 #include "app/sound_model.h"
+#include "app/wrapping_row.h"
 #include "audio/seek.h"
 #include "io/files.h"
 #include "io/report.h"
@@ -132,26 +133,40 @@ void app_start()
         }
     }
 
+    // Margins and gaps a little tighter than the style's, and the same in
+    // the group boxes, so that the window fits a small screen with the song
+    // view still tall enough to read.
+    constexpr int GAP = 4, MARGIN = 6;
     auto* v = new QVBoxLayout;
-    QHBoxLayout* rows[2] = {new QHBoxLayout, new QHBoxLayout};
+    v->setContentsMargins(MARGIN, MARGIN, MARGIN, MARGIN);
+    v->setSpacing(GAP);
+    // The two rows of buttons wrap onto more lines in a narrow window, so
+    // that every caption stays whole on a small screen.
+    WrappingRow* rows[2] = {new WrappingRow, new WrappingRow};
     v->addLayout(rows[0], 0);
     QWidget* play_widgets[] = {play_slider};
     QGroupBox* play_box = make_group_box("Play position", 1, play_widgets);
     play_box->layout()->addWidget(make_model_choice());  // which chip is heard
     v->addWidget(play_box, 0);
     QWidget* cut_widgets[] = {cut_slider};
-    v->addWidget(make_group_box("Cut position", 1, cut_widgets), 0);
+    QGroupBox* cut_box = make_group_box("Cut position", 1, cut_widgets);
+    v->addWidget(cut_box, 0);
     v->addWidget(status_label, 0);
     v->addLayout(rows[1], 0);
-    v->addWidget(make_loop_panel(), 0);
+    QWidget* loop_box = make_loop_panel();
+    v->addWidget(loop_box, 0);
+    for (QWidget* box : {static_cast<QWidget*>(play_box), static_cast<QWidget*>(cut_box), loop_box}) {
+        box->layout()->setContentsMargins(MARGIN, GAP / 2, MARGIN, GAP);  // the title is above
+        box->layout()->setSpacing(GAP);
+    }
     v->addWidget(make_export_row(), 0);
     for (int row = 0; row < 2; ++row) {
         for (int place = 0; place <= BUTTON_COUNT; ++place) {
             if (row == 0 && place == PROGRESS_PLACE)
-                rows[row]->addWidget(progress_bar, 0);
+                rows[row]->addWidget(progress_bar);
             for (int i = 0; i < BUTTON_COUNT; ++i)
                 if (buttons[i].row == row && buttons[i].place == place)
-                    rows[row]->addWidget(made[i], 0);
+                    rows[row]->addWidget(made[i]);
         }
     }
 
@@ -162,6 +177,7 @@ void app_start()
 
     main_window = new QWidget();
     main_window->setLayout(v);
+    fit_minimum_size(main_window);
     main_window->resize(980, 700);
     history_show_title();
     watch_window(main_window);

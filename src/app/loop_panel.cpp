@@ -70,10 +70,18 @@ void start_seam(const ChosenLoop& loop)
     seam_pos = 0;
 }
 
+// The note under the fields takes room in the window only when it says
+// something.
+void set_note(const QString& text)
+{
+    loop_note->setText(text);
+    loop_note->setVisible(!text.isEmpty());
+}
+
 void show_no_loop(const QString& why)
 {
     chosen_loop = ChosenLoop{};
-    loop_note->setText(why);
+    set_note(why);
     view_set_loop(false, 0, 0);
 }
 
@@ -88,7 +96,7 @@ void show_loop(const LoopFacts& facts)
     for (const QByteArray& line : {start_moved_text(facts), left_out_text(facts), alone_text(facts)})
         if (!line.isEmpty())
             lines.append(QString::fromUtf8(line));
-    loop_note->setText(lines.join(QLatin1Char('\n')));
+    set_note(lines.join(QLatin1Char('\n')));
 }
 
 void fill_fields(const ChosenLoop& loop)
@@ -233,6 +241,9 @@ QWidget* make_loop_panel()
     loop_list = new QListWidget();
     loop_list->setObjectName(QStringLiteral("loop_list"));
     loop_list->setMaximumHeight(100);
+    // A row at least: on a small screen the window's height goes to the
+    // song view first.
+    loop_list->setMinimumHeight(loop_list->fontMetrics().height() + 2 * loop_list->frameWidth() + 6);
     loop_note = new QLabel();
     loop_note->setObjectName(QStringLiteral("loop_note"));
     loop_note->setWordWrap(true);
@@ -298,7 +309,7 @@ void loop_panel_song_read()
     hear_button->setEnabled(true);
     start_field->clear();
     period_field->clear();
-    loop_note->clear();
+    set_note(QString());
     if (frame_count == 0)
         return;
     loop_list->addItem(QStringLiteral("Finding loops..."));

@@ -23,16 +23,17 @@ const QColor ink(0x1F, 0x29, 0x37), soft_ink(0x6B, 0x72, 0x80), grid(0xE3, 0xE7,
 const QColor lane_fill(0xF7, 0xF8, 0xFA), noise_colour(0x4B, 0x55, 0x63);
 const QColor loop_colour(0x7C, 0x3A, 0xED), mark_colour(0x11, 0x18, 0x27);
 
-// Pitch of each tone period as a MIDI note number (69 = 440 Hz); NaN where
-// the period is too short to make a pitch.
+// Pitch of each tone period as a MIDI note number (69 = 440 Hz): the chip's
+// tone, clock / (16 * period), at the clock the plain model's periods stand
+// for (not its whole samples a cycle, which make the top octaves sharp by up
+// to a few semitones); NaN where the period is too short to make a pitch.
 const std::vector<double>& note_table()
 {
     static const std::vector<double> table = [] {
         std::vector<double> t(PERIODS);
-        for (uint32_t period = 0; period < PERIODS; ++period) {
-            const uint32_t samples = period_samples(period);
-            t[period] = samples >= 2 ? 69 + 12 * std::log2(double(SAMPLE_RATE) / samples / 440.0) : NAN;
-        }
+        const double cycles = double(SAMPLE_RATE) * PERIOD_DIV / PERIOD_MUL;  // clock / 16
+        for (uint32_t period = 0; period < PERIODS; ++period)
+            t[period] = period_samples(period) >= 2 ? 69 + 12 * std::log2(cycles / period / 440.0) : NAN;
         return t;
     }();
     return table;
@@ -279,13 +280,13 @@ private:
                 p.setFont(font(9));
                 p.setPen(soft_ink);
                 p.drawText(QRect(L.left + plot_w - 30, y - 10, 28, 10), Qt::AlignRight | Qt::AlignBottom,
-                           QStringLiteral("C%1").arg(static_cast<int>(n) / 12 - 1));
+                           note_name(static_cast<int>(n)));
                 p.setFont(font(10));
                 continue;
             }
             p.setPen(soft_ink);
             p.drawText(QRect(L.left - 34, y - 7, 30, 14), Qt::AlignRight | Qt::AlignVCenter,
-                       QStringLiteral("C%1").arg(static_cast<int>(n) / 12 - 1));
+                       note_name(static_cast<int>(n)));
         }
         // The channel's name.
         p.setPen(channel_colour[c]);
@@ -523,6 +524,13 @@ PictureLayout view_layout(int height, int margin)
     const int lane = std::max(30, (height - axis_h) / 3);
     const int level_h = std::max(10, lane / 4);
     return {margin, margin, 0, lane - level_h - gap, level_h, 3, gap, height - 3 * lane, false};
+}
+
+QString note_name(int note)
+{
+    static const char* const names[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    const int octave = (note >= 0 ? note / 12 : (note - 11) / 12) - 1;
+    return QString::fromLatin1(names[note - (octave + 1) * 12]) + QString::number(octave);
 }
 
 double SongSketch::note_of(uint16_t period)

@@ -62,6 +62,10 @@ std::vector<TimeLabel> time_labels(const PictureLayout& layout, const FrameScale
                                    int width);
 PictureLayout view_layout(int height, int margin);
 
+// A note's name, as the pitch scale labels its octaves: "C4", "F#5" (MIDI
+// numbers: 60 is C4, 69 is A4 at 440 Hz).
+QString note_name(int note);
+
 // What each channel does in each frame of the song in memory, read once
 // from the frame records, so that a redraw walks small records instead of
 // the chip's registers. Built again when the song changes, on any thread
