@@ -182,7 +182,7 @@ private slots:
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("yes");
-        for (const char* how : {"&Quit", "closing the window", "&Load file"}) {
+        for (const char* how : {"&Quit", "closing the window", "&Load file", "dropping a file"}) {
             QTest::addRow("%s, no", how) << QString::fromLatin1(how) << false;
             QTest::addRow("%s, yes", how) << QString::fromLatin1(how) << true;
         }
@@ -195,8 +195,16 @@ private slots:
         change_a_song();
         const uint32_t cut = frame_count;
         const QString other = put(QStringLiteral("other.psg"), psg_bytes({0, 1, 0xFF}));
-        answer({press(yes ? QMessageBox::Yes : QMessageBox::No), type_file(other)});
-        if (how == QLatin1String("&Quit")) {
+        const bool dropped = how == QLatin1String("dropping a file");
+        answer(dropped ? QList<DialogAnswer>{press(yes ? QMessageBox::Yes : QMessageBox::No)}
+                       : QList<DialogAnswer>{press(yes ? QMessageBox::Yes : QMessageBox::No), type_file(other)});
+        if (dropped) {
+            drop(other);
+            QTRY_COMPARE(unanswered(), 0);  // asked once the drop is over
+            QCOMPARE(frame_count, yes ? 1u : cut);
+            if (yes)
+                QVERIFY(wait_for_loops());
+        } else if (how == QLatin1String("&Quit")) {
             // "&Quit" asks the application to quit, which only its event loop does.
             QTimer::singleShot(0, [] { click(QStringLiteral("&Quit")); });
             QTimer stay;  // after No: ends the loop that "&Quit" did not end
@@ -210,7 +218,7 @@ private slots:
             QCOMPARE(frame_count, yes ? 1u : cut);
         }
         QCOMPARE(seen_boxes(), QStringList{QStringLiteral("Discard the changes to changed.psg?")});
-        QCOMPARE(main_window->isVisible(), !yes || how == QLatin1String("&Load file"));
+        QCOMPARE(main_window->isVisible(), !yes || how == QLatin1String("&Load file") || dropped);
         if (!yes)
             QCOMPARE(frame_count, cut);
         main_window->show();

@@ -92,6 +92,15 @@ private slots:
         QCOMPARE(widget<QLineEdit>("loop_start")->text() + ' ' + widget<QLineEdit>("loop_period")->text(),
                  QStringLiteral("250 400"));
         QCOMPARE(cut_pos, 0u);  // a song read starts at 0 as always
+        // The view shades the repetition (from 650) up to the song's end, not
+        // into the margin beside it.
+        const QImage view = song_view->grab().toImage();
+        const FrameScale s = song_view->scale();
+        QVERIFY(view.pixelColor(s.x_of(frame_count) - 2, view.height() / 4) != QColor(Qt::white));
+        for (int y = 0; y < view.height() / 2; ++y)
+            for (int x = s.x_of(frame_count) + 2; x < view.width(); ++x)
+                QVERIFY2(view.pixelColor(x, y) == QColor(Qt::white),
+                         qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
         QCOMPARE(cut_slider->value(), 250);
         QVERIFY(status_label->text().contains(QStringLiteral("Cut position=0:00:05.000")));

@@ -259,11 +259,16 @@ private slots:
         QCOMPARE(cut_pos, 11u);
         QCOMPARE(cut_slider->value(), 11);
 
-        // Bounded at both ends, the status line still refreshed.
-        cut_slider->setSliderPosition(20);
+        // Each end is reached, and bounds the buttons, the status line still
+        // refreshed (the song has 20 frames).
+        cut_slider->setSliderPosition(19);
         click(QStringLiteral("Cut &position >"));
         QCOMPARE(cut_pos, 20u);
-        cut_slider->setSliderPosition(0);
+        click(QStringLiteral("Cut &position >"));
+        QCOMPARE(cut_pos, 20u);
+        cut_slider->setSliderPosition(1);
+        click(QStringLiteral("Cut positi&on <"));
+        QCOMPARE(cut_pos, 0u);
         status_label->setText(QString());
         click(QStringLiteral("Cut positi&on <"));
         QCOMPARE(cut_pos, 0u);

@@ -154,14 +154,22 @@ private slots:
         }
         // The level strip of lane A (header, three lanes, axis).
         const int level_top = image.height() - layout.axis_h - 3 * layout.lane_h() + layout.pitch_h + 2;
-        int first = -1;
-        for (int x = scale.left; x < image.width() && first < 0; ++x)
-            for (int y = level_top; y < level_top + layout.level_h - 2 && first < 0; ++y) {
-                const QColor c = image.pixelColor(x, y);
-                if (c.blue() > c.red() + 60 && c.green() > c.red() + 20)
+        const auto level_colour = [&](int x, int y) {
+            const QColor c = image.pixelColor(x, y);
+            return c.blue() > c.red() + 60 && c.green() > c.red() + 20;
+        };
+        int first = -1, noise = 0;
+        for (int x = scale.left; x < image.width(); ++x)
+            for (int y = level_top; y < level_top + layout.level_h - 2; ++y) {
+                if (first < 0 && level_colour(x, y))
                     first = x;
+                noise += image.pixelColor(x, y) == QColor(0x4B, 0x55, 0x63);
             }
         QCOMPARE(first, scale.x_of(uint32_t(start)));
+        // Level 15 is the whole strip: the bar reaches its top. The mixer
+        // (0x3E) turns A's noise off: no noise drawn.
+        QVERIFY(level_colour(first, level_top));
+        QCOMPARE(noise, 0);
     }
 
     // The pitch a tone period is drawn at and the names on the scale, against
@@ -381,6 +389,7 @@ private slots:
         QTest::newRow("sink 10, FIFO 6") << 176400ull << 800000ll << 6 * 3528ull << 300u << 0u << 284u;
         QTest::newRow("part of a frame is the frame") << 176400ull << 800000ll << 1ull << 300u << 0u << 289u;
         QTest::newRow("not before the seek") << 176400ull << 800000ll << 6 * 3528ull << 300u << 295u << 295u;
+        QTest::newRow("the frame before the seek") << 176400ull << 800000ll << 1ull << 300u << 290u << 290u;
         QTest::newRow("clock not started") << 0ull << 0ll << 0ull << 0u << 0u << 0u;
         QTest::newRow("sink ahead of what it took") << 3528ull << 90000ll << 3528ull << 5u << 0u << 4u;
         QTest::newRow("more queued than played") << 0ull << 0ll << 100 * 3528ull << 20u << 0u << 0u;

@@ -111,6 +111,11 @@ private slots:
     void usage()
     {
         QFETCH(QStringList, args);
+        // Refused by the parser itself, not later by a missing a.psg.
+        QList<QByteArray> words;
+        for (const QString& a : args)
+            words.append(a.toUtf8());
+        QCOMPARE(parse_arguments(words).outcome, PARSE_ERROR);
         CliRun r = run_cli(args, dir.path());
         QCOMPARE(r.status, 2);
         QCOMPARE(r.out, QByteArray());
@@ -925,13 +930,27 @@ private slots:
         QCOMPARE(run_cli({"plot", dir.filePath("a.psg"), "-o", dir.filePath("x.png"), "--mark", "201"}).status, 2);
         // The narrowest picture keeps its legend off the title and the
         // song's line (the rows above 50): none of its colours there.
-        QCOMPARE(run_cli({"plot", dir.filePath("a.psg"), "-o", dir.filePath("n.png"), "--width", "320"}).status, 0);
+        QCOMPARE(run_cli(
+                     {"plot", dir.filePath("a.psg"), "-o", dir.filePath("n.png"), "--width", "320", "--mark", "200"})
+                     .status,
+                 0);  // a mark at the song's end
         const QImage narrow(dir.filePath("n.png"));
         int coloured = 0;
         for (int y = 0; y < 50; ++y)
             for (int x = 0; x < narrow.width(); ++x)
                 coloured += narrow.pixelColor(x, y).saturation() > 150 && narrow.pixelColor(x, y).value() > 120;
         QCOMPARE(coloured, 0);
+        // Without --width: 1200 px, as the help says. The repetition of the
+        // loop (from 650 to the end) is shaded up to the song's end and no
+        // further: the right margin stays white.
+        const QString rec = put("rec.psg", loop_song(REWRITTEN_IN_LOOP).bytes);
+        QCOMPARE(run_cli({"plot", rec, "-o", dir.filePath("r.png")}).status, 0);
+        const QImage looped(dir.filePath("r.png"));
+        QCOMPARE(looped.width(), 1200);
+        for (int y = 100; y < 600; ++y)
+            for (int x = 1190; x < 1200; ++x)
+                QVERIFY2(looped.pixelColor(x, y) == QColor(Qt::white),
+                         qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
     }
 
     void failed_output_leaves_nothing()

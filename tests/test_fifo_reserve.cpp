@@ -137,6 +137,14 @@ private slots:
         QCOMPARE(read(1), times(1, 3));  // held, at the level of the last byte
         push(13, 13);
         QCOMPARE(read(1), run(4, 4));
+        // A stop drops what waits; a playback started at once, before any
+        // read, waits for its reserve again.
+        fifo_drop_queued();
+        fifo_set_producing(true);
+        push(20, 25);
+        QCOMPARE(read(2), times(2, 4));
+        push(26, 29);
+        QCOMPARE(read(10), run(20, 29));
     }
 
     void the_default_reserve_serves_a_whole_burst_of_frame_reads()
