@@ -68,6 +68,14 @@ double rms(const std::vector<int16_t>& x)
     return std::sqrt(sum / static_cast<double>(x.size() - SETTLED));
 }
 
+double rms_in(const std::vector<int16_t>& x, size_t from, size_t to)
+{
+    double sum = 0;
+    for (size_t i = from; i < to; ++i)
+        sum += double(x[i]) * x[i];
+    return std::sqrt(sum / static_cast<double>(to - from));
+}
+
 double db(double ratio)
 {
     return 20 * std::log10(ratio);
@@ -151,6 +159,11 @@ private slots:
         QVERIFY(zero.left == one.left);
         // 110 kHz is far above the band: what is left is nothing.
         QVERIFY(rms(one.left) < 1);
+        // Nor of 25 kHz (a YM at 2 MHz, period 5), which would fold back to
+        // 19.1 kHz: the band ends at 20 kHz.
+        const double high = rms(render(tone(5), chip(PsgType::YM, 2000000)).left);
+        const double heard = rms(render(tone(100), chip(PsgType::YM, 2000000)).left);
+        QVERIFY2(db(high / heard) <= -70, qPrintable(QString("%1 dB").arg(db(high / heard))));
     }
 
     void noise_is_shared()
@@ -236,24 +249,44 @@ private slots:
         QTest::addColumn<AccurateSetup>("setup");
         QTest::addColumn<int>("level");
         QTest::addColumn<double>("measured");
+        QTest::addColumn<int>("step");  // of the YM's envelope falling from 31; -1: the fixed level
         const double ay[15] = {0,      0.0105, 0.0154, 0.0216, 0.0314, 0.0461, 0.0635, 0.1061,
                                0.1319, 0.2163, 0.2973, 0.3908, 0.5129, 0.6371, 0.8186};
         const double ym[15]
             = {0, 0.005, 0.008, 0.012, 0.018, 0.024, 0.036, 0.048, 0.069, 0.095, 0.139, 0.191, 0.287, 0.407, 0.648};
         for (int l = 1; l < 15; ++l) {
-            QTest::addRow("AY %d", l) << chip(PsgType::AY, 1773400) << l << ay[l];
-            QTest::addRow("YM %d", l) << chip(PsgType::YM, 2000000) << l << ym[l];
+            QTest::addRow("AY %d", l) << chip(PsgType::AY, 1773400) << l << ay[l] << -1;
+            QTest::addRow("YM %d", l) << chip(PsgType::YM, 2000000) << l << ym[l] << -1;
         }
+        // The YM's envelope has 32 steps, the fixed levels at the odd ones;
+        // the DAC is logarithmic, so an even step lies halfway, in
+        // decibels, between its neighbours.
+        QTest::newRow("YM envelope step 30") << chip(PsgType::YM, 2000000) << 0 << std::sqrt(ym[14]) << 30;
+        QTest::newRow("YM envelope step 28") << chip(PsgType::YM, 2000000) << 0 << std::sqrt(ym[13] * ym[14]) << 28;
     }
     void fixed_levels()
     {
         QFETCH(AccurateSetup, setup);
         QFETCH(int, level);
         QFETCH(double, measured);
+        QFETCH(int, step);
         std::vector<SongWrite> song = tone(100);
         const double full = rms(render(song, setup).left);
-        song.back().value = uint8_t(level);
-        const double got = db(rms(render(song, setup).left) / full);
+        double got;
+        if (step < 0) {
+            song.back().value = uint8_t(level);
+            got = db(rms(render(song, setup).left) / full);
+        } else {
+            // E = 65535: each step lasts 65535 ticks; the middle of step
+            // `step`'s stretch.
+            song.back().value = 0x10;
+            for (const SongWrite& w : std::vector<SongWrite>{{11, 0xFF, 0}, {12, 0xFF, 0}, {13, 0, 0}})
+                song.push_back(w);
+            const double samples = 65535 * 8.0 / setup.chip.clock * setup.chip.rate;
+            const auto from = static_cast<size_t>((31 - step + 0.2) * samples),
+                       to = static_cast<size_t>((31 - step + 0.8) * samples);
+            got = db(rms_in(render(song, setup).left, from, to) / full);
+        }
         QVERIFY2(std::fabs(got - db(measured)) <= 0.05,
                  qPrintable(QString("%1 dB, measured %2 dB").arg(got).arg(db(measured))));
     }
@@ -301,13 +334,23 @@ private slots:
         QFETCH(AccurateSetup, setup);
         QFETCH(uint8_t, shape);
         QFETCH(double, hz);
+        std::vector<SongWrite> song = tone(100);
         if (hz > 0) {
             const ToneSpectrum t = tone_spectrum(render(buzzer(shape, 40)).left, SETTLED, 16, 44100, hz);
             QVERIFY2(std::fabs(1200 * std::log2(t.frequency / hz)) <= 0.2,
                      qPrintable(QString("%1 Hz").arg(t.frequency)));
+            // The second ramp, under a slow envelope (E = 4000, a ramp of
+            // 25,470 samples): 8 \\\\ and 14 /\/\ fall, 10 \/\/ and 12
+            // //// rise.
+            song.back().value = 0x10;
+            for (const SongWrite& w : std::vector<SongWrite>{{11, 0xA0, 0}, {12, 0x0F, 0}, {13, shape, 0}})
+                song.push_back(w);
+            const Stereo s = render(song, setup);
+            const double early = rms_in(s.left, 28000, 32000), late = rms_in(s.left, 44000, 48000);
+            QVERIFY2((shape == 10 || shape == 12) == (late > early),
+                     qPrintable(QString("RMS %1 early in the second ramp, %2 late").arg(early).arg(late)));
             return;
         }
-        std::vector<SongWrite> song = tone(100);
         const double full = rms(render(song, setup).left);
         song.back().value = 0x10;
         for (const SongWrite& w : std::vector<SongWrite>{{11, 40, 0}, {12, 0, 0}, {13, shape, 0}})
@@ -368,6 +411,39 @@ private slots:
         const std::vector<SongWrite> a = {{0, 0x40, 0}, {1, 2, 0}, {7, 0x3E, 0}, {8, 15, 0}, {0, 0xF0, 1}, {1, 1, 1}};
         const std::vector<SongWrite> b = {{0, 0x40, 0}, {1, 2, 0}, {7, 0x3E, 0}, {8, 15, 0}, {1, 1, 1}, {0, 0xF0, 1}};
         QVERIFY(render(a).left == render(b).left);
+    }
+
+    void period_written_mid_count_data()
+    {
+        // A tone at period 200 last flipped on tick 4400; frame 1 writes a
+        // new period on tick 4433. The counter flips when it reaches the
+        // period: one not yet reached counts on to it, one reached or passed
+        // flips on the next tick.
+        QTest::addColumn<uint32_t>("period");
+        QTest::addColumn<uint32_t>("flip");  // the first flip after the write
+        QTest::newRow("50, not reached") << 50u << 4450u;
+        QTest::newRow("33, reached on the write's tick") << 33u << 4434u;
+        QTest::newRow("10, passed") << 10u << 4434u;
+    }
+    void period_written_mid_count()
+    {
+        QFETCH(uint32_t, period);
+        QFETCH(uint32_t, flip);
+        std::vector<SongWrite> song = tone(200);
+        song.push_back({0, uint8_t(period), 1});
+        const Stereo s = render(song);
+        // The fundamental's phase, doubled so that it does not matter which
+        // flips rise: the flips are at flip + k x period ticks.
+        const double f = 1773400.0 / (16 * period), flip_at = flip * 8.0 / 1773400 * 44100;
+        const double w = 2 * std::acos(-1.0) * f / 44100;
+        double re = 0, im = 0;
+        for (size_t n = 1000; n < 1000 + 8820; ++n) {
+            re += s.left[n] * std::cos(w * double(n));
+            im -= s.left[n] * std::sin(w * double(n));
+        }
+        const double expected = -2 * (w * flip_at + std::acos(0.0));
+        const double off = std::remainder(2 * std::atan2(im, re) - expected, 2 * std::acos(-1.0));
+        QVERIFY2(std::fabs(off) <= 0.05, qPrintable(QString("%1 rad off").arg(off)));
     }
 
     void envelope_period_written_mid_step()
