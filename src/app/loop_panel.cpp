@@ -70,7 +70,7 @@ void start_seam(const ChosenLoop& loop)
     seam_pos = 0;
 }
 
-// The note under the fields takes room in the window only when it says
+// The note under the list takes room in the window only when it says
 // something.
 void set_note(const QString& text)
 {
@@ -247,11 +247,9 @@ QWidget* make_loop_panel()
     loop_note = new QLabel();
     loop_note->setObjectName(QStringLiteral("loop_note"));
     loop_note->setWordWrap(true);
-    // Room for the three lines a loop's note may have, empty or not: the
-    // song view below keeps its size when the note changes after a read,
-    // and with it the picture of the song drawn beside the GUI thread.
+    // The whole width of the box: on a small screen the note wraps onto as
+    // few lines as it can.
     loop_note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    loop_note->setMinimumHeight(3 * loop_note->fontMetrics().lineSpacing());
     start_field = new QLineEdit();
     start_field->setObjectName(QStringLiteral("loop_start"));
     start_field->setToolTip(QStringLiteral("Where the loop piece begins: a frame or a time (0:30.760, 30.76s)"));
@@ -280,14 +278,16 @@ QWidget* make_loop_panel()
     auto* left = new QVBoxLayout;
     left->addWidget(loop_list, 1);
     left->addLayout(fields);
-    left->addWidget(loop_note);
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(save);
     buttons->addWidget(hear);
     buttons->addStretch();
-    auto* layout = new QHBoxLayout;
-    layout->addLayout(left, 1);
-    layout->addLayout(buttons, 0);
+    auto* top = new QHBoxLayout;
+    top->addLayout(left, 1);
+    top->addLayout(buttons, 0);
+    auto* layout = new QVBoxLayout;
+    layout->addLayout(top, 1);
+    layout->addWidget(loop_note);
     auto* box = new QGroupBox(QStringLiteral("Loops"));
     box->setLayout(layout);
     loop_panel_song_read();
