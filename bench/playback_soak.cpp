@@ -28,6 +28,7 @@
 #include "audio/fifo.h"
 #include "song/psg_read.h"
 #include "song/song.h"
+#include "sound_bench.h"
 #include "support/wave_analysis.h"
 
 #include <QApplication>
@@ -100,20 +101,6 @@ QPushButton* find_button(const QString& caption)
         if (b->text() == caption)
             return b;
     return nullptr;
-}
-
-struct Arrival {
-    double time;
-    int64_t pairs;  // pairs received up to and including this chunk
-};
-
-template <typename T> T percentile(std::vector<T> v, double q)
-{
-    if (v.empty())
-        return T{};
-    const size_t k = std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())));
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
-    return v[k];
 }
 
 }  // namespace

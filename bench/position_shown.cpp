@@ -18,6 +18,7 @@
 #include "audio/chip.h"
 #include "song/psg_read.h"
 #include "song/song.h"
+#include "sound_bench.h"
 #include "support/psg_data.h"
 #include "support/wave_analysis.h"
 
@@ -78,20 +79,6 @@ struct Shown {
     int rendered;  // the frame the clock renders next
 };
 
-struct Arrival {
-    double time;
-    int64_t pairs;  // pairs received up to and including this chunk
-};
-
-template <typename T> T percentile(std::vector<T> v, double q)
-{
-    if (v.empty())
-        return T{};
-    const size_t k = std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())));
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
-    return v[k];
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -111,13 +98,7 @@ int main(int argc, char** argv)
     const int frames_total = (seconds + 12) * 50;
     for (int f = 0; f < frames_total; ++f)
         song.write(8, f % 16).write(10, f / 16 % 16).end();
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("numbers.psg"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(song.bytes) != song.bytes.size())
-        return 1;
-    file.close();
-    if (psg_read(QFile::encodeName(path).constData(), 0, true) != READ_COMPLETE)
+    if (!read_song_bytes(song.bytes))
         return 1;
 
     QProcess parec;

@@ -15,6 +15,7 @@
 #include "audio/fifo.h"
 #include "song/psg_read.h"
 #include "song/song.h"
+#include "sound_bench.h"
 #include "support/monitor_watch.h"
 #include "support/psg_data.h"
 
@@ -63,13 +64,7 @@ int main(int argc, char** argv)
     // A tone on A from the first frame, for ten seconds.
     PsgBuilder song;
     song.write(0, 0x40).write(7, 0x3E).write(8, 15).end(500);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("tone.psg"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(song.bytes) != song.bytes.size())
-        return 1;
-    file.close();
-    if (psg_read(QFile::encodeName(path).constData(), 0, true) != READ_COMPLETE)
+    if (!read_song_bytes(song.bytes))
         return 1;
 
     MonitorWatch monitor;
