@@ -5,6 +5,7 @@
 #include "io/files.h"
 #include "io/save.h"
 #include "song/frontend.h"
+#include "song/block_writer.h"
 #include "song/psg_read.h"
 #include "song/psg_write.h"
 #include "song/song.h"
@@ -240,20 +241,26 @@ private slots:
         const QMap<QString, QByteArray> before = folder_listing(dir.path());
 
         // The disk fills up (a file size limit) while the song is written
-        // over the file.
+        // over the file: a song of one block; one of several, failing in the
+        // middle; one of exactly two blocks, whose second fails with nothing
+        // left for the end, so that the final flush succeeds.
         signal(SIGXFSZ, SIG_IGN);  // as the program's entry points do
-        rlimit old_limit{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &old_limit) == 0);
-        rlimit limit = old_limit;
-        limit.rlim_cur = 1000;
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
-        const bool saved = save_song(at("song.psg"));
-        // A song of several blocks: the write fails in the middle of the file.
-        load_psg(psg_header() + QByteArray(200000, '\xff'));
-        const bool saved_long = save_song(at("song.psg"));
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &old_limit) == 0);
-        QVERIFY(!saved);
-        QVERIFY(!saved_long);
+        const struct {
+            int frames;
+            rlim_t limit;
+        } full_disks[] = {{5000, 1000}, {200000, 1000}, {(1 << 17) - 16, 100000}};
+        for (const auto& d : full_disks) {
+            load_psg(psg_header() + QByteArray(d.frames, '\xff'));
+            QCOMPARE(frame_count, static_cast<uint32_t>(d.frames));
+            rlimit old_limit{};
+            QVERIFY(getrlimit(RLIMIT_FSIZE, &old_limit) == 0);
+            rlimit limit = old_limit;
+            limit.rlim_cur = d.limit;
+            QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+            const bool saved = save_song(at("song.psg"));
+            QVERIFY(setrlimit(RLIMIT_FSIZE, &old_limit) == 0);
+            QVERIFY2(!saved, QByteArray::number(d.frames).constData());
+        }
         load_psg(psg_header() + QByteArray(5000, '\xff'));
 
         // The rest piece cannot be written: the head is not replaced either.
@@ -283,6 +290,37 @@ private slots:
         QCOMPARE(folder_listing(dir.path()), expected);
         QCOMPARE(frame_count, 5000u);
     }
+    // A block the sink takes only in part, or not at all, fails the whole
+    // output, whatever the blocks after it do; the bytes go on in order.
+    void a_failed_block_fails_the_file()
+    {
+        const struct {
+            const char* what;
+            int failing;   // which of the three blocks; -1: none
+            qint64 taken;  // of the failing block's four bytes
+        } cases[] = {
+            {"every block taken", -1, 0},
+            {"the first taken in part", 0, 2},
+            {"the middle one refused", 1, -1},
+            {"the last one taken in part", 2, 1},
+        };
+        for (const auto& c : cases) {
+            QByteArray sunk;
+            int block = 0;
+            BlockWriter out(
+                [&](const char* bytes, qint64 count) {
+                    sunk.append(bytes, count);
+                    return block++ == c.failing ? c.taken : count;
+                },
+                4);
+            out.put("0123456789", 10);
+            out.flush();
+            QVERIFY2(out.failed == (c.failing >= 0), c.what);
+            QCOMPARE(sunk, QByteArray("0123456789"));
+            QCOMPARE(block, 3);
+        }
+    }
+
     // A save onto a symbolic link (relative, into another folder) replaces
     // the file it points at; the link stays.
     void a_link_stays_and_its_file_is_replaced()

@@ -2,47 +2,9 @@
 
 #include "io/files.h"
 #include "io/report.h"
+#include "song/block_writer.h"
 #include "song/psg_format.h"
 #include "song/song.h"
-
-namespace {
-
-// Collects the output in large blocks; remembers whether any write failed.
-class BlockWriter {
-public:
-    explicit BlockWriter(int file_handle) : handle(file_handle) { }
-
-    void put(uint8_t byte)
-    {
-        if (len == sizeof buffer)
-            flush();
-        buffer[len++] = static_cast<char>(byte);
-    }
-
-    void put(const char* bytes, int count)
-    {
-        for (int i = 0; i < count; ++i)
-            put(static_cast<uint8_t>(bytes[i]));
-    }
-
-    void flush()
-    {
-        if (len > 0 && io_write(handle, buffer, len) != len)
-            failed = true;
-        len = 0;
-    }
-
-    bool failed = false;
-
-private:
-    int handle;
-    static char buffer[1 << 16];
-    qint64 len = 0;
-};
-
-char BlockWriter::buffer[1 << 16];
-
-}  // namespace
 
 int psg_write_pending(uint32_t from, const char* path, uint32_t to, const LeadIn* lead_in)
 {
@@ -54,7 +16,7 @@ int psg_write_pending(uint32_t from, const char* path, uint32_t to, const LeadIn
         return -1;
     }
 
-    BlockWriter out(handle);
+    BlockWriter out([handle](const char* bytes, qint64 count) { return io_write(handle, bytes, count); });
     out.put(PSG_SIGNATURE, sizeof PSG_SIGNATURE);
     for (int k = static_cast<int>(sizeof PSG_SIGNATURE); k < PSG_HEADER_LEN; ++k)
         out.put(0);
