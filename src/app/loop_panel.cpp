@@ -8,6 +8,7 @@
 #include "app/sound_model.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
+#include "audio/heard.h"
 #include "edit/intro_loop.h"
 #include "edit/loop_facts.h"
 #include "edit/names.h"
@@ -401,9 +402,10 @@ bool seam_heard_frame(uint32_t* frame)
     if (seam.isEmpty())
         return false;
     const uint64_t in_seam = static_cast<uint64_t>(seam.size() / FRAME_BYTES);
-    const uint64_t waiting = audio_queued_bytes() / FRAME_BYTES;
-    // The frame pushed last is seam_pos - 1; the one heard waits behind it.
-    const uint64_t k = (seam_pos > waiting ? seam_pos - waiting - 1 : 0) % in_seam;
+    // The song's rule for the frame heard, counted in frames of the seam,
+    // which goes round.
+    const uint32_t pushed = static_cast<uint32_t>(std::min<uint64_t>(seam_pos, UINT32_MAX));
+    const uint64_t k = heard_frame(pushed, 0, audio_queued_bytes()) % in_seam;
     const uint64_t n = in_seam / 2;
     *frame = static_cast<uint32_t>(k < n ? seam_loop.start + seam_loop.period - n + k : seam_loop.start + (k - n));
     return true;
