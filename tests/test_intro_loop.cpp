@@ -69,8 +69,9 @@ private slots:
     void pieces_chain_in_both_players_data()
     {
         QTest::addColumn<LoopSongKind>("kind");
-        for (LoopSongKind kind : {REWRITTEN_IN_LOOP, ENVELOPE_RUNS_ON, LOOP_AT_FRAME_0, NEVER_REPEATS,
-                                  SAME_VALUE_AT_START, REPEATS_INSIDE, REWRITTEN_2S_BEFORE_THE_END, REWRITTEN_TOO_LATE})
+        for (LoopSongKind kind :
+             {REWRITTEN_IN_LOOP, ENVELOPE_RUNS_ON, LOOP_AT_FRAME_0, NEVER_REPEATS, SAME_VALUE_AT_START, REPEATS_INSIDE,
+              REWRITTEN_2S_BEFORE_THE_END, REWRITTEN_TOO_LATE, SET_JUST_BEFORE})
             QTest::newRow(loop_song(kind).name) << kind;
     }
 
@@ -87,6 +88,8 @@ private slots:
             return;
         QCOMPARE(start, song.start);
         QCOMPARE(period, song.period);
+        const auto image = [](uint32_t f) { return QByteArray(reinterpret_cast<const char*>(frames[f].regs), 13); };
+        const QByteArray after_loop_start = image(start + 1);
 
         const QString head = dir.filePath(QString::number(kind));
         QVERIFY(save_intro_and_loop(head.toUtf8(), start, period));
@@ -94,6 +97,10 @@ private slots:
         const QByteArray streamed
             = streamed_chain(read_file(head + ".intro.psg"), read_file(head + ".loop.psg"), length);
         QCOMPARE(first_difference(streamed, recording, length), -1);
+        // Alone, the loop piece begins where the song stands at the loop:
+        // after its first frame registers 0..12 hold what the song's do.
+        QCOMPARE(load_psg(read_file(head + ".loop.psg")), READ_COMPLETE);
+        QCOMPARE(image(1).toHex(' '), after_loop_start.toHex(' '));
     }
 
     void a_named_loop_chains_with_2_s_of_repetition_data()

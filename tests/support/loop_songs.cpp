@@ -76,6 +76,12 @@ LoopSong loop_song(LoopSongKind kind)
         song[201].push_back({10, 9});
         song[300].push_back({10, 4});
         return {"same value at the start", recording(song, 200, 330), 201, 300};
+    case SET_JUST_BEFORE:  // as rewritten in the loop, and C's fine tone set at 249, the frame before
+        song[0] = {{7, 0x38}, {8, 15}, {9, 12}, {2, 0x20}, {3, 1}};
+        tune(song, 1);
+        song[249].push_back({4, 0x33});
+        song[250].push_back({9, 5});
+        return {"set just before", recording(song, 100, 330), 250, 400};
     case REPEATS_INSIDE: {  // frames 100..399 twice, then 300 frames of something else
         song[0] = {{7, 0x38}, {8, 15}};
         tune(song, 1);

@@ -17,6 +17,7 @@ enum LoopSongKind {
     REWRITTEN_TOO_LATE,
     SAME_VALUE_AT_START,  // the loop's first frame writes what a register holds; the pass changes it
     REPEATS_INSIDE,       // a stretch played twice, then more of the song: no loop
+    SET_JUST_BEFORE,      // a register the loop holds is set in the frame before it
 };
 
 struct LoopSong {
