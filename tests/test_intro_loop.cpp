@@ -155,6 +155,15 @@ private slots:
         QFETCH(QByteArray, said);
         QCOMPARE(load_psg(loop_song(kind).bytes), READ_COMPLETE);
         const std::vector<LoopCandidate> loops = find_loops(LOOP_MIN_FRAMES);
+        // The last candidate is picked by its number as the first is; none
+        // after it.
+        const auto n = static_cast<int>(loops.size());
+        uint32_t picked = 0, period = 0;
+        QCOMPARE(choose_loop(n + 1, &picked, &period, LOOP_MIN_FRAMES), false);
+        if (n > 0) {
+            QVERIFY(choose_loop(n, &picked, &period, LOOP_MIN_FRAMES));
+            QCOMPARE(period, loops.back().period);
+        }
         uint32_t start = 0;
         const int k = default_loop(loops, &start);
         if (k < 0) {

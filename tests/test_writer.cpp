@@ -322,15 +322,19 @@ private slots:
     }
 
     // A save onto a symbolic link (relative, into another folder) replaces
-    // the file it points at; the link stays.
+    // the file it points at, with its permissions; the link stays.
     void a_link_stays_and_its_file_is_replaced()
     {
         QVERIFY(QDir().mkpath(QString::fromUtf8(at("real"))));
         QVERIFY(save_file(at("real/song.psg"), "old"));
+        QVERIFY(chmod(at("real/song.psg").constData(), 0640) == 0);  // neither the umask's nor a temporary file's
         QVERIFY(symlink("real/song.psg", at("link.psg").constData()) == 0);
         const QByteArray song = psg_bytes({0, 1, 0xFF, 1, 2, 0xFF});
         load_psg(song);
         QVERIFY(save_song(at("link.psg")));
+        struct stat replaced { };
+        QVERIFY(stat(at("real/song.psg").constData(), &replaced) == 0);
+        QCOMPARE(replaced.st_mode & 07777, 0640u);
         QCOMPARE(QFileInfo(QString::fromUtf8(at("link.psg"))).symLinkTarget(), QString::fromUtf8(at("real/song.psg")));
         QCOMPARE(read_file(QString::fromUtf8(at("real/song.psg"))), song);
         QCOMPARE(QDir(QString::fromUtf8(at("real"))).entryList(QDir::Files | QDir::Hidden), QStringList{"song.psg"});
@@ -347,23 +351,34 @@ private slots:
         QVERIFY(chmod(QFile::encodeName(open_dir.path()), 0755) == 0);
         const QByteArray file = QFile::encodeName(open_dir.filePath("root.psg"));
         QVERIFY(save_file(file, "old") && chmod(file.constData(), 0644) == 0);
+        // A file anyone may write, of a third user, in a sticky folder: only
+        // its owner, the folder's and root may replace it.
+        QVERIFY(QDir().mkpath(open_dir.filePath("sticky")));
+        QVERIFY(chmod(QFile::encodeName(open_dir.filePath("sticky")), 01777) == 0);
+        const QByteArray theirs = QFile::encodeName(open_dir.filePath("sticky/theirs.psg"));
+        QVERIFY(save_file(theirs, "old") && chmod(theirs.constData(), 0666) == 0
+                && chown(theirs.constData(), nobody - 1, nobody - 1) == 0);
         const struct {
+            QByteArray name;
             uid_t real, effective;
             int error;  // of save_resolve
-        } cases[] = {{nobody, 0, 0}, {0, nobody, SAVE_READ_ONLY}};
+        } cases[] = {{file, nobody, 0, 0},
+                     {file, 0, nobody, SAVE_READ_ONLY},
+                     {theirs, nobody, 0, 0},
+                     {theirs, 0, nobody, EPERM}};
         for (const auto& c : cases) {
             const pid_t child = fork();
             if (child == 0) {
                 SaveTarget t;
                 if (setresuid(c.real, c.effective, 0) != 0)
                     _exit(99);
-                const bool ok = save_resolve(t, file);
+                const bool ok = save_resolve(t, c.name);
                 _exit(ok == (c.error == 0) && t.error == c.error ? 0 : 1);
             }
             int status = -1;
             QVERIFY(waitpid(child, &status, 0) == child && WIFEXITED(status));
             QVERIFY2(WEXITSTATUS(status) == 0,
-                     qPrintable(QString("real %1, effective %2").arg(c.real).arg(c.effective)));
+                     qPrintable(QString("%1: real %2, effective %3").arg(c.name).arg(c.real).arg(c.effective)));
         }
     }
 
