@@ -291,6 +291,39 @@ private slots:
                  qPrintable(QString("%1 dB, measured %2 dB").arg(got).arg(db(measured))));
     }
 
+    // Each layout puts the channels where its name says (abc: A left, B
+    // centre, C right; acb: C centre, B right; the default one A and C on
+    // their sides; mono all in the middle).
+    void channels_sit_where_the_layout_puts_them()
+    {
+        const struct {
+            PsgPan pan;
+            const char* name;
+            int side[3];  // of A, B, C: 1 left, 0 centre, -1 right
+        } layouts[] = {{PsgPan::DEFAULT, "default", {1, 0, -1}},
+                       {PsgPan::ABC, "abc", {1, 0, -1}},
+                       {PsgPan::ACB, "acb", {1, -1, 0}},
+                       {PsgPan::MONO, "mono", {0, 0, 0}}};
+        for (const auto& l : layouts) {
+            for (int c = 0; c < 3; ++c) {
+                AccurateSetup setup;
+                setup.chip.pan = l.pan;
+                const auto r = static_cast<uint8_t>(2 * c);
+                const Stereo s = render(
+                    {{r, 100, 0}, {uint8_t(r + 1), 0, 0}, {7, uint8_t(0x3F & ~(1 << c)), 0}, {uint8_t(8 + c), 15, 0}},
+                    setup);
+                const double left = rms(s.left), right = rms(s.right);
+                const int side = left > 1.05 * right ? 1 : right > 1.05 * left ? -1 : 0;
+                QVERIFY2(side == l.side[c],
+                         qPrintable(QString("%1, channel %2: left %3, right %4")
+                                        .arg(l.name)
+                                        .arg(QChar('A' + c))
+                                        .arg(left)
+                                        .arg(right)));
+            }
+        }
+    }
+
     void noise_rate_data()
     {
         QTest::addColumn<uint8_t>("period");

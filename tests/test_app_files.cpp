@@ -127,7 +127,7 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");  // empty: exported from a recording
         QTest::addColumn<bool>("dropped");
         QTest::addColumn<QString>("box");
-        QTest::newRow("ym, loaded") << "song.ym" << QByteArray() << false << QString();
+        QTest::newRow("ym with a dotted name, loaded") << "song.v2.ym" << QByteArray() << false << QString();
         QTest::newRow("vgm, loaded") << "song.vgm" << QByteArray() << false << QString();
         QTest::newRow("vgm with another chip, dropped")
             << "other.vgm" << vgm_file(QByteArray::fromHex("509fa0080f63a0080c6366")) << true

@@ -340,6 +340,26 @@ private slots:
         QCOMPARE(QDir(QString::fromUtf8(at("real"))).entryList(QDir::Files | QDir::Hidden), QStringList{"song.psg"});
     }
 
+    // A named pipe under the name is written into, and stays a pipe.
+    void a_pipe_is_written_into()
+    {
+        const QByteArray pipe = at("pipe.psg");
+        QVERIFY(mkfifo(pipe.constData(), 0600) == 0);
+        // Its reader, open before the save (a song fits the pipe's buffer).
+        const int reader = open(pipe.constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        const QByteArray song = psg_bytes({0, 1, 0xFF, 1, 2, 0xFF});
+        load_psg(song);
+        const bool saved = save_song(pipe);
+        char heard[256];
+        const ssize_t n = read(reader, heard, sizeof heard);
+        close(reader);
+        QVERIFY(saved);
+        QCOMPARE(QByteArray(heard, n > 0 ? static_cast<qsizetype>(n) : 0), song);
+        struct stat st { };
+        QVERIFY(lstat(pipe.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    }
+
     // Whether a file may be replaced is the effective user's question: a
     // program run set-user-ID writes what its effective user may.
     void the_effective_user_decides_what_may_be_written()
