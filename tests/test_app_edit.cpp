@@ -113,6 +113,8 @@ private slots:
         QCOMPARE(read_file(name + QStringLiteral(".psg")), psg_bytes({0, 1, 0xFF, 1, 2, 0xFF, 2, 3, 0xFF, 3, 4, 0xFF}));
         QCOMPARE(read_file(name + QStringLiteral(".rest.psg")),
                  psg_bytes({0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 0xFF, 5, 6, 0xFF}));
+        // The song in memory is the rest: the title names that file.
+        QCOMPARE(main_window->windowTitle(), QStringLiteral("song.ay.rest.psg[*] - Trelvane"));
         expect_fresh_song(2);
         QCOMPARE(song_writes(), (std::vector<Write>{{0, 1, 0}, {1, 2, 0}, {2, 3, 0}, {3, 4, 0}, {4, 5, 0}, {5, 6, 1}}));
 

@@ -192,6 +192,10 @@ private slots:
         // 55 waits of 16 samples and one of 2: 882, one frame.
         QTest::newRow("short waits") << hex("a0 00 05") + QByteArray(55, '\x7f') + hex("71 a0 00 06 63 66")
                                      << hex("00 05 ff 00 06 ff") << "";
+        // Another chip's sample writes that wait n samples: 58 of 15 and one
+        // of 12, one frame.
+        QTest::newRow("sample writes' waits") << hex("a0 00 05") + QByteArray(58, '\x8f') + hex("8c a0 00 06 63 66")
+                                              << hex("00 05 ff 00 06 ff") << "other chips";
     }
 
     void vgm_timing()

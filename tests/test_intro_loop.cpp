@@ -136,6 +136,8 @@ private slots:
         QTest::addColumn<QByteArray>("said");
         QTest::newRow("start moved") << REWRITTEN_IN_LOOP << true
                                      << QByteArray("starts at 250 (0:00:05.000), not 92: R9 differs until frame 250");
+        QTest::newRow("two registers moved it: the first named")
+            << TWO_REWRITTEN << true << QByteArray("starts at 250 (0:00:05.000), not 92: R9 differs until frame 250");
         QTest::newRow("needs its intro") << ENVELOPE_RUNS_ON << false
                                          << QByteArray(
                                                 "starts at 101 (0:00:02.020), not 92: R0 differs until frame 101");

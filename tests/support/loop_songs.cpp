@@ -82,6 +82,12 @@ LoopSong loop_song(LoopSongKind kind)
         song[249].push_back({4, 0x33});
         song[250].push_back({9, 5});
         return {"set just before", recording(song, 100, 330), 250, 400};
+    case TWO_REWRITTEN:  // B's and C's levels: 12 in the intro, 5 from frame 250 on
+        song[0] = {{7, 0x38}, {8, 15}, {9, 12}, {10, 12}, {2, 0x20}, {3, 1}};
+        tune(song, 1);
+        song[250].push_back({10, 5});
+        song[250].push_back({9, 5});
+        return {"two rewritten", recording(song, 100, 330), 250, 400};
     case REPEATS_INSIDE: {  // frames 100..399 twice, then 300 frames of something else
         song[0] = {{7, 0x38}, {8, 15}};
         tune(song, 1);

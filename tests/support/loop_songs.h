@@ -18,6 +18,7 @@ enum LoopSongKind {
     SAME_VALUE_AT_START,  // the loop's first frame writes what a register holds; the pass changes it
     REPEATS_INSIDE,       // a stretch played twice, then more of the song: no loop
     SET_JUST_BEFORE,      // a register the loop holds is set in the frame before it
+    TWO_REWRITTEN,        // two registers of the intro rewritten in the same frame of the loop
 };
 
 struct LoopSong {
