@@ -71,7 +71,7 @@ private slots:
         QTest::addColumn<LoopSongKind>("kind");
         for (LoopSongKind kind :
              {REWRITTEN_IN_LOOP, ENVELOPE_RUNS_ON, LOOP_AT_FRAME_0, NEVER_REPEATS, SAME_VALUE_AT_START, REPEATS_INSIDE,
-              REWRITTEN_2S_BEFORE_THE_END, REWRITTEN_TOO_LATE, SET_JUST_BEFORE})
+              REWRITTEN_2S_BEFORE_THE_END, REWRITTEN_TOO_LATE, SET_JUST_BEFORE, ENVELOPE_AT_REST, ENVELOPE_RESTED})
             QTest::newRow(loop_song(kind).name) << kind;
     }
 
@@ -138,6 +138,11 @@ private slots:
                                      << QByteArray("starts at 250 (0:00:05.000), not 92: R9 differs until frame 250");
         QTest::newRow("two registers moved it: the first named")
             << TWO_REWRITTEN << true << QByteArray("starts at 250 (0:00:05.000), not 92: R9 differs until frame 250");
+        QTest::newRow("an envelope come to rest")
+            << ENVELOPE_RESTED << true << QByteArray("starts at 101 (0:00:02.020), not 92: R0 differs until frame 101");
+        QTest::newRow("an envelope at rest")
+            << ENVELOPE_AT_REST << true
+            << QByteArray("starts at 101 (0:00:02.020), not 92: R0 differs until frame 101");
         QTest::newRow("needs its intro") << ENVELOPE_RUNS_ON << false
                                          << QByteArray(
                                                 "starts at 101 (0:00:02.020), not 92: R0 differs until frame 101");

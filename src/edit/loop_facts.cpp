@@ -97,9 +97,11 @@ bool same_envelope(Envelope a, Envelope b)
     for (Envelope* e : {&a, &b}) {
         if (!e->stopped && e->level == 0 && !e->rising && !e->cont)
             e->stopped = true;
-        if (e->stopped)
-            e->count = 0;
     }
+    // One at rest is heard at its level alone until a restart sets it anew,
+    // whatever shape brought it there.
+    if (a.stopped || b.stopped)
+        return a.stopped && b.stopped && a.level == b.level;
     return a.period == b.period && a.count == b.count && a.level == b.level && a.rising == b.rising
         && a.stopped == b.stopped && a.cont == b.cont && a.attack == b.attack && a.alternate == b.alternate
         && a.hold == b.hold;

@@ -88,6 +88,14 @@ LoopSong loop_song(LoopSongKind kind)
         song[250].push_back({10, 5});
         song[250].push_back({9, 5});
         return {"two rewritten", recording(song, 100, 330), 250, 400};
+    case ENVELOPE_AT_REST:  // A on the envelope, which a reset chip keeps at rest at 0
+    case ENVELOPE_RESTED:   // or on a short decay that holds at 0 from frame 1 on
+        song[0] = {{7, 0x38}, {8, 0x10}, {9, 15}};
+        if (kind == ENVELOPE_RESTED)
+            song[0].insert(song[0].end(), {{11, 1}, {12, 0}, {13, 9}});
+        tune(song, 1);
+        return {kind == ENVELOPE_RESTED ? "envelope come to rest" : "envelope at rest", recording(song, 100, 330), 101,
+                400};
     case REPEATS_INSIDE: {  // frames 100..399 twice, then 300 frames of something else
         song[0] = {{7, 0x38}, {8, 15}};
         tune(song, 1);

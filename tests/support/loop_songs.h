@@ -19,6 +19,8 @@ enum LoopSongKind {
     REPEATS_INSIDE,       // a stretch played twice, then more of the song: no loop
     SET_JUST_BEFORE,      // a register the loop holds is set in the frame before it
     TWO_REWRITTEN,        // two registers of the intro rewritten in the same frame of the loop
+    ENVELOPE_AT_REST,     // a channel on an envelope at rest at 0 (never started)
+    ENVELOPE_RESTED,      // the same on one that came to rest at 0 after a decay
 };
 
 struct LoopSong {
