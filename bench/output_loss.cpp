@@ -13,6 +13,7 @@
 #include "audio/fifo.h"
 #include "song/psg_read.h"
 #include "song/song.h"
+#include "sound_bench.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -26,13 +27,6 @@
 #include <cstdlib>
 
 namespace {
-
-void wait_ms(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 long vm_rss_kb()
 {

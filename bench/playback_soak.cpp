@@ -52,20 +52,6 @@ namespace {
 constexpr double PAIR_RATE = SAMPLE_RATE;  // stereo pairs per second
 constexpr int MARGIN_SECONDS = 10;
 
-QElapsedTimer wall;  // every time below is in seconds of this clock
-
-double now()
-{
-    return static_cast<double>(wall.nsecsElapsed()) / 1e9;
-}
-
-void wait_ms(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 void put(QByteArray& s, int reg, int value)
 {
     s.append(static_cast<char>(reg));
@@ -93,14 +79,6 @@ QByteArray soak_song(int frame_total)
         s.append('\xff');
     }
     return s;
-}
-
-QPushButton* find_button(const QString& caption)
-{
-    for (auto* b : main_window->findChildren<QPushButton*>())
-        if (b->text() == caption)
-            return b;
-    return nullptr;
 }
 
 }  // namespace
@@ -173,7 +151,7 @@ int main(int argc, char** argv)
             after_tick.push_back(fifo_size());
     });
 
-    QPushButton* begin = find_button(QStringLiteral("Play from &Begin"));
+    QPushButton* begin = find_button("Play from &Begin");
     if (!begin) {
         fprintf(stderr, "no \"Play from &Begin\" button\n");
         app_exit(1);
@@ -205,7 +183,7 @@ int main(int argc, char** argv)
     const uint32_t frames2 = play_pos;
     const FifoStats steady = fifo_stats();
     sampling = false;
-    find_button(QStringLiteral("S&top"))->click();
+    find_button("S&top")->click();
     const uint32_t frames_played = play_pos;
 
     // Let the queued sound play out into the recording, then stop the recorder.

@@ -42,28 +42,6 @@ namespace {
 constexpr double PAIR_RATE = SAMPLE_RATE;
 constexpr int CODES = 256;  // frame numbers are told apart modulo this
 
-QElapsedTimer wall;
-
-double now()
-{
-    return static_cast<double>(wall.nsecsElapsed()) / 1e9;
-}
-
-void wait_ms(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-QPushButton* find_button(const char* caption)
-{
-    for (QPushButton* b : main_window->findChildren<QPushButton*>())
-        if (b->text() == QString::fromLatin1(caption))
-            return b;
-    return nullptr;
-}
-
 // The level whose halved table value a sample holds, or -1.
 int level_of(int16_t sample)
 {

@@ -30,20 +30,13 @@
 
 namespace {
 
-void wait_ms(int ms)
+// Polls the events every few milliseconds for ms milliseconds.
+void poll_ms(int ms)
 {
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-QPushButton* find_button(const char* caption)
-{
-    for (QPushButton* b : main_window->findChildren<QPushButton*>())
-        if (b->text() == QString::fromLatin1(caption))
-            return b;
-    return nullptr;
 }
 
 }  // namespace
@@ -76,7 +69,7 @@ int main(int argc, char** argv)
     QPushButton* stop = find_button("S&top");
     std::vector<double> ms;
     for (int i = 0; i < presses; ++i) {
-        wait_ms(700);  // silent again: what the output had buffered has played
+        poll_ms(700);  // silent again: what the output had buffered has played
         QElapsedTimer since;
         bool heard = false;
         monitor.arm([&] { heard = true; });
@@ -89,7 +82,7 @@ int main(int argc, char** argv)
             ms.push_back(t);
             printf("press %d: %.1f ms\n", i + 1, t);
         }
-        wait_ms(300);
+        poll_ms(300);
         stop->click();
     }
     if (ms.empty())

@@ -1,10 +1,15 @@
 // What the benches that play sound through the window share.
 #pragma once
 
+#include "app/app.h"
 #include "song/psg_read.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdint>
@@ -35,4 +40,29 @@ inline bool read_song_bytes(const QByteArray& bytes)
         return false;
     file.close();
     return psg_read(QFile::encodeName(path).constData(), 0, true) == READ_COMPLETE;
+}
+
+// Every time of a bench is in seconds of this clock, started by its main.
+inline QElapsedTimer wall;
+
+inline double now()
+{
+    return static_cast<double>(wall.nsecsElapsed()) / 1e9;
+}
+
+// Runs the event loop for ms milliseconds.
+inline void wait_ms(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The window's button with this caption, or null.
+inline QPushButton* find_button(const char* caption)
+{
+    for (QPushButton* b : main_window->findChildren<QPushButton*>())
+        if (b->text() == QString::fromLatin1(caption))
+            return b;
+    return nullptr;
 }
