@@ -5,6 +5,7 @@
 // of the envelope's shapes, writes at their frame's first sample, no aliasing
 // and no DC.
 #include "accurate/accurate_render.h"
+#include "accurate/psg_model.h"
 #include "support/song_build.h"
 #include "support/wave_analysis.h"
 
@@ -495,6 +496,21 @@ private slots:
         QVERIFY2(std::fabs(double(edge) + 0.5 - expected) <= 0.75,
                  qPrintable(
                      QString("the ramp starts again at sample %1, not %2").arg(double(edge) + 0.5).arg(expected)));
+    }
+
+    // Samples are the nearest step to the model's output, not the step
+    // below it (which would add half a step of DC), and clip at full scale.
+    void samples_round_to_the_nearest_step()
+    {
+        const struct {
+            double value;
+            int sample;
+        } rows[]
+            = {{0.49, 0}, {0.5, 1},   {0.51, 1},        {-0.49, 0},   {-0.51, -1},        {-1.5, -1},    {-1.51, -2},
+               {2.6, 3},  {-2.6, -3}, {32766.7, 32767}, {1e6, 32767}, {-32767.6, -32768}, {-1e6, -32768}};
+        for (const auto& r : rows)
+            QVERIFY2(to_sample(r.value) == r.sample,
+                     qPrintable(QString("%1 -> %2, not %3").arg(r.value).arg(to_sample(r.value)).arg(r.sample)));
     }
 };
 

@@ -241,6 +241,14 @@ private slots:
                                           {50, 320, 60, false},
                                           {110, 200, 60, false},
                                           {310, 60, 60, false}};
+        // I X X Y X X: the 300 frames repeated after 307 are exactly two
+        // rounds of X, so 307 is no loop of its own; X's repetitions are.
+        QTest::newRow("a repetition of two rounds of a shorter one")
+            << std::vector<Part>{{'r', 50}, {'X', 150}, {'X', 150}, {'Y', 7}, {'X', 150}, {'X', 150}}
+            << std::vector<LoopCandidate>{{50, 457, 150, true},
+                                          {357, 150, 150, true},
+                                          {50, 150, 150, false},
+                                          {200, 157, 150, false}};
         QTest::newRow("shorter than the least")
             << std::vector<Part>{{'r', 100}, {'L', 49}, {'L', 49}} << std::vector<LoopCandidate>{};
         // Silences repeat one another at any distance; no loop.

@@ -334,10 +334,7 @@ size_t PsgModel::take(std::vector<int16_t>& out)
             st[0] = x;
             st[3] = st[2];
             st[2] = y;
-            // Rounded to the nearest step: the clamped value plus 32768.5 is
-            // positive, so truncation rounds it.
-            const double v = std::clamp(y * scale, -32768.0, 32767.0);
-            *o++ = static_cast<int16_t>(static_cast<int32_t>(v + 32768.5) - 32768);
+            *o++ = to_sample(y * scale);
         }
     }
     // What lies past the taken samples moves to the front.

@@ -20,6 +20,15 @@ enum class PsgPan {
     MONO,     // the three channels alike on both sides
 };
 
+// A value in sample units as a 16-bit sample: rounded to the nearest step
+// (halves upwards) and held at full scale. Plus 32768.5 the value is
+// positive, so truncation rounds it.
+inline int16_t to_sample(double v)
+{
+    v = v < -32768.0 ? -32768.0 : v > 32767.0 ? 32767.0 : v;
+    return static_cast<int16_t>(static_cast<int32_t>(v + 32768.5) - 32768);
+}
+
 struct PsgSetup {
     PsgType type = PsgType::AY;
     uint32_t clock = 1773400;  // Hz
