@@ -1,5 +1,6 @@
 // The command-line tool, run as a separate process the way scripts run it.
 #include "cli/arguments.h"
+#include "cli/json.h"
 #include "io/save.h"
 #include "support/loop_songs.h"
 #include "support/cli_run.h"
@@ -681,6 +682,17 @@ private slots:
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QByteArray("[]\n"));
         QCOMPARE(run_cli({"loops", song}).out, QByteArray("Not found!\n"));
+
+        // Any name is a JSON string that reads back as its characters, bytes
+        // that are no UTF-8 as the replacement character; control
+        // characters are escaped, as JSON allows them in no other way.
+        for (const QByteArray& text : {QByteArray("tab\there, \x1f unit \x7f"), QByteArray("bad \xff\xc3( byte"),
+                                       QByteArray("quote \" back \\ \xc3\xa9")}) {
+            const QByteArray quoted = json_string(text);
+            QVERIFY(std::none_of(quoted.begin(), quoted.end(), [](char c) { return static_cast<uint8_t>(c) < 0x20; }));
+            const QJsonDocument doc = QJsonDocument::fromJson("[" + quoted + "]");
+            QCOMPARE(doc.array().at(0).toString(), QString::fromUtf8(text));
+        }
     }
 
     void trim()
