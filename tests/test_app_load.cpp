@@ -44,6 +44,22 @@ class TestAppLoad : public QObject {
 private slots:
     void initTestCase() { start_app(); }
 
+    // A fresh window's first file appended: the song has no name yet, and
+    // the question before it is thrown away says so.
+    void an_unnamed_changed_song_is_asked_about_as_the_song()
+    {
+        const QString path = write_temp_psg(QStringLiteral("first.psg"), psg_bytes({0, 1, 0xFF}));
+        load_through_dialog(QStringLiteral("Appen&d file"), path);
+        QVERIFY(wait_for_loops());
+        QVERIFY(main_window->isWindowModified());
+        answer({press(QMessageBox::Yes), type_file(path)});
+        click(QStringLiteral("&Load file"));
+        QCOMPARE(unanswered(), 0);
+        QVERIFY(wait_for_loops());
+        QCOMPARE(seen_boxes(), QStringList{QStringLiteral("Discard the changes to the song?")});
+        seen_filters();
+    }
+
     void load_reads_the_chosen_file_and_ranges_the_sliders()
     {
         const QString path = write_temp_psg(QStringLiteral("three.psg"), psg_bytes({0, 1, 0xFF, 0xFE, 1, 1, 2, 0xFF}));
