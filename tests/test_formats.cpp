@@ -511,6 +511,8 @@ private slots:
                                  << "--clock must be from 100000";
         QTest::newRow("unknown chip") << QStringList{"export", "in", "-o", "out.vgm", "--chip", "sid"} << song
                                       << "--chip must be ay|ym";
+        QTest::newRow("trim from the end") << QStringList{"trim", "in", "-o", "x", "--from", end} << song
+                                           << "no frames from " + end + " to " + end;
         QTest::newRow("a loop past every frame")
             << QStringList{"loop", "in", "-o", "x", "--start", "1", "--period", "4294967295"} << song
             << "--start + --period 4294967296 is past the end";
