@@ -3,6 +3,7 @@
 // export refuse.
 #include "edit/optimize.h"
 #include "formats/convert.h"
+#include "formats/loop_export.h"
 #include "formats/dump.h"
 #include "formats/vgm.h"
 #include "formats/ym.h"
@@ -398,6 +399,29 @@ private slots:
                  hex("ffff 0f0f ffff 0f0f ffff 0f0f 1f1f ffff 1f1f 1f1f 1f1f ffff ffff 0fff 0000 0000").toHex(' '));
     }
 
+    // Why an export of a song that never repeats has no loop point.
+    void export_without_loop()
+    {
+        PsgBuilder b;
+        for (int f = 0; f < 400; ++f)
+            b.write(0, f & 0xFF).write(1, f >> 8).write(8, 15).end();
+        QCOMPARE(load_psg(b.bytes), READ_COMPLETE);
+        const struct {
+            SongExport song;
+            const char* note;
+        } cases[] = {
+            {export_with_auto_loop(), "written without a loop: the song does not repeat itself for 5 s or more"},
+            {export_with_loop(0, 0), "written without a loop: no loop chosen"},
+            {export_with_loop(3, 7),
+             "written without a loop: the song does not repeat exactly with period 7 from frame 3"},
+        };
+        for (const auto& c : cases) {
+            QCOMPARE(c.song.notes, QList<QByteArray>{c.note});
+            QVERIFY(!c.song.has_loop);
+            QCOMPARE(c.song.dump.frames(), 400u);
+        }
+    }
+
     // What a read leaves out or keeps differently, one note a line.
     void import_notes_data()
     {
@@ -467,7 +491,9 @@ private slots:
         qToBigEndian<quint32>(frame_count, ym_loop.data() + 28);
         QByteArray ym_check = ym;
         ym_check[6] = 'o';
-        QByteArray packed = read_file(qEnvironmentVariable("TRELVANE_SOURCE") + "/tests/data/packed_envelope.ym");
+        const QByteArray packed_ok
+            = read_file(qEnvironmentVariable("TRELVANE_SOURCE") + "/tests/data/packed_envelope.ym");
+        QByteArray packed = packed_ok;
         packed[200] = static_cast<char>(packed[200] ^ 0x55);
         const QByteArray vgm = vgm_write(optimized_dump(), info, VGM_YM2149);
         const QString end = QString::number(frame_count);
@@ -482,6 +508,8 @@ private slots:
         QTest::newRow("YM3") << import << QByteArray("YM3!").append(14 * 3, '\0') << "in: a YM3 file";
         QTest::newRow("no check string") << import << ym_check << "in: no \"LeOnArD!\"";
         QTest::newRow("damaged LHA") << import << packed << "in: packed data damaged";
+        QTest::newRow("LHA cut short") << import << packed_ok.left(packed_ok.size() - 40) << "in: packed data ends early";
+        QTest::newRow("no LHA method") << import << QByteArray("xx-lh5x").append(30, '\0') << "in: not a YM or VGM file";
         QTest::newRow("truncated VGM") << import << vgm.left(0x120) << "in: truncated";
         QTest::newRow("VGM register 16") << import << vgm_file(hex("a0 10 00 66")) << "in: AY register 16";
         QTest::newRow("VGM without AY") << import << vgm_file(hex("66"), 0) << "in: no AY-3-8910";
