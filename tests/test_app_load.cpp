@@ -102,6 +102,9 @@ private slots:
         QCOMPARE(status_label->text(), status("0:00:00.000", "0:00:00.000", "0:00:00.100"));
         QCOMPARE(frames[3].regs[1], 2);
         QCOMPARE(frames[3].regs[0], 0);  // the appended file's image starts from zero
+        load_through_dialog(QStringLiteral("Appen&d file"), b);
+        QVERIFY(wait_for_loops());
+        QCOMPARE(main_window->windowTitle(), QStringLiteral("a.psg + 2 files[*] - Trelvane"));
     }
 
     void rejected_file_is_reported_and_its_song_can_be_used()
