@@ -230,6 +230,8 @@ private slots:
             {"render a.psg -o x --accurate --gain 41", "--gain needs decibels from -60 to 40, not '41'"},
             {"render a.psg -o x --accurate --gain=nan", "--gain needs decibels from -60 to 40, not 'nan'"},
             {"render a.psg -o x --gain 3", "--gain needs --accurate"},
+            {"render a.psg -o x --accurate --frame-rate 5", "--frame-rate must be from 10 to 1000"},
+            {"save a.psg -o /", "-o / names a folder: give a file name in it"},
         };
         for (const auto& c : cases)
             QCOMPARE(run_cli(QString::fromLatin1(c[0]).split(' ')).err,
@@ -245,6 +247,13 @@ private slots:
              {"info", "find", "loops", "cut", "trim", "split", "optimize", "save", "render", "plot"})
             QVERIFY2(help.out.contains(QByteArray("\n  ") + command + " FILE"), command);
         QCOMPARE(run_cli({"cut", "--help"}).out, help.out);
+        // After "--" every word is a file, "--help" too; "-" is standard input.
+        const QList<QByteArray> cases[][2] = {{{"info", "-"}, {"-"}}, {{"info", "--", "--help", "-x"}, {"--help", "-x"}}};
+        for (const auto& c : cases) {
+            const CommandLine line = parse_arguments(c[0]);
+            QCOMPARE(line.outcome, PARSE_RUN);
+            QCOMPARE(line.args.files, c[1]);
+        }
 
         CliRun version = run_cli({"--version"});
         QCOMPARE(version.status, 0);
