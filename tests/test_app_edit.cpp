@@ -196,7 +196,8 @@ private slots:
             QCOMPARE(frame_count, yes && pieces ? 4u : 6u);
             if (yes)
                 QCOMPARE(main_window->findChild<QLabel*>(QStringLiteral("written_line"))->text(),
-                         QStringLiteral("Wrote %1 in %2").arg(pieces ? "old.psg and old.rest.psg" : "old.psg", folder.path()));
+                         QStringLiteral("Wrote %1 in %2")
+                             .arg(pieces ? "old.psg and old.rest.psg" : "old.psg", folder.path()));
         }
     }
 

@@ -101,7 +101,8 @@ private slots:
         QTest::newRow("vgm") << "w.vgm" << QString() << "w.vgm";
         QTest::newRow("ym") << "w.ym" << QString() << "w.ym";
         QTest::newRow("no ending: the type's") << "plain" << QString() << "plain.vgm";
-        QTest::newRow("no ending, YM chosen") << "plain" << "YM file (*.ym)"
+        QTest::newRow("no ending, YM chosen") << "plain"
+                                              << "YM file (*.ym)"
                                               << "plain.ym";
     }
 

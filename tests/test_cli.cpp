@@ -248,7 +248,8 @@ private slots:
             QVERIFY2(help.out.contains(QByteArray("\n  ") + command + " FILE"), command);
         QCOMPARE(run_cli({"cut", "--help"}).out, help.out);
         // After "--" every word is a file, "--help" too; "-" is standard input.
-        const QList<QByteArray> cases[][2] = {{{"info", "-"}, {"-"}}, {{"info", "--", "--help", "-x"}, {"--help", "-x"}}};
+        const QList<QByteArray> cases[][2]
+            = {{{"info", "-"}, {"-"}}, {{"info", "--", "--help", "-x"}, {"--help", "-x"}}};
         for (const auto& c : cases) {
             const CommandLine line = parse_arguments(c[0]);
             QCOMPARE(line.outcome, PARSE_RUN);

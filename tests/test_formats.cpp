@@ -284,7 +284,7 @@ private slots:
         QCOMPARE(le(0x18), 1500u * 882);
         QCOMPARE(le(0x20), 500u * 882);
         QCOMPARE(le(0x74), 1773400u);
-        QCOMPARE(le(0x24), 50u);                    // frames a second
+        QCOMPARE(le(0x24), 50u);                   // frames a second
         QCOMPARE(static_cast<int>(vgm[0x78]), 0);  // AY-3-8910
         QCOMPARE(static_cast<int>(vgm[0x79]), 1);  // the usual output mode
         // GD3: version 1.00, the byte count, then eleven UTF-16LE strings:
@@ -440,7 +440,8 @@ private slots:
         QByteArray r15 = ym;
         r15[ym.size() - 5] = 1;  // R15 of the one frame, just before "End!"
         QTest::newRow("YM using R15") << r15
-                                      << QByteArray("its special effects (bits beyond the chip's registers) are left out");
+                                      << QByteArray(
+                                             "its special effects (bits beyond the chip's registers) are left out");
         QByteArray slow = ym;
         qToBigEndian<quint32>(1000000, slow.data() + 22);
         QTest::newRow("YM at 1 MHz") << slow << QByteArray("chip clock 1000000 Hz; the periods are kept as written");
@@ -508,15 +509,16 @@ private slots:
         QTest::newRow("YM3") << import << QByteArray("YM3!").append(14 * 3, '\0') << "in: a YM3 file";
         QTest::newRow("no check string") << import << ym_check << "in: no \"LeOnArD!\"";
         QTest::newRow("damaged LHA") << import << packed << "in: packed data damaged";
-        QTest::newRow("LHA cut short") << import << packed_ok.left(packed_ok.size() - 40) << "in: packed data ends early";
-        QTest::newRow("no LHA method") << import << QByteArray("xx-lh5x").append(30, '\0') << "in: not a YM or VGM file";
+        QTest::newRow("LHA cut short") << import << packed_ok.left(packed_ok.size() - 40)
+                                       << "in: packed data ends early";
+        QTest::newRow("no LHA method") << import << QByteArray("xx-lh5x").append(30, '\0')
+                                       << "in: not a YM or VGM file";
         QTest::newRow("truncated VGM") << import << vgm.left(0x120) << "in: truncated";
         QTest::newRow("VGM register 16") << import << vgm_file(hex("a0 10 00 66")) << "in: AY register 16";
         QTest::newRow("VGM without AY") << import << vgm_file(hex("66"), 0) << "in: no AY-3-8910";
         QByteArray vgm105 = vgm_file(hex("66"));
         qToLittleEndian<quint32>(0x105, vgm105.data() + 0x08);
-        QTest::newRow("VGM before AYs") << import << vgm105
-                                        << "in: no AY-3-8910 / YM2149 in it (VGM version 1.05)";
+        QTest::newRow("VGM before AYs") << import << vgm105 << "in: no AY-3-8910 / YM2149 in it (VGM version 1.05)";
         QByteArray ym_long = ym;
         qToBigEndian<quint32>(FRAMES_MAX_LEN, ym_long.data() + 12);
         QTest::newRow("YM longer than a song")
@@ -539,8 +541,8 @@ private slots:
                                  << "--clock must be from 100000";
         QTest::newRow("unknown chip") << QStringList{"export", "in", "-o", "out.vgm", "--chip", "sid"} << song
                                       << "--chip must be ay|ym";
-        QTest::newRow("trim from the end") << QStringList{"trim", "in", "-o", "x", "--from", end} << song
-                                           << "no frames from " + end + " to " + end;
+        QTest::newRow("trim from the end")
+            << QStringList{"trim", "in", "-o", "x", "--from", end} << song << "no frames from " + end + " to " + end;
         QTest::newRow("a loop past every frame")
             << QStringList{"loop", "in", "-o", "x", "--start", "1", "--period", "4294967295"} << song
             << "--start + --period 4294967296 is past the end";
