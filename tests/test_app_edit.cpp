@@ -194,6 +194,10 @@ private slots:
             QCOMPARE(read_file(head) != "old", yes);
             QCOMPARE(read_file(rest) != "old", yes && pieces);
             QCOMPARE(frame_count, yes && pieces ? 4u : 6u);
+            if (yes)
+                QCOMPARE(main_window->findChild<QLabel*>(QStringLiteral("written_line"))->text(),
+                         QStringLiteral("Wrote %1 in %2")
+                             .arg(pieces ? "old.psg and old.rest.psg" : "old.psg", folder.path()));
         }
     }
 

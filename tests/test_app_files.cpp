@@ -96,23 +96,25 @@ private slots:
     void export_writes_the_bytes_of_the_command_line_data()
     {
         QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("type");  // chosen in the dialog; empty: the one it offers
         QTest::addColumn<QString>("written");
-        QTest::newRow("vgm") << "w.vgm"
-                             << "w.vgm";
-        QTest::newRow("ym") << "w.ym"
-                            << "w.ym";
-        QTest::newRow("no ending: the type's") << "plain"
-                                               << "plain.vgm";
+        QTest::newRow("vgm") << "w.vgm" << QString() << "w.vgm";
+        QTest::newRow("ym") << "w.ym" << QString() << "w.ym";
+        QTest::newRow("no ending: the type's") << "plain" << QString() << "plain.vgm";
+        QTest::newRow("no ending, YM chosen") << "plain"
+                                              << "YM file (*.ym)"
+                                              << "plain.ym";
     }
 
     void export_writes_the_bytes_of_the_command_line()
     {
         QFETCH(QString, typed);
+        QFETCH(QString, type);
         QFETCH(QString, written);
         load(put(QStringLiteral("rec.psg"), loop_song(REWRITTEN_IN_LOOP).bytes));
         const QString ending = QFileInfo(written).suffix();
         cli({"export", "rec.psg", "-o", "cli." + ending});
-        answer({type_file(folder + "/" + typed)});
+        answer({type_file(folder + "/" + typed, type)});
         click(QStringLiteral("E&xport..."));
         QCOMPARE(unanswered(), 0);
         QCOMPARE(seen_proposals(), QStringList{folder + "/rec.vgm"});
@@ -134,6 +136,8 @@ private slots:
             << "%1:\n1 commands of other chips are left out";
         QTest::newRow("not music, refused")
             << "bad.vgm" << QByteArray("Vgm? no") << false << "Can't read %1: not a YM or VGM file";
+        QTest::newRow("not music named .vgz, refused")
+            << "bad.vgz" << QByteArray("Vgm? no") << false << "Can't read %1: not a YM or VGM file";
     }
 
     void chip_music_reads_as_the_command_line_imports_it()

@@ -44,6 +44,22 @@ class TestAppLoad : public QObject {
 private slots:
     void initTestCase() { start_app(); }
 
+    // A fresh window's first file appended: the song has no name yet, and
+    // the question before it is thrown away says so.
+    void an_unnamed_changed_song_is_asked_about_as_the_song()
+    {
+        const QString path = write_temp_psg(QStringLiteral("first.psg"), psg_bytes({0, 1, 0xFF}));
+        load_through_dialog(QStringLiteral("Appen&d file"), path);
+        QVERIFY(wait_for_loops());
+        QVERIFY(main_window->isWindowModified());
+        answer({press(QMessageBox::Yes), type_file(path)});
+        click(QStringLiteral("&Load file"));
+        QCOMPARE(unanswered(), 0);
+        QVERIFY(wait_for_loops());
+        QCOMPARE(seen_boxes(), QStringList{QStringLiteral("Discard the changes to the song?")});
+        seen_filters();
+    }
+
     void load_reads_the_chosen_file_and_ranges_the_sliders()
     {
         const QString path = write_temp_psg(QStringLiteral("three.psg"), psg_bytes({0, 1, 0xFF, 0xFE, 1, 1, 2, 0xFF}));
@@ -86,6 +102,9 @@ private slots:
         QCOMPARE(status_label->text(), status("0:00:00.000", "0:00:00.000", "0:00:00.100"));
         QCOMPARE(frames[3].regs[1], 2);
         QCOMPARE(frames[3].regs[0], 0);  // the appended file's image starts from zero
+        load_through_dialog(QStringLiteral("Appen&d file"), b);
+        QVERIFY(wait_for_loops());
+        QCOMPARE(main_window->windowTitle(), QStringLiteral("a.psg + 2 files[*] - Trelvane"));
     }
 
     void rejected_file_is_reported_and_its_song_can_be_used()

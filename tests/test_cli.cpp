@@ -1,5 +1,6 @@
 // The command-line tool, run as a separate process the way scripts run it.
 #include "cli/arguments.h"
+#include "cli/json.h"
 #include "io/save.h"
 #include "support/loop_songs.h"
 #include "support/cli_run.h"
@@ -229,6 +230,8 @@ private slots:
             {"render a.psg -o x --accurate --gain 41", "--gain needs decibels from -60 to 40, not '41'"},
             {"render a.psg -o x --accurate --gain=nan", "--gain needs decibels from -60 to 40, not 'nan'"},
             {"render a.psg -o x --gain 3", "--gain needs --accurate"},
+            {"render a.psg -o x --accurate --frame-rate 5", "--frame-rate must be from 10 to 1000"},
+            {"save a.psg -o /", "-o / names a folder: give a file name in it"},
         };
         for (const auto& c : cases)
             QCOMPARE(run_cli(QString::fromLatin1(c[0]).split(' ')).err,
@@ -244,6 +247,14 @@ private slots:
              {"info", "find", "loops", "cut", "trim", "split", "optimize", "save", "render", "plot"})
             QVERIFY2(help.out.contains(QByteArray("\n  ") + command + " FILE"), command);
         QCOMPARE(run_cli({"cut", "--help"}).out, help.out);
+        // After "--" every word is a file, "--help" too; "-" is standard input.
+        const QList<QByteArray> cases[][2]
+            = {{{"info", "-"}, {"-"}}, {{"info", "--", "--help", "-x"}, {"--help", "-x"}}};
+        for (const auto& c : cases) {
+            const CommandLine line = parse_arguments(c[0]);
+            QCOMPARE(line.outcome, PARSE_RUN);
+            QCOMPARE(line.args.files, c[1]);
+        }
 
         CliRun version = run_cli({"--version"});
         QCOMPARE(version.status, 0);
@@ -681,6 +692,17 @@ private slots:
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QByteArray("[]\n"));
         QCOMPARE(run_cli({"loops", song}).out, QByteArray("Not found!\n"));
+
+        // Any name is a JSON string that reads back as its characters, bytes
+        // that are no UTF-8 as the replacement character; control
+        // characters are escaped, as JSON allows them in no other way.
+        for (const QByteArray& text : {QByteArray("tab\there, \x1f unit \x7f"), QByteArray("bad \xff\xc3( byte"),
+                                       QByteArray("quote \" back \\ \xc3\xa9")}) {
+            const QByteArray quoted = json_string(text);
+            QVERIFY(std::none_of(quoted.begin(), quoted.end(), [](char c) { return static_cast<uint8_t>(c) < 0x20; }));
+            const QJsonDocument doc = QJsonDocument::fromJson("[" + quoted + "]");
+            QCOMPARE(doc.array().at(0).toString(), QString::fromUtf8(text));
+        }
     }
 
     void trim()
@@ -856,7 +878,7 @@ private slots:
                             "tune.3.psg: frames 430 to 499, 0:00:08.600 to 0:00:09.980\n"));
         QCOMPARE(r.err, QByteArray("trelvane-cli: older pieces remain: tune.4.psg\n"));
         QCOMPARE(read_file(out.filePath("tune.4.psg")), QByteArray("older"));
-        r = run_cli({"split", song, "--silence", "1.5", "-o", "tune", "--json"}, out.path());
+        r = run_cli({"split", song, "--silence", "1.5", "-o", "tune", "--json", "--max-pieces", "3"}, out.path());
         const QJsonArray pieces = QJsonDocument::fromJson(r.out).array();
         QCOMPARE(pieces.size(), 3);
         QCOMPARE(pieces[1].toObject(),

@@ -2,6 +2,8 @@
 // headers hold, how VGM timing becomes frames, and the files import and
 // export refuse.
 #include "edit/optimize.h"
+#include "formats/convert.h"
+#include "formats/loop_export.h"
 #include "formats/dump.h"
 #include "formats/vgm.h"
 #include "formats/ym.h"
@@ -12,6 +14,7 @@
 #include "support/song_check.h"
 
 #include <QProcess>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -281,8 +284,19 @@ private slots:
         QCOMPARE(le(0x18), 1500u * 882);
         QCOMPARE(le(0x20), 500u * 882);
         QCOMPARE(le(0x74), 1773400u);
+        QCOMPARE(le(0x24), 50u);                   // frames a second
         QCOMPARE(static_cast<int>(vgm[0x78]), 0);  // AY-3-8910
-        QCOMPARE(vgm.mid(0x14 + le(0x14), 4), QByteArray("Gd3 "));
+        QCOMPARE(static_cast<int>(vgm[0x79]), 1);  // the usual output mode
+        // GD3: version 1.00, the byte count, then eleven UTF-16LE strings:
+        // the track's name first, who converted it tenth.
+        const int gd3 = 0x14 + static_cast<int>(le(0x14));
+        QCOMPARE(vgm.mid(gd3, 8), QByteArray("Gd3 \0\1\0\0", 8));
+        QCOMPARE(gd3 + 12 + qsizetype{le(gd3 + 8)}, vgm.size());
+        QCOMPARE(QString(QStringDecoder(QStringDecoder::Utf16LE).decode(vgm.mid(gd3 + 12))),
+                 QStringLiteral("head%1Trelvane%2").arg(QString(9, QChar(0)), QString(2, QChar(0))));
+        DumpInfo info;
+        info.clock = DEFAULT_CLOCK;
+        QCOMPARE(static_cast<int>(vgm_write(RegisterDump(), info, VGM_YM2149)[0x78]), 0x10);  // YM2149
 
         QCOMPARE(load_psg(b.bytes), READ_COMPLETE);
         uint8_t image[16] = {};
@@ -385,6 +399,89 @@ private slots:
                  hex("ffff 0f0f ffff 0f0f ffff 0f0f 1f1f ffff 1f1f 1f1f 1f1f ffff ffff 0fff 0000 0000").toHex(' '));
     }
 
+    // Why an export of a song that never repeats has no loop point.
+    void export_without_loop()
+    {
+        PsgBuilder b;
+        for (int f = 0; f < 400; ++f)
+            b.write(0, f & 0xFF).write(1, f >> 8).write(8, 15).end();
+        QCOMPARE(load_psg(b.bytes), READ_COMPLETE);
+        const struct {
+            SongExport song;
+            const char* note;
+        } cases[] = {
+            {export_with_auto_loop(), "written without a loop: the song does not repeat itself for 5 s or more"},
+            {export_with_loop(0, 0), "written without a loop: no loop chosen"},
+            {export_with_loop(3, 7),
+             "written without a loop: the song does not repeat exactly with period 7 from frame 3"},
+        };
+        for (const auto& c : cases) {
+            QCOMPARE(c.song.notes, QList<QByteArray>{c.note});
+            QVERIFY(!c.song.has_loop);
+            QCOMPARE(c.song.dump.frames(), 400u);
+        }
+    }
+
+    // What a read leaves out or keeps differently, one note a line.
+    void import_notes_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("notes");
+        DumpInfo info;
+        info.clock = DEFAULT_CLOCK;
+        RegisterDump dump;
+        dump.write(0, 1);
+        dump.end_frame();
+        const QByteArray ym = ym_write(dump, info);
+        QByteArray drum = ym;
+        drum[21] = 1;
+        drum.insert(34, hex("00000002 8090"));
+        QTest::newRow("YM with one digidrum") << drum << QByteArray("its 1 digidrums are left out");
+        QByteArray r15 = ym;
+        r15[ym.size() - 5] = 1;  // R15 of the one frame, just before "End!"
+        QTest::newRow("YM using R15") << r15
+                                      << QByteArray(
+                                             "its special effects (bits beyond the chip's registers) are left out");
+        QByteArray slow = ym;
+        qToBigEndian<quint32>(1000000, slow.data() + 22);
+        QTest::newRow("YM at 1 MHz") << slow << QByteArray("chip clock 1000000 Hz; the periods are kept as written");
+        // Bit 31 of the clock marks a second chip; the clock is the rest.
+        QTest::newRow("VGM of two AYs") << vgm_file(hex("a0 00 01 63 66"), 0x80000000u | DEFAULT_CLOCK) << QByteArray();
+    }
+
+    void import_notes()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, notes);
+        RegisterDump dump;
+        DumpInfo info;
+        QByteArray error;
+        QVERIFY2(is_vgm(file) ? vgm_read(file, &dump, &info, &error) : ym_read(file, &dump, &info, &error),
+                 error.constData());
+        QCOMPARE(::import_notes(info).join('\n'), notes);
+    }
+
+    // The title a file's name gives an export, and the ending that picks
+    // its format, in either case.
+    void names_and_endings()
+    {
+        const struct {
+            const char* path;
+            const char* title;
+            ExportFormat format;
+        } cases[] = {
+            {"/music/song.v2.VGM", "song.v2", EXPORT_VGM},
+            {"dir.d/tune.Ym", "tune", EXPORT_YM},
+            {"/music/.vgm", ".vgm", EXPORT_VGM},
+            {"dir.d/plain", "plain", EXPORT_NONE},
+            {"song.vgz", "song", EXPORT_NONE},
+        };
+        for (const auto& c : cases) {
+            QCOMPARE(file_title(c.path), QByteArray(c.title));
+            QVERIFY2(export_format(c.path) == c.format, c.path);
+        }
+    }
+
     void refusals_data()
     {
         DumpInfo info;
@@ -395,7 +492,9 @@ private slots:
         qToBigEndian<quint32>(frame_count, ym_loop.data() + 28);
         QByteArray ym_check = ym;
         ym_check[6] = 'o';
-        QByteArray packed = read_file(qEnvironmentVariable("TRELVANE_SOURCE") + "/tests/data/packed_envelope.ym");
+        const QByteArray packed_ok
+            = read_file(qEnvironmentVariable("TRELVANE_SOURCE") + "/tests/data/packed_envelope.ym");
+        QByteArray packed = packed_ok;
         packed[200] = static_cast<char>(packed[200] ^ 0x55);
         const QByteArray vgm = vgm_write(optimized_dump(), info, VGM_YM2149);
         const QString end = QString::number(frame_count);
@@ -410,9 +509,20 @@ private slots:
         QTest::newRow("YM3") << import << QByteArray("YM3!").append(14 * 3, '\0') << "in: a YM3 file";
         QTest::newRow("no check string") << import << ym_check << "in: no \"LeOnArD!\"";
         QTest::newRow("damaged LHA") << import << packed << "in: packed data damaged";
+        QTest::newRow("LHA cut short") << import << packed_ok.left(packed_ok.size() - 40)
+                                       << "in: packed data ends early";
+        QTest::newRow("no LHA method") << import << QByteArray("xx-lh5x").append(30, '\0')
+                                       << "in: not a YM or VGM file";
         QTest::newRow("truncated VGM") << import << vgm.left(0x120) << "in: truncated";
         QTest::newRow("VGM register 16") << import << vgm_file(hex("a0 10 00 66")) << "in: AY register 16";
         QTest::newRow("VGM without AY") << import << vgm_file(hex("66"), 0) << "in: no AY-3-8910";
+        QByteArray vgm105 = vgm_file(hex("66"));
+        qToLittleEndian<quint32>(0x105, vgm105.data() + 0x08);
+        QTest::newRow("VGM before AYs") << import << vgm105 << "in: no AY-3-8910 / YM2149 in it (VGM version 1.05)";
+        QByteArray ym_long = ym;
+        qToBigEndian<quint32>(FRAMES_MAX_LEN, ym_long.data() + 12);
+        QTest::newRow("YM longer than a song")
+            << import << ym_long << "in: " + QString::number(FRAMES_MAX_LEN) + " frames: more than a song holds";
         QTest::newRow("damaged gzip") << import << gzip(vgm).left(40) << "in: gzip data ends early";
         QTest::newRow("VGM past the writes a song holds")
             << import << vgm_file(hex("a0 00 01").repeated(MUSIC_MAX_LEN + 1) + hex("66"))
@@ -431,6 +541,8 @@ private slots:
                                  << "--clock must be from 100000";
         QTest::newRow("unknown chip") << QStringList{"export", "in", "-o", "out.vgm", "--chip", "sid"} << song
                                       << "--chip must be ay|ym";
+        QTest::newRow("trim from the end")
+            << QStringList{"trim", "in", "-o", "x", "--from", end} << song << "no frames from " + end + " to " + end;
         QTest::newRow("a loop past every frame")
             << QStringList{"loop", "in", "-o", "x", "--start", "1", "--period", "4294967295"} << song
             << "--start + --period 4294967296 is past the end";

@@ -6,9 +6,14 @@
 #include "support/psg_data.h"
 #include "support/song_check.h"
 
+#include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -234,6 +239,24 @@ private slots:
         QCOMPARE(result, READ_COMPLETE);
         QCOMPARE(song_writes(), from_file);
         QCOMPARE(frame_count, 6u);
+
+        // A named pipe whose writer is slow: the read waits for the rest.
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(dir.filePath("slow.psg"));
+        QVERIFY(mkfifo(fifo.constData(), 0600) == 0);
+        const int w = ::open(fifo.constData(), O_RDWR);  // a writer that never blocks
+        QVERIFY(w >= 0 && write(w, bytes.constData(), 20) == 20);
+        ssize_t written = 0;
+        std::thread late([&] {
+            QThread::msleep(100);
+            written = write(w, bytes.constData() + 20, size_t(bytes.size() - 20));
+            close(w);
+        });
+        const ReadResult slow = psg_read(fifo.constData(), 0, true);
+        late.join();
+        QCOMPARE(slow, READ_COMPLETE);
+        QCOMPARE(written, bytes.size() - 20);
+        QCOMPARE(song_writes(), from_file);
     }
 
     void capacity_is_checked_before_anything_changes()

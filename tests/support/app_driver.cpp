@@ -76,6 +76,8 @@ void serve_dialogs()
         // Go to the file's folder, type its name over what the dialog
         // proposes, press Return.
         const QFileInfo file(a.path);
+        if (!a.type.isEmpty())
+            dialog->selectNameFilter(a.type);
         dialog->setDirectory(file.absolutePath());
         QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(edit, file.fileName());
@@ -156,23 +158,23 @@ void click(const QString& caption)
 
 DialogAnswer press(QMessageBox::StandardButton b)
 {
-    return {DialogAnswer::Button, b, {}};
+    return {DialogAnswer::Button, b, {}, {}};
 }
 DialogAnswer press_escape()
 {
-    return {DialogAnswer::Escape, QMessageBox::NoButton, {}};
+    return {DialogAnswer::Escape, QMessageBox::NoButton, {}, {}};
 }
 DialogAnswer close_box()
 {
-    return {DialogAnswer::CloseBox, QMessageBox::NoButton, {}};
+    return {DialogAnswer::CloseBox, QMessageBox::NoButton, {}, {}};
 }
-DialogAnswer type_file(const QString& path)
+DialogAnswer type_file(const QString& path, const QString& type)
 {
-    return {DialogAnswer::File, QMessageBox::NoButton, path};
+    return {DialogAnswer::File, QMessageBox::NoButton, path, type};
 }
 DialogAnswer cancel_file()
 {
-    return {DialogAnswer::CancelFile, QMessageBox::NoButton, {}};
+    return {DialogAnswer::CancelFile, QMessageBox::NoButton, {}, {}};
 }
 
 void answer(const QList<DialogAnswer>& answers)

@@ -19,16 +19,18 @@ void click(const QString& caption);
 
 // What the next modal dialogs get. Each entry is used once, in order:
 //   a message box: the standard button to press (Escape: press_escape()),
-//   a file dialog: a path to type and accept, or an empty string to cancel.
+//   a file dialog: a path to type and accept (after choosing the type
+//   named, if one is), or an empty string to cancel.
 struct DialogAnswer {
     enum Kind { Button, Escape, CloseBox, File, CancelFile } kind;
     QMessageBox::StandardButton button = QMessageBox::Ok;
     QString path;
+    QString type;  // a name filter of the dialog
 };
 DialogAnswer press(QMessageBox::StandardButton b);
 DialogAnswer press_escape();
 DialogAnswer close_box();
-DialogAnswer type_file(const QString& path);
+DialogAnswer type_file(const QString& path, const QString& type = {});
 DialogAnswer cancel_file();
 
 // Queues answers for the dialogs the next commands open.
