@@ -116,6 +116,11 @@ private slots:
         for (uint32_t p : {6u, 10u, 101u, 285u, 1000u, 4095u})
             QTest::addRow("AY tone %u", p) << tone(p) << AY << ay / (16 * p);
         QTest::newRow("YM tone 100") << tone(100) << YM << ym / 1600;
+        // Only the bits a register has reach the chip: coarse 0xF1 is 1,
+        // level 0xEF is 15 without the envelope.
+        QTest::newRow("AY tone 0x12C, unused bits set")
+            << std::vector<SongWrite>{{0, 0x2C, 0}, {1, 0xF1, 0}, {7, 0x3E, 0}, {8, 0xEF, 0}} << AY
+            << ay / (16 * 0x12C);
         for (uint32_t e : {4u, 16u, 60u}) {
             QTest::addRow("AY saw 8, E %u", e) << buzzer(8, e) << AY << ay / (256 * e);
             QTest::addRow("AY triangle 14, E %u", e) << buzzer(14, e) << AY << ay / (512 * e);
@@ -231,7 +236,7 @@ private slots:
         const auto pair_of = [&](uint32_t f) { return 2 * (uint64_t{f} * rate * 1000 / millihertz); };
         accurate_render(setup, 0, LONG, into(whole));
         QCOMPARE(whole.size(), size_t(pair_of(LONG)));
-        const uint32_t stretches[][2] = {{30, 60}, {140, 170}, {160, 190}, {299, 330}, {330, LONG}};
+        const uint32_t stretches[][2] = {{30, 60}, {125, 140}, {140, 170}, {160, 190}, {299, 330}, {330, LONG}};
         for (const auto& s : stretches) {
             std::vector<int16_t> part;
             accurate_render(setup, s[0], s[1], into(part));
@@ -250,7 +255,7 @@ private slots:
         QTest::addColumn<AccurateSetup>("setup");
         QTest::addColumn<int>("level");
         QTest::addColumn<double>("measured");
-        QTest::addColumn<int>("step");  // of the YM's envelope falling from 31; -1: the fixed level
+        QTest::addColumn<int>("step");  // of the YM's envelope; -1: the fixed level
         const double ay[15] = {0,      0.0105, 0.0154, 0.0216, 0.0314, 0.0461, 0.0635, 0.1061,
                                0.1319, 0.2163, 0.2973, 0.3908, 0.5129, 0.6371, 0.8186};
         const double ym[15]
@@ -264,6 +269,10 @@ private slots:
         // decibels, between its neighbours.
         QTest::newRow("YM envelope step 30") << chip(PsgType::YM, 2000000) << 0 << std::sqrt(ym[14]) << 30;
         QTest::newRow("YM envelope step 28") << chip(PsgType::YM, 2000000) << 0 << std::sqrt(ym[13] * ym[14]) << 28;
+        // Step 2's lower neighbour is silence: it lies as far under step 3
+        // as step 4 lies under step 5.
+        QTest::newRow("YM envelope step 4") << chip(PsgType::YM, 2000000) << 0 << std::sqrt(ym[1] * ym[2]) << 4;
+        QTest::newRow("YM envelope step 2") << chip(PsgType::YM, 2000000) << 0 << ym[1] * std::sqrt(ym[1] / ym[2]) << 2;
     }
     void fixed_levels()
     {
@@ -279,32 +288,40 @@ private slots:
             got = db(rms(render(song, setup).left) / full);
         } else {
             // E = 65535: each step lasts 65535 ticks; the middle of step
-            // `step`'s stretch.
+            // `step`'s stretch, falling from 31 (shape 0) or, for the low
+            // steps, rising from 0 (shape 4).
             song.back().value = 0x10;
-            for (const SongWrite& w : std::vector<SongWrite>{{11, 0xFF, 0}, {12, 0xFF, 0}, {13, 0, 0}})
+            const bool rising = step < 16;
+            for (const SongWrite& w :
+                 std::vector<SongWrite>{{11, 0xFF, 0}, {12, 0xFF, 0}, {13, uint8_t(rising ? 4 : 0), 0}})
                 song.push_back(w);
             const double samples = 65535 * 8.0 / setup.chip.clock * setup.chip.rate;
-            const auto from = static_cast<size_t>((31 - step + 0.2) * samples),
-                       to = static_cast<size_t>((31 - step + 0.8) * samples);
+            const int place = rising ? step : 31 - step;
+            const auto from = static_cast<size_t>((place + 0.2) * samples),
+                       to = static_cast<size_t>((place + 0.8) * samples);
             got = db(rms_in(render(song, setup).left, from, to) / full);
         }
         QVERIFY2(std::fabs(got - db(measured)) <= 0.05,
                  qPrintable(QString("%1 dB, measured %2 dB").arg(got).arg(db(measured))));
     }
 
-    // Each layout puts the channels where its name says (abc: A left, B
-    // centre, C right; acb: C centre, B right; the default one A and C on
-    // their sides; mono all in the middle).
+    // Each layout puts the channels where its name says and as loud as the
+    // manual says on each side (abc: A left, B centre, C right, at a half, a
+    // third and a sixth; acb: C centre, B right; the default one A and C on
+    // their sides, each at half level; mono all in the middle, a third each).
     void channels_sit_where_the_layout_puts_them()
     {
+        const double h = 1.0 / 2, t = 1.0 / 3, x = 1.0 / 6;
         const struct {
             PsgPan pan;
             const char* name;
-            int side[3];  // of A, B, C: 1 left, 0 centre, -1 right
-        } layouts[] = {{PsgPan::DEFAULT, "default", {1, 0, -1}},
-                       {PsgPan::ABC, "abc", {1, 0, -1}},
-                       {PsgPan::ACB, "acb", {1, -1, 0}},
-                       {PsgPan::MONO, "mono", {0, 0, 0}}};
+            int side[3];        // of A, B, C: 1 left, 0 centre, -1 right
+            double gain[3][2];  // of A, B, C: left, right
+        } layouts[] = {{PsgPan::DEFAULT, "default", {1, 0, -1}, {{h, 0}, {h, h}, {0, h}}},
+                       {PsgPan::ABC, "abc", {1, 0, -1}, {{h, x}, {t, t}, {x, h}}},
+                       {PsgPan::ACB, "acb", {1, -1, 0}, {{h, x}, {x, h}, {t, t}}},
+                       {PsgPan::MONO, "mono", {0, 0, 0}, {{t, t}, {t, t}, {t, t}}}};
+        double full = 0;  // a channel's RMS at gain 1, from the first one rendered
         for (const auto& l : layouts) {
             for (int c = 0; c < 3; ++c) {
                 AccurateSetup setup;
@@ -321,6 +338,18 @@ private slots:
                                         .arg(QChar('A' + c))
                                         .arg(left)
                                         .arg(right)));
+                if (full == 0)
+                    full = left / l.gain[c][0];
+                for (int k = 0; k < 2; ++k) {
+                    const double got = k ? right : left;
+                    QVERIFY2(std::fabs(got - full * l.gain[c][k]) <= 0.002 * full,
+                             qPrintable(QString("%1, channel %2, %3: %4 of full, not %5")
+                                            .arg(l.name)
+                                            .arg(QChar('A' + c))
+                                            .arg(k ? "right" : "left")
+                                            .arg(got / full)
+                                            .arg(l.gain[c][k])));
+                }
             }
         }
     }
@@ -478,6 +507,36 @@ private slots:
         const double expected = -2 * (w * flip_at + std::acos(0.0));
         const double off = std::remainder(2 * std::atan2(im, re) - expected, 2 * std::acos(-1.0));
         QVERIFY2(std::fabs(off) <= 0.05, qPrintable(QString("%1 rad off").arg(off)));
+    }
+
+    void envelope_steps_from_the_tick_of_its_shape_data()
+    {
+        QTest::addColumn<AccurateSetup>("setup");
+        QTest::addColumn<uint32_t>("first_drop");  // ticks after the write
+        // The AY hears the envelope's 32 steps in pairs, the YM each one.
+        QTest::newRow("AY") << chip(PsgType::AY, 1773400) << 100u;
+        QTest::newRow("YM") << chip(PsgType::YM, 1773400) << 50u;
+    }
+    void envelope_steps_from_the_tick_of_its_shape()
+    {
+        // A saw-tooth written in frame 1 (tick 4433) with E = 50 falls from
+        // 31 one step every 50 ticks from that tick on. At one sample a tick
+        // the drop's centre (the centroid of the differences, plus half a
+        // sample) is its tick.
+        QFETCH(AccurateSetup, setup);
+        QFETCH(uint32_t, first_drop);
+        setup.chip.rate = setup.chip.clock / 8;
+        const Stereo s = render({{7, 0x3F, 0}, {8, 0x10, 0}, {11, 50, 0}, {13, 8, 1}}, setup);
+        const int64_t at = 4433 + first_drop;
+        double moment = 0, total = 0;
+        for (int64_t i = at - 20; i < at + 20; ++i) {
+            const double d = double(s.left[size_t(i + 1)]) - s.left[size_t(i)];
+            moment += double(i) * d;
+            total += d;
+        }
+        const double edge = moment / total + 0.5;
+        QVERIFY2(total < 0 && std::fabs(edge - double(at)) <= 0.25,
+                 qPrintable(QString("the first step down at tick %1, not %2").arg(edge).arg(at)));
     }
 
     void envelope_period_written_mid_step()

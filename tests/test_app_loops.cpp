@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QPushButton>
 #include <QSlider>
 #include <QThread>
 #include <QtTest>
@@ -149,9 +150,16 @@ private slots:
                  QStringList{QStringLiteral("the song does not repeat exactly with period 400 from "
                                             "frame 101; it does from frame 250 (0:00:05.000) on")});
         QVERIFY(!QFile::exists(folder + "t.intro.psg"));
+        type_into("loop_period", QStringLiteral("0"));
+        answer({press(QMessageBox::Ok)});
+        click(QStringLiteral("&Hear the seam"));
+        QCOMPARE(seen_boxes(),
+                 QStringList{QStringLiteral("The period needs a frame count or a time of at least 1 frame, not '0'")});
+        type_into("loop_period", QStringLiteral("8s"));
 
         type_into("loop_start", QStringLiteral("5s"));
         QVERIFY(chosen_loop.valid && chosen_loop.start == 250 && chosen_loop.period == 400);
+        QCOMPARE(widget<QListWidget>("loop_list")->currentRow(), 0);  // the listed loop it is
         QFile::remove(folder + "t.intro.psg");
         QFile::remove(folder + "t.loop.psg");
         answer({type_file(folder + "t")});
@@ -182,7 +190,11 @@ private slots:
         const auto watch = connect(list->model(), &QAbstractItemModel::rowsInserted, this,
                                    [&](const QModelIndex&, int first) { listed << list->item(first)->text(); });
         QVERIFY(history_redo());
+        // While they are looked for, there is no loop to save or hear.
+        QVERIFY(!button(QStringLiteral("Save &intro and loop"))->isEnabled());
+        QVERIFY(!button(QStringLiteral("&Hear the seam"))->isEnabled());
         QVERIFY(wait_for_loops());
+        QVERIFY(button(QStringLiteral("Save &intro and loop"))->isEnabled());
         disconnect(watch);
         QCOMPARE(listed.value(0), QStringLiteral("Finding loops..."));
         QCOMPARE(listed.mid(1), QStringList{cut_row});

@@ -1,12 +1,16 @@
 // The transport and position commands and the playback clock, through the
 // real buttons and sliders. The 20 ms timer is held still and its slot is
 // called by hand, so that every tick is one the test asked for.
+#include "accurate/accurate_render.h"
 #include "app/app.h"
+#include "app/history.h"
 #include "app/myclass.h"
+#include "app/sound_model.h"
 #include "audio/chip.h"
 #include "audio/fifo.h"
 #include "song/psg_read.h"
 #include "song/song.h"
+#include "song/song_time.h"
 #include "support/app_driver.h"
 #include "support/psg_data.h"
 #include "support/song_check.h"
@@ -16,6 +20,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -83,6 +88,10 @@ private slots:
             QCOMPARE(play_pos, p + 1);
             QVERIFY(play_slider->value() <= int(p + 1));
             QCOMPARE(uint32_t(play_slider->value()), heard_pos());
+            char heard[16];
+            QVERIFY2(status_label->text().startsWith(QStringLiteral("Play position=")
+                                                     + QString::fromLatin1(format_time(heard_pos(), heard))),
+                     qPrintable(status_label->text()));
             QCOMPARE(fifo_size(), uint64_t(FRAME_BYTES) * (p + 1));
         }
         QCOMPARE(playing, 1);
@@ -299,6 +308,77 @@ private slots:
         controller->timer_update();
         QCOMPARE(play_pos, 1u);
         QCOMPARE(fifo_size(), uint64_t(FRAME_BYTES));
+    }
+
+    // Each tick leaves the chip as playing the song from its start does,
+    // also where an appended file's images start again from zero.
+    void ticks_play_the_images_of_an_appended_file()
+    {
+        load_psg(psg_bytes({11, 3, 12, 5, 8, 0x10, 0xFF, 0xFF, 0xFF}));
+        load_psg(psg_bytes({0, 1, 0xFF, 0, 2, 0xFF, 0xFF}), false);
+        click(QStringLiteral("Play from &Begin"));
+        for (uint32_t p = 1; p <= frame_count; ++p) {
+            controller->timer_update();
+            const ChipState live = chip_save();
+            QCOMPARE(chip_difference(live, replayed_state(p)), QString());
+            chip_restore(live);
+        }
+    }
+
+    // A song read while playing plays from its start on a chip in the state
+    // it has there, also when the play slider stood at 0 already.
+    void a_song_read_while_playing_starts_on_a_chip_of_its_own()
+    {
+        click(QStringLiteral("Play from &Begin"));
+        controller->timer_update();
+        controller->timer_update();
+        QCOMPARE(play_slider->value(), 0);  // what was played still waits in front of the speakers
+        load_counting_song(20);
+        QCOMPARE(playing, 1);
+        const ChipState live = chip_save();  // before replayed_state resets the chip
+        QCOMPARE(chip_difference(live, replayed_state(0)), QString());
+    }
+
+    // A chip chosen plays a song read as the accurate render does, also from
+    // the frame its player stood at in the song before.
+    void a_chip_chosen_plays_a_new_song_from_its_own_state()
+    {
+        set_sound_model(SoundModel::AY);
+        load_psg(psg_bytes({0, 100, 7, 0x3E, 8, 15, 0xFF, 0xFF, 0xFF}));  // a tone on A
+        click(QStringLiteral("Play from &Begin"));
+        controller->timer_update();  // frame 0: the chip's player stands at frame 1
+        click(QStringLiteral("S&top"));
+        load_psg(psg_bytes({0xFF, 0xFF, 0xFF}));  // silence
+        play_slider->setSliderPosition(1);
+        click(QStringLiteral("Pla&y"));
+        controller->timer_update();
+        std::vector<int16_t> rendered;
+        accurate_render(AccurateSetup(), 1, 2, [&](const int16_t* p, size_t n) {
+            rendered.assign(p, p + 2 * n);
+            return true;
+        });
+        set_sound_model(SoundModel::PLAIN);
+        QCOMPARE(rendered.size(), size_t(2 * SAMPLES_PER_FRAME));
+        QVERIFY(std::memcmp(frame_buf, rendered.data(), FRAME_BYTES) == 0);
+    }
+
+    // An undo while playing goes on in the song put back, from its play
+    // position, with the chip in the state the song has there.
+    void an_undo_while_playing_plays_the_song_put_back()
+    {
+        cut_slider->setSliderPosition(5);
+        answer({press(QMessageBox::Yes)});
+        click(QStringLiteral("&Cut"));
+        QCOMPARE(frame_count, 15u);
+        click(QStringLiteral("Play from &Begin"));
+        controller->timer_update();
+        controller->timer_update();
+        QVERIFY(history_undo());
+        QCOMPARE(frame_count, 20u);
+        QCOMPARE(play_pos, 0u);
+        QCOMPARE(play_event, frames[0].first_event);
+        const ChipState live = chip_save();  // before replayed_state resets the chip
+        QCOMPARE(chip_difference(live, replayed_state(0)), QString());
     }
 };
 

@@ -11,6 +11,8 @@
 
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,6 +22,46 @@
 #include <vector>
 
 namespace {
+
+// A paint device that keeps the texts drawn on it, in order.
+class TextEngine : public QPaintEngine {
+public:
+    QStringList texts;
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override { }
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override { }
+    void drawPolygon(const QPointF*, int, PolygonDrawMode) override { }
+    void drawTextItem(const QPointF&, const QTextItem& item) override { texts << item.text(); }
+    Type type() const override { return User; }
+};
+class TextDevice : public QPaintDevice {
+public:
+    TextEngine engine;
+    QPaintEngine* paintEngine() const override { return const_cast<TextEngine*>(&engine); }
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth:
+            return 800;
+        case PdmHeight:
+            return 200;
+        case PdmDepth:
+            return 32;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return 1;
+        }
+    }
+};
 
 // frames frame ends; frame f writes register f % 14 with f & 0xFF.
 QByteArray numbered_song(int frames)
@@ -203,6 +245,14 @@ private slots:
         QCOMPARE(note_name(int(std::lround(SongSketch::note_of(period)))), name);
     }
 
+    // A period of less than two of the plain model's samples (5 and below)
+    // plays no tone there: it is drawn as no note.
+    void periods_too_short_to_sound_have_no_note()
+    {
+        for (uint16_t period = 0; period <= 6; ++period)
+            QVERIFY2(std::isnan(SongSketch::note_of(period)) == (period < 6), qPrintable(QString::number(period)));
+    }
+
     void time_labels_stay_apart_at_any_zoom_data()
     {
         QTest::addColumn<int>("length");
@@ -214,6 +264,7 @@ private slots:
         QTest::newRow("10 min, whole") << 30000 << 0 << 0.0;
         QTest::newRow("10 min, a minute") << 30000 << 10 << 0.37;
         QTest::newRow("10 min, a few seconds") << 30000 << 20 << 0.61;
+        QTest::newRow("an hour, whole") << 180000 << 0 << 0.0;
         QTest::newRow("70 min, whole") << 210000 << 0 << 0.0;
         QTest::newRow("70 min, ten minutes") << 210000 << 9 << 0.93;
     }
@@ -238,7 +289,38 @@ private slots:
             QVERIFY2(box.left() >= 0 && box.right() < song_view->width(), qPrintable(labels[k].text));
             if (k > 0)
                 QVERIFY2(labels[k - 1].box.right() < box.left(), qPrintable(labels[k - 1].text + " " + labels[k].text));
+            // The time of its tick: h:mm:ss in a song of an hour or more,
+            // m:ss in a shorter one.
+            const QStringList fields = labels[k].text.split(QLatin1Char(':'));
+            QCOMPARE(fields.size(), length >= 3600 * 50 ? 3 : 2);
+            uint32_t seconds = 0;
+            for (qsizetype i = 0; i < fields.size(); ++i) {
+                QVERIFY2(i == 0 || (fields[i].size() == 2 && fields[i].toUInt() < 60), qPrintable(labels[k].text));
+                seconds = seconds * 60 + fields[i].toUInt();
+            }
+            QCOMPARE(labels[k].x, s.x_of(seconds * 50));
         }
+    }
+
+    // The loop's two lines and each mark are labelled with their frame and,
+    // but for the loop's start, its time.
+    void the_loop_and_the_marks_are_labelled_with_their_frames()
+    {
+        const LoopCandidate loop{120, 300, 200, false};
+        PictureContent content;
+        content.loop = &loop;
+        content.marks = {300, 510};
+        FrameScale scale;
+        scale.left = 10;
+        scale.width = 780;
+        scale.span = 1000;
+        TextDevice device;
+        QPainter p(&device);
+        draw_song_overlay(p, QRect(0, 0, 800, 200), view_layout(200, 10), scale, SongSketch(), content);
+        p.end();
+        QCOMPARE(device.engine.texts,
+                 (QStringList{QStringLiteral("loop start 120"), QStringLiteral("repeat 420 (0:00:08.400)"),
+                              QStringLiteral("300 (0:00:06.000)"), QStringLiteral("510 (0:00:10.200)")}));
     }
 
     void click_sets_cut_shift_click_seeks_and_the_wheel_zooms()
@@ -267,6 +349,13 @@ private slots:
         QTest::mouseClick(song_view, Qt::LeftButton, Qt::ShiftModifier, QPoint(song_view->scale().x_of(40), y));
         QCOMPARE(play_pos, 40u);
         QCOMPARE(play_slider->value(), 40);
+        // Unzoomed there is nothing to scroll: a press that moves is a click
+        // where it is let go.
+        QTest::mousePress(song_view, Qt::LeftButton, {}, QPoint(song_view->scale().x_of(60), y));
+        QTest::mouseMove(song_view, QPoint(song_view->scale().x_of(70), y));
+        QTest::mouseRelease(song_view, Qt::LeftButton, {}, QPoint(song_view->scale().x_of(70), y));
+        QCOMPARE(cut_pos, 70u);
+        cut_slider->setSliderPosition(0);
 
         // Zoomed in as far as it goes around a frame: at least 8 px a frame,
         // the frame under the pointer stays there; a drag scrolls.
@@ -277,7 +366,8 @@ private slots:
             QApplication::sendEvent(song_view, &wheel);
         }
         const FrameScale z = song_view->scale();
-        QVERIFY2(z.width / double(z.span) >= 8, qPrintable(QString::number(z.span)));
+        QVERIFY2(z.width / double(z.span) >= 8 && z.width / double(z.span) <= SongView::MAX_PIXELS_PER_FRAME,
+                 qPrintable(QString::number(z.span)));
         QVERIFY(std::abs(int(z.frame_at(x)) - 50) <= 1);
         QTest::mousePress(song_view, Qt::LeftButton, {}, QPoint(x, y));
         QTest::mouseMove(song_view, QPoint(x - 100, y));
@@ -391,6 +481,7 @@ private slots:
         QTest::newRow("not before the seek") << 176400ull << 800000ll << 6 * 3528ull << 300u << 295u << 295u;
         QTest::newRow("the frame before the seek") << 176400ull << 800000ll << 1ull << 300u << 290u << 290u;
         QTest::newRow("clock not started") << 0ull << 0ll << 0ull << 0u << 0u << 0u;
+        QTest::newRow("a clock before its start: nothing played") << 35280ull << -20000ll << 0ull << 300u << 0u << 290u;
         QTest::newRow("sink ahead of what it took") << 3528ull << 90000ll << 3528ull << 5u << 0u << 4u;
         QTest::newRow("more queued than played") << 0ull << 0ll << 100 * 3528ull << 20u << 0u << 0u;
     }
@@ -474,6 +565,14 @@ private slots:
                               Qt::NoButton, {}, Qt::NoScrollPhase, false);
             QApplication::sendEvent(song_view, &wheel);
         }
+        // Zoomed in, the view follows the playback with the frame heard a
+        // tenth of the way in.
+        play_slider->setSliderPosition(1000);
+        click(QStringLiteral("Pla&y"));
+        view_show_positions();
+        QCOMPARE(song_view->first_frame(), 1000 - song_view->span_frames() / 10);
+        click(QStringLiteral("S&top"));
+        play_slider->setSliderPosition(0);
         click(QStringLiteral("Play from &Begin"));
         QTRY_VERIFY_WITH_TIMEOUT(play_slider->value() >= 60, 20000);
         const uint32_t before = heard_pos();
@@ -520,6 +619,8 @@ private slots:
         load(path("more.psg"), numbered_song(5), "Appen&d file");
         QCOMPARE(main_window->windowTitle(), QStringLiteral("whole.psg + 1 file[*] - Trelvane"));
         QVERIFY(main_window->isWindowModified());
+        load(path("more.psg"), numbered_song(5), "Appen&d file");
+        QCOMPARE(main_window->windowTitle(), QStringLiteral("whole.psg + 2 files[*] - Trelvane"));
     }
 
     // A tone that starts at frame 250: "S&et cut position" pressed the moment

@@ -5,6 +5,7 @@
 #include "audio/playback.h"
 #include "audio/seek.h"
 #include "edit/editing.h"
+#include "edit/intro_loop.h"
 #include "edit/lead_in.h"
 #include "song/song.h"
 #include "support/psg_data.h"
@@ -246,6 +247,40 @@ private slots:
             const QString diff = carried_difference(at, with_writes(reset, piece), restarted);
             QVERIFY2(diff.isEmpty(), qPrintable(QStringLiteral("cut at %1: %2").arg(f).arg(diff)));
         }
+    }
+
+    // The writes a piece opens with, register and value: the registers
+    // 0..12 that are not 0 and that the frame does not write itself, and for
+    // a cut piece the envelope shape where the envelope sounds, with a shape
+    // 8..15 first only where a shape 0..7 needs its alternate and hold
+    // flags; a loop piece never restarts the envelope.
+    void a_piece_opens_with_the_state_it_lacks_data()
+    {
+        QTest::addColumn<QByteArray>("song");
+        QTest::addColumn<bool>("loop");  // loop_lead_in rather than piece_lead_in
+        QTest::addColumn<QByteArray>("lead");
+        const QByteArray tones = psg_bytes({0, 1, 1, 2, 8, 15, 0xFF, 0, 3, 0xFF});
+        QTest::newRow("cut: what the frame writes is left out") << tones << false << QByteArray("0102080f");
+        QTest::newRow("loop: the same") << tones << true << QByteArray("0102080f");
+        const QByteArray saw = psg_bytes({11, 5, 8, 0x10, 13, 8, 0xFF, 0, 1, 0xFF});
+        QTest::newRow("cut: a running saw-tooth restarts") << saw << false << QByteArray("08100b050d08");
+        QTest::newRow("loop: no restart") << saw << true << QByteArray("08100b05");
+        QTest::newRow("cut: the frame's own shape 0..7 after a saw-tooth")
+            << psg_bytes({11, 5, 8, 0x10, 13, 8, 0xFF, 13, 0, 0xFF}) << false << QByteArray("08100b05");
+        QTest::newRow("cut: the frame's own shape 0..7 after a triangle keeps its flag")
+            << psg_bytes({11, 5, 8, 0x10, 13, 10, 0xFF, 13, 0, 0xFF}) << false << QByteArray("08100b050d0a");
+    }
+    void a_piece_opens_with_the_state_it_lacks()
+    {
+        QFETCH(QByteArray, song);
+        QFETCH(bool, loop);
+        QFETCH(QByteArray, lead);
+        QCOMPARE(load_psg(song), READ_COMPLETE);
+        const LeadIn got = loop ? loop_lead_in(1) : piece_lead_in(1);
+        QByteArray pairs;
+        for (int k = 0; k < got.count; ++k)
+            pairs.append(static_cast<char>(got.reg[k])).append(static_cast<char>(got.value[k]));
+        QCOMPARE(pairs.toHex(), lead);
     }
 
     void the_piece_after_a_cut_sounds_like_the_song_there()

@@ -127,6 +127,91 @@ private slots:
         QCOMPARE(loop_chains(0, 400), chains);
     }
 
+    // A loop of 300 frames from frame 1 that the triangle of frame 0 runs
+    // through: its piece plays right alone only when no channel hears that
+    // envelope before the loop restarts it (it never does here).
+    void an_envelope_heard_in_the_loop_needs_the_intro_data()
+    {
+        QTest::addColumn<int>("heard_from");  // frames into the loop; -1: never
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("heard from the loop's first frame")
+            << 0 << QByteArray("the loop piece needs its intro: it plays an envelope the intro started");
+        QTest::newRow("heard 10 frames in")
+            << 10 << QByteArray("the loop piece needs its intro: it plays an envelope the intro started");
+        QTest::newRow("never heard") << -1 << QByteArray("the loop piece plays right on its own");
+    }
+    void an_envelope_heard_in_the_loop_needs_the_intro()
+    {
+        QFETCH(int, heard_from);
+        QFETCH(QByteArray, said);
+        PsgBuilder b;
+        b.write(7, 0x3B).write(11, 40).write(13, 14).end();
+        for (int pass = 0; pass < 2; ++pass)
+            for (int k = 0; k < 300; ++k) {
+                b.write(0, k & 0xFF).write(1, k >> 8);
+                if (k == heard_from)
+                    b.write(10, 0x10);
+                if (heard_from >= 0 && k == heard_from + 20)
+                    b.write(10, 0);
+                b.end();
+            }
+        QCOMPARE(load_psg(b.bytes), READ_COMPLETE);
+        QCOMPARE(alone_text(loop_facts(1, 1, 300)), said);
+    }
+
+    // A loop of 100 frames from frame 80 whose repetition stops at frame 280,
+    // `left` frames before the song's end.
+    void what_the_pieces_leave_out_data()
+    {
+        QTest::addColumn<int>("left");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("a frame") << 1
+                                 << QByteArray("its repetition stops at frame 280 (0:00:05.600): the pieces leave out "
+                                               "the last 1 frame (0:00:00.020) of the song");
+        QTest::newRow("two frames") << 2
+                                    << QByteArray("its repetition stops at frame 280 (0:00:05.600): the pieces leave "
+                                                  "out the last 2 frames (0:00:00.040) of the song");
+    }
+    void what_the_pieces_leave_out()
+    {
+        QFETCH(int, left);
+        QFETCH(QByteArray, said);
+        PsgBuilder b;
+        for (int f = 0; f < 280 + left; ++f) {
+            const int k = f < 80 ? 2000 + f : f < 180 ? f - 80 : f < 280 ? f - 180 : 3000 + f;
+            b.write(0, k & 0xFF).write(1, k >> 8).end();
+        }
+        QCOMPARE(load_psg(b.bytes), READ_COMPLETE);
+        QCOMPARE(left_out_text(loop_facts(80, 80, 100)), said);
+    }
+
+    // Why a loop the user names is refused, said as the window and the
+    // command line say it; nothing for one that chains.
+    void a_named_loop_is_refused_with_its_reason_data()
+    {
+        QTest::addColumn<uint32_t>("start");
+        QTest::addColumn<uint32_t>("period");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("chains") << 250u << 400u << QByteArray();
+        QTest::newRow("registers not yet repeating")
+            << 101u << 400u
+            << QByteArray("the song does not repeat exactly with period 400 from frame 101; it does from frame 250 "
+                          "(0:00:05.000) on");
+        QTest::newRow("the second pass at the end")
+            << 430u << 400u << QByteArray("the song does not repeat exactly with period 400 from frame 430");
+        QTest::newRow("the second pass past the end")
+            << 431u << 400u << QByteArray("frame 831 is past the end of the song (frame 830)");
+    }
+    void a_named_loop_is_refused_with_its_reason()
+    {
+        QFETCH(uint32_t, start);
+        QFETCH(uint32_t, period);
+        QFETCH(QByteArray, said);
+        QCOMPARE(load_psg(loop_song(REWRITTEN_IN_LOOP).bytes), READ_COMPLETE);
+        QCOMPARE(frame_count, 830u);
+        QCOMPARE(loop_refusal_text(start, period), said);
+    }
+
     // What is said of the default loop: why its start moved and whether
     // the loop piece plays right alone; or why there is none.
     void what_the_loop_is_data()

@@ -3,6 +3,7 @@
 // built with.
 #include "audio/chip.h"
 #include "audio/playback.h"
+#include "edit/loop_facts.h"
 #include "edit/loops.h"
 #include "edit/optimize.h"
 #include "song/song.h"
@@ -222,17 +223,50 @@ private slots:
                  (QByteArray::fromHex("0001") + run + QByteArray::fromHex("0002ff")).toHex(' '));
     }
 
+    void optimize_keeps_the_writes_that_change_the_chip_data()
+    {
+        QTest::addColumn<QByteArray>("song");  // commands after the header, in hex
+        QTest::addColumn<QByteArray>("kept");
+        QTest::newRow("a value written again goes, a new one and each restart stay")
+            << QByteArray("0001ff00010c03ff0c030d08ff0d08ff") << QByteArray("0001ff0c03ff0d08ff0d08ff");
+        QTest::newRow("the last write of a frame to a register") << QByteArray("01020103ff") << QByteArray("0103ff");
+        QTest::newRow("back to the value held") << QByteArray("0005ff00060005ff") << QByteArray("0005ffff");
+        QTest::newRow("R14 and R15 stay") << QByteArray("0e050e05ff0f01ff") << QByteArray("0e050e05ff0f01ff");
+    }
+    void optimize_keeps_the_writes_that_change_the_chip()
+    {
+        QFETCH(QByteArray, song);
+        QFETCH(QByteArray, kept);
+        QCOMPARE(load_psg(psg_header() + QByteArray::fromHex(song)), READ_COMPLETE);
+        QCOMPARE(optimized_psg().bytes.mid(16).toHex(), kept);
+    }
+
     void loops_finds_the_loop_it_was_built_with_data()
     {
         QTest::addColumn<std::vector<Part>>("parts");
         QTest::addColumn<std::vector<LoopCandidate>>("expected");
+        QTest::addColumn<QByteArray>("no_loop");  // what is said when none runs to the end
         // At least 50 frames must repeat.
-        QTest::newRow("intro, a loop and part of it") << std::vector<Part>{{'r', 120}, {'L', 300}, {'L', 200}}
-                                                      << std::vector<LoopCandidate>{{120, 300, 200, true}};
+        QTest::newRow("intro, a loop and part of it")
+            << std::vector<Part>{{'r', 120}, {'L', 300}, {'L', 200}}
+            << std::vector<LoopCandidate>{{120, 300, 200, true}} << QByteArray();
         QTest::newRow("no intro, three passes: not twice the period")
-            << std::vector<Part>{{'L', 200}, {'L', 200}, {'L', 200}} << std::vector<LoopCandidate>{{0, 200, 400, true}};
+            << std::vector<Part>{{'L', 200}, {'L', 200}, {'L', 200}} << std::vector<LoopCandidate>{{0, 200, 400, true}}
+            << QByteArray();
         QTest::newRow("an ending after two passes") << std::vector<Part>{{'r', 80}, {'L', 250}, {'L', 250}, {'r', 100}}
-                                                    << std::vector<LoopCandidate>{{80, 250, 250, false}};
+                                                    << std::vector<LoopCandidate>{{80, 250, 250, false}}
+                                                    << QByteArray("no loop: the song does not end repeating itself; "
+                                                                  "its longest repetition, 0:00:05.000 from "
+                                                                  "0:00:06.600, stops 0:00:02.000 before the end");
+        QTest::newRow("three passes and an ending: not twice the period")
+            << std::vector<Part>{{'r', 80}, {'L', 100}, {'L', 100}, {'L', 100}, {'r', 100}}
+            << std::vector<LoopCandidate>{{80, 100, 200, false}} << QByteArray();
+        // The longer of two repetitions is the one named.
+        QTest::newRow("two inner repetitions")
+            << std::vector<Part>{{'r', 80}, {'L', 100}, {'L', 100}, {'r', 60}, {'M', 150}, {'M', 150}, {'r', 100}}
+            << std::vector<LoopCandidate>{{80, 100, 100, false}, {340, 150, 150, false}}
+            << QByteArray("no loop: the song does not end repeating itself; its longest repetition, 0:00:03.000 from "
+                          "0:00:09.800, stops 0:00:02.000 before the end");
         // I X X Y X X Y: the loop X X Y, and each X again later.
         QTest::newRow("a phrase played twice in the loop")
             << std::vector<Part>{{'r', 50}, {'X', 60}, {'X', 60}, {'Y', 140}, {'X', 60}, {'X', 60}, {'Y', 140}}
@@ -240,7 +274,8 @@ private slots:
                                           {50, 60, 60, false},
                                           {50, 320, 60, false},
                                           {110, 200, 60, false},
-                                          {310, 60, 60, false}};
+                                          {310, 60, 60, false}}
+            << QByteArray();
         // I X X Y X X: the 300 frames repeated after 307 are exactly two
         // rounds of X, so 307 is no loop of its own; X's repetitions are.
         QTest::newRow("a repetition of two rounds of a shorter one")
@@ -248,19 +283,23 @@ private slots:
             << std::vector<LoopCandidate>{{50, 457, 150, true},
                                           {357, 150, 150, true},
                                           {50, 150, 150, false},
-                                          {200, 157, 150, false}};
+                                          {200, 157, 150, false}}
+            << QByteArray();
         QTest::newRow("shorter than the least")
-            << std::vector<Part>{{'r', 100}, {'L', 49}, {'L', 49}} << std::vector<LoopCandidate>{};
+            << std::vector<Part>{{'r', 100}, {'L', 49}, {'L', 49}} << std::vector<LoopCandidate>{}
+            << QByteArray("no loop: the song does not end repeating itself");
         // Silences repeat one another at any distance; no loop.
         QTest::newRow("silences") << std::vector<Part>{{'r', 60},  {'s', 120}, {'r', 90},
                                                        {'s', 150}, {'r', 70},  {'s', 200}}
-                                  << std::vector<LoopCandidate>{};
+                                  << std::vector<LoopCandidate>{}
+                                  << QByteArray("no loop: the song does not end repeating itself");
     }
 
     void loops_finds_the_loop_it_was_built_with()
     {
         QFETCH(std::vector<Part>, parts);
         QFETCH(std::vector<LoopCandidate>, expected);
+        QFETCH(QByteArray, no_loop);
         QCOMPARE(load_psg(parts_song(parts)), READ_COMPLETE);
         const std::vector<LoopCandidate> found = find_loops(50);
         QStringList got, want;
@@ -277,6 +316,8 @@ private slots:
                         .arg(c.length)
                         .arg(c.to_end ? " to the end" : "");
         QCOMPARE(got, want);
+        if (!no_loop.isEmpty())
+            QCOMPARE(no_loop_text(found), no_loop);
     }
 };
 
