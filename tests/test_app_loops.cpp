@@ -205,18 +205,25 @@ private slots:
     {
         load(REWRITTEN_IN_LOOP);
         cli({"loop", "rec.psg", "-o", "cli"});
-        QFile::remove(folder + "w.loop.psg");
-        QVERIFY(QFile(folder + "w.intro.psg").open(QIODevice::WriteOnly));  // one file in the way
-        // One question for the file in the way; No keeps it, Yes replaces it.
-        for (QMessageBox::StandardButton b : {QMessageBox::No, QMessageBox::Yes}) {
-            answer({type_file(folder + "w"), press(b)});
-            click(QStringLiteral("Save &intro and loop"));
-            QCOMPARE(seen_boxes(),
-                     QStringList{QStringLiteral("w.intro.psg already exists.\nDo you want to replace it?")});
-            QCOMPARE(QFile::exists(folder + "w.loop.psg"), b == QMessageBox::Yes);
+        // Either piece in the way: one question for it; No keeps it and
+        // writes nothing, Yes replaces it and writes the other.
+        for (const QString& piece : {QStringLiteral("intro"), QStringLiteral("loop")}) {
+            const QString other = piece == "intro" ? "loop" : "intro";
+            QFile::remove(folder + "w." + other + ".psg");
+            QFile way(folder + "w." + piece + ".psg");
+            QVERIFY(way.open(QIODevice::WriteOnly) && way.write("in the way") == 10);
+            way.close();
+            for (QMessageBox::StandardButton b : {QMessageBox::No, QMessageBox::Yes}) {
+                answer({type_file(folder + "w"), press(b)});
+                click(QStringLiteral("Save &intro and loop"));
+                QCOMPARE(seen_boxes(),
+                         QStringList{
+                             QStringLiteral("w.%1.psg already exists.\nDo you want to replace it?").arg(piece)});
+                QCOMPARE(QFile::exists(folder + "w." + other + ".psg"), b == QMessageBox::Yes);
+            }
+            QCOMPARE(read_file(folder + "w.intro.psg"), read_file(folder + "cli.intro.psg"));
+            QCOMPARE(read_file(folder + "w.loop.psg"), read_file(folder + "cli.loop.psg"));
         }
-        QCOMPARE(read_file(folder + "w.intro.psg"), read_file(folder + "cli.intro.psg"));
-        QCOMPARE(read_file(folder + "w.loop.psg"), read_file(folder + "cli.loop.psg"));
         QCOMPARE(frame_count, 830u);  // the song stays
     }
 

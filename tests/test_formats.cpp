@@ -215,6 +215,25 @@ private slots:
         QCOMPARE(info.notes.isEmpty(), note.isEmpty());
     }
 
+    // The AY's clock came into the header with version 1.51: from there on
+    // a file may hold one.
+    void vgm_versions_with_an_ay()
+    {
+        const struct {
+            uint32_t version;
+            bool read;
+        } rows[] = {{0x150, false}, {0x151, true}, {0x160, true}, {0x171, true}};
+        for (const auto& r : rows) {
+            QByteArray file = vgm_file(hex("a0 00 05 63 66"));
+            qToLittleEndian<quint32>(r.version, file.data() + 0x08);
+            RegisterDump dump;
+            DumpInfo info;
+            QByteArray error;
+            QVERIFY2(vgm_read(file, &dump, &info, &error) == r.read,
+                     qPrintable(QString("version %1: %2").arg(r.version, 0, 16).arg(error.constData())));
+        }
+    }
+
     // The loop starts at the first frame boundary at or after its offset's
     // command; an offset that meets no command is dropped with a note.
     void loop_offsets()
