@@ -6,6 +6,7 @@
 
 #include "accurate/band_limit.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -25,8 +26,7 @@ enum class PsgPan {
 // positive, so truncation rounds it.
 inline int16_t to_sample(double v)
 {
-    v = v < -32768.0 ? -32768.0 : v > 32767.0 ? 32767.0 : v;
-    return static_cast<int16_t>(static_cast<int32_t>(v + 32768.5) - 32768);
+    return static_cast<int16_t>(static_cast<int32_t>(std::clamp(v, -32768.0, 32767.0) + 32768.5) - 32768);
 }
 
 struct PsgSetup {
